@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// A modal message box with the text and an OK button; returns once the operator dismissed it.
+void ShowMessage(const QString& text);

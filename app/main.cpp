@@ -1,0 +1,17 @@
+#include "Application.h"
+#include "Exception.h"
+#include "Unit1.h"
+
+int main(int, char**) {
+  try {
+    Application->Initialize();
+    Application->CreateForm(&Form1);
+    Application->Run();
+  } catch (const Exception& exception) {
+    Application->ShowException(&exception);
+  } catch (...) {
+    const Exception exception(QString{});
+    Application->ShowException(&exception);
+  }
+  return 0;
+}

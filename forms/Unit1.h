@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWidget>
+
+#include "ui_Unit1.h"
+
+// The main window: acquisition buttons, camera panel, main and processed image views. The
+// layout lives in Unit1.ui; the handlers pick the images from the components and call the
+// imaging and acquisition code.
+class TForm1 : public QWidget, public Ui::TForm1 {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+ public slots:
+  void Button1Click();
+  void Button3Click();
+  void Button2Click();
+  void Button4Click();
+  void Button7Click();
+  void Button5Click();
+  void Button6Click();
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,166 @@
+#include "Bitmap.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+TPalette::TPalette(std::vector<TPaletteEntry> entries) : entries_(std::move(entries)) {
+  if (entries_.size() > static_cast<std::size_t>(MaxEntries))
+    entries_.resize(MaxEntries);
+}
+
+TPalette TPalette::Grey() {
+  std::vector<TPaletteEntry> entries(MaxEntries);
+  for (int i = 0; i < MaxEntries; ++i) {
+    const auto v = static_cast<std::uint8_t>(i);
+    entries[i] = TPaletteEntry{v, v, v, 0};
+  }
+  return TPalette(std::move(entries));
+}
+
+bool TPalette::GetEntry(int k, TPaletteEntry& entry) const {
+  if (k < 0 || k >= Count())
+    return false;
+  entry = entries_[k];
+  return true;
+}
+
+void TBitmap::FreeDeleter::operator()(std::uint8_t* p) const noexcept {
+  std::free(p);
+}
+
+TBitmap::TBitmap(int width, int height, TPixelFormat format) {
+  Reallocate(width, height, format, false);
+}
+
+TBitmap::TBitmap(TBitmap&& other) noexcept
+    : width_(std::exchange(other.width_, 0)),
+      height_(std::exchange(other.height_, 0)),
+      format_(other.format_),
+      stride_(std::exchange(other.stride_, 0)),
+      pixels_(std::move(other.pixels_)),
+      palette_(std::exchange(other.palette_, std::nullopt)) {}
+
+TBitmap& TBitmap::operator=(TBitmap&& other) noexcept {
+  if (this != &other) {
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    format_ = other.format_;
+    stride_ = std::exchange(other.stride_, 0);
+    pixels_ = std::move(other.pixels_);
+    palette_ = std::exchange(other.palette_, std::nullopt);
+  }
+  return *this;
+}
+
+std::size_t TBitmap::StrideFor(int width, TPixelFormat format) {
+  const std::size_t bytes = static_cast<std::size_t>(width) * (static_cast<int>(format) / 8);
+  return (bytes + 3) & ~std::size_t{3};
+}
+
+TBitmap::Pixels TBitmap::Allocate(std::size_t stride, int height) {
+  if (stride == 0 || height == 0)
+    return nullptr;
+  if (stride > std::numeric_limits<std::size_t>::max() / static_cast<std::size_t>(height))
+    throw std::bad_alloc();
+  // calloc hands out fresh zero pages for large pictures without touching them.
+  auto* p = static_cast<std::uint8_t*>(std::calloc(stride * static_cast<std::size_t>(height), 1));
+  if (p == nullptr)
+    throw std::bad_alloc();
+  return Pixels(p);
+}
+
+void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPixels) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  const std::size_t stride = StrideFor(width, format);
+  Pixels pixels = Allocate(stride, height);
+  if (keepPixels && pixels && pixels_) {
+    const std::size_t bytes = std::min(stride, stride_);
+    const int rows = std::min(height, height_);
+    for (int i = 0; i < rows; ++i)
+      std::memcpy(pixels.get() + i * stride, pixels_.get() + i * stride_, bytes);
+  }
+  width_ = width;
+  height_ = height;
+  format_ = format;
+  stride_ = stride;
+  pixels_ = std::move(pixels);
+  Changed();
+}
+
+void TBitmap::SetWidth(int width) {
+  SetSize(width, height_);
+}
+
+void TBitmap::SetHeight(int height) {
+  SetSize(width_, height);
+}
+
+void TBitmap::SetSize(int width, int height) {
+  if (width == width_ && height == height_)
+    return;
+  Reallocate(width, height, format_, true);
+}
+
+void TBitmap::SetPixelFormat(TPixelFormat format) {
+  if (format == format_)
+    return;
+  Reallocate(width_, height_, format, false);
+}
+
+void TBitmap::SetPalette(const TPalette& palette) {
+  palette_ = palette;
+  Changed();
+}
+
+void TBitmap::ClearPalette() {
+  palette_.reset();
+  Changed();
+}
+
+bool TBitmap::GetPaletteEntry(int k, TPaletteEntry& entry) const {
+  return palette_ && palette_->GetEntry(k, entry);
+}
+
+std::uint8_t* TBitmap::ScanLine(int row) {
+  assert(row >= 0 && row < height_);
+  return pixels_.get() + static_cast<std::size_t>(row) * stride_;
+}
+
+const std::uint8_t* TBitmap::ScanLine(int row) const {
+  assert(row >= 0 && row < height_);
+  return pixels_.get() + static_cast<std::size_t>(row) * stride_;
+}
+
+void TBitmap::Assign(const TBitmap& source) {
+  if (&source != this) {
+    Pixels pixels = Allocate(source.stride_, source.height_);
+    if (pixels)
+      std::memcpy(pixels.get(), source.pixels_.get(),
+                  source.stride_ * static_cast<std::size_t>(source.height_));
+    width_ = source.width_;
+    height_ = source.height_;
+    format_ = source.format_;
+    stride_ = source.stride_;
+    pixels_ = std::move(pixels);
+    palette_ = source.palette_;
+  }
+  Changed();
+}
+
+void TBitmap::Assign(TBitmap&& source) {
+  if (&source != this) {
+    *this = std::move(source);
+  }
+  Changed();
+}
+
+void TBitmap::Changed() const {
+  if (onChange_)
+    onChange_();
+}

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for ccdlab and builds it, then starts it or runs the tests.
+#   ./setup.sh run    install the missing packages, build, start the program
+#   ./setup.sh test   install the missing packages, build, run every test on a virtual X server
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-}
+if [[ $mode != run && $mode != test ]]; then
+  echo "usage: ./setup.sh run|test" >&2
+  exit 2
+fi
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+  # tests
+  libgtest-dev libgmock-dev xvfb xauth
+  # the faces the forms were designed with stand in as these
+  fonts-arphic-ukai fonts-noto-cjk
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=()
+  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset default
+cmake --build --preset default
+
+if [[ $mode == run ]]; then
+  exec build/bin/ccdlab
+fi
+# -noreset: the server must not restart between two test programs, or the next one finds no display.
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --preset default -j2

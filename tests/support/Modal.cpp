@@ -1,0 +1,31 @@
+#include "Modal.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+void OnNextModal(std::function<void(QWidget*)> action) {
+  QPointer<QWidget> before = QApplication::activeModalWidget();
+  auto* timer = new QTimer(qApp);
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, before, action = std::move(action)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == before)
+      return;
+    timer->stop();
+    timer->deleteLater();
+    action(modal);
+  });
+  timer->start();
+}
+
+MessageBoxCatcher::MessageBoxCatcher()
+    : seen_(std::make_shared<bool>(false)), text_(std::make_shared<QString>()) {
+  OnNextModal([seen = seen_, text = text_](QWidget* modal) {
+    *seen = true;
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+      *text = box->text();
+    modal->close();
+  });
+}
