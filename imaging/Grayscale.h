@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+
+#include "Bitmap.h"
+
+// The grey level of a colour: t = (R × 0.299 + G × 0.587) + B × 0.114, formed with a 64-bit
+// significand as an x87 unit forms it, rounded to double, clamped to 0 … 255 and truncated.
+// Every grey (v, v, v) gives exactly v.
+std::uint8_t GreyLevel(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// Makes `result` the grey image of `source`: the source's width and height, 8 bits per pixel,
+// the grey palette. An 8-bit source is looked up in its palette (an index beyond a short palette
+// takes the grey of the last colour found in this run, 255 before any); an 8-bit source without
+// a palette is read as grey levels; a 24- or 32-bit source by each pixel's own colour.
+void ConvertToGrey(const TBitmap& source, TBitmap& result);
