@@ -1,11 +1,34 @@
 #include "Unit1.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+
+#include "Grayscale.h"
+#include "Laplacian.h"
+#include "Threshold.h"
+#include "Unit2.h"
+
 TForm1* Form1 = nullptr;
+
+namespace {
+
+// The one local file a drag carries, or an empty string.
+QString DraggedFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1)
+    return {};
+  const QUrl url = data->urls().front();
+  return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   setupUi(this);
   // The stored window position; uic applies only the size.
   move(207, 124);
+  setAcceptDrops(true);
   Button1->setFocus();
 }
 
@@ -17,10 +40,54 @@ void TForm1::Button3Click() {}
 
 void TForm1::Button2Click() {}
 
-void TForm1::Button4Click() {}
+void TForm1::Button4Click() {
+  const TBitmap* source = Image1->Picture()->Bitmap();
+  TBitmap result;
+  ConvertToGrey(*source, result);
+  Image2->Picture()->Bitmap()->Assign(std::move(result));
+}
 
 void TForm1::Button7Click() {}
 
-void TForm1::Button5Click() {}
+void TForm1::Button5Click() {
+  TBitmap* source = Image2->Picture()->Bitmap();
+  if (source->Empty())
+    source->Assign(*Image1->Picture()->Bitmap());
 
-void TForm1::Button6Click() {}
+  BinaryDlg->Image1->SetAutoSize(false);
+  BinaryDlg->Image1->SetStretch(true);
+  BinaryDlg->Image1->Picture()->Bitmap()->Assign(*source);
+  BinaryDlg->ShowModal();
+  if (BinaryDlg->ModalResult() != TBinaryDlg::mrOk)
+    return;
+
+  Threshold(*source, BinaryDlg->ScrollBar1->value());
+  source->Assign(*source);
+}
+
+void TForm1::Button6Click() {
+  TBitmap* target = Image2->Picture()->Bitmap();
+  Laplacian(*target);
+  target->Assign(*target);
+}
+
+void TForm1::OpenPictureFile(const QString& fileName) {
+  Image1->SetAutoSize(false);
+  Image1->Picture()->LoadFromFile(fileName);
+  Image1->Picture()->Bitmap();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DraggedFile(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString fileName = DraggedFile(event->mimeData());
+  if (fileName.isEmpty())
+    return;
+  event->acceptProposedAction();
+  // Load after the drop has finished, so that a failure's message box does not hold up the
+  // program the file was dragged from.
+  QTimer::singleShot(0, this, [this, fileName] { OpenPictureFile(fileName); });
+}

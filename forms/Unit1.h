@@ -22,6 +22,14 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   void Button7Click();
   void Button5Click();
   void Button6Click();
+
+ public:
+  // Loads a picture file into the main image, as a confirmed open dialog or a dropped file does.
+  void OpenPictureFile(const QString& fileName);
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 };
 
 extern TForm1* Form1;

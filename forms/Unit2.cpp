@@ -1,0 +1,68 @@
+#include "Unit2.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "Threshold.h"
+#include "Unit1.h"
+
+TBinaryDlg* BinaryDlg = nullptr;
+
+TBinaryDlg::TBinaryDlg(QWidget* parent) : QDialog(parent) {
+  setupUi(this);
+  // A fixed dialog frame: title and close box only.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  OKBtn->setFocus();
+}
+
+TBinaryDlg::~TBinaryDlg() = default;
+
+void TBinaryDlg::CentreOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr)
+    return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen->geometry().center());
+  move(frame.topLeft());
+}
+
+int TBinaryDlg::ShowModal() {
+  CentreOnScreen();
+  return exec();
+}
+
+void TBinaryDlg::OKBtnClick() {
+  done(mrOk);
+}
+
+void TBinaryDlg::CancelBtnClick() {
+  done(mrCancel);
+}
+
+// Esc and the close box end up here: both count as Cancel.
+void TBinaryDlg::reject() {
+  CancelBtn->click();
+}
+
+// No button is the default: Enter presses the button that has the focus and nothing else.
+void TBinaryDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+      button->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TBinaryDlg::ScrollBar1Change() {
+  TBitmap* preview = Image1->Picture()->Bitmap();
+  TBitmap* processed = Form1->Image2->Picture()->Bitmap();
+  const TBitmap* source = !processed->Empty() ? processed : Form1->Image1->Picture()->Bitmap();
+  const int t = ScrollBar1->value();
+  Edit1->setText(QString::asprintf("%i", t));
+  ThresholdInto(*source, *preview, t);
+  // At once, so that the preview follows a drag.
+  repaint();
+}

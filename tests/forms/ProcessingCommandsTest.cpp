@@ -1,0 +1,182 @@
+#include <QImage>
+#include <QImageWriter>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "FormsFixture.h"
+#include "Modal.h"
+
+namespace {
+
+class ProcessingCommands : public FormsTest {};
+
+// Drags the file onto the main window and drops it there, as a file manager would.
+bool DropFile(const QString& fileName) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(fileName)});
+  const QPoint at(300, 300);
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form1, &enter);
+  if (!enter.isAccepted())
+    return false;
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(Form1, &drop);
+  return drop.isAccepted();
+}
+
+TEST_F(ProcessingCommands, GrayscaleMakesAnEightBitGreyCopyAndLeavesTheMainImageAlone) {
+  // Blue, green, red order: red, green, blue, white.
+  const std::vector<std::uint8_t> bgr = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255};
+  const TBitmap colour = Picture(2, 2, TPixelFormat::pf24bit, bgr);
+  Form1->Image1->Picture()->Assign(&colour);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  ASSERT_EQ(Processed()->PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(Processed()->Width(), 2);
+  EXPECT_EQ(Processed()->Height(), 2);
+  EXPECT_EQ(*Processed()->Palette(), TPalette::Grey());
+  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{76, 149, 29, 255}));
+  EXPECT_EQ(Bytes(*Main()), bgr);
+}
+
+TEST_F(ProcessingCommands, GrayscaleOfAnEmptyMainImageIsAnEmptyGreyImage) {
+  const TBitmap something = Picture(1, 1, TPixelFormat::pf24bit, {1, 2, 3});
+  Form1->Image2->Picture()->Assign(&something);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  EXPECT_TRUE(Processed()->Empty());
+  EXPECT_EQ(Processed()->PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(*Processed()->Palette(), TPalette::Grey());
+}
+
+TEST_F(ProcessingCommands, GrayscaleAgainDiscardsEarlierEdgeWork) {
+  const TBitmap grey = Picture(3, 1, TPixelFormat::pf8bit, {10, 200, 30});
+  Form1->Image1->Picture()->Assign(&grey);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  ASSERT_NE(Bytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
+}
+
+TEST_F(ProcessingCommands, EdgesWorkOnTheProcessedImageOnly) {
+  const TBitmap main = Picture(3, 3, TPixelFormat::pf8bit, std::vector<std::uint8_t>(9, 77));
+  Form1->Image1->Picture()->Assign(&main);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_TRUE(Processed()->Empty()) << "the main image is not consulted";
+
+  std::vector<std::uint8_t> dot(9, 0);
+  dot[4] = 255;
+  const TBitmap picture = Picture(3, 3, TPixelFormat::pf8bit, dot);
+  Form1->Image2->Picture()->Assign(&picture);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), dot);
+  EXPECT_EQ(Bytes(*Main()), std::vector<std::uint8_t>(9, 77));
+}
+
+// Greys of the colours used below: K 0, W 255, R 76, G 149, B 29, Y (255,255,0) 225,
+// C (0,255,255) 178.
+class Chain : public ProcessingCommands {
+ protected:
+  void SetUp() override {
+    ProcessingCommands::SetUp();
+    const char* rows[] = {"KKKKKR", "KWYCKK", "KGWWKB", "KCWYKK", "RKKKKW"};
+    QImage image(6, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x)
+        image.setPixel(x, y, Colour(rows[y][x]));
+    ASSERT_TRUE(dir_.isValid());
+    file_ = dir_.filePath(QStringLiteral("鏈 chain.png"));
+    ASSERT_TRUE(QImageWriter(file_).write(image));
+  }
+  static QRgb Colour(char c) {
+    switch (c) {
+      case 'W':
+        return qRgb(255, 255, 255);
+      case 'R':
+        return qRgb(255, 0, 0);
+      case 'G':
+        return qRgb(0, 255, 0);
+      case 'B':
+        return qRgb(0, 0, 255);
+      case 'Y':
+        return qRgb(255, 255, 0);
+      case 'C':
+        return qRgb(0, 255, 255);
+      default:
+        return qRgb(0, 0, 0);
+    }
+  }
+  QTemporaryDir dir_;
+  QString file_;
+};
+
+TEST_F(Chain, FileThenGreyThenBinarizeThenEdgesTwice) {
+  Form1->OpenPictureFile(file_);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
+                                     0,  0,   0,   0,   0, 76,   //
+                                     0,  255, 225, 178, 0, 0,    //
+                                     0,  149, 255, 255, 0, 29,   //
+                                     0,  178, 255, 225, 0, 0,    //
+                                     76, 0,   0,   0,   0, 255,  //
+                                 }));
+  OnNextModal([](QWidget*) {
+    BinaryDlg->ScrollBar1->setValue(100);
+    QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
+  });
+  QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  const std::vector<std::uint8_t> ring = {
+      0, 0,   0,   0,   0, 0,    //
+      0, 255, 255, 255, 0, 0,    //
+      0, 255, 0,   255, 0, 0,    //
+      0, 255, 255, 255, 0, 0,    //
+      0, 0,   0,   0,   0, 255,  //
+  };
+  EXPECT_EQ(Bytes(*Processed()), ring);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), ring)
+      << "a ring has no pixel left that all eight neighbours cover";
+  EXPECT_EQ(Main()->PixelFormat(), TPixelFormat::pf24bit);
+}
+
+TEST_F(Chain, FileThenGreyThenEdgesTwice) {
+  Form1->OpenPictureFile(file_);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
+                                     0,  0,   0,   0,   0, 255,  //
+                                     0,  255, 255, 255, 0, 0,    //
+                                     0,  24,  255, 255, 0, 232,  //
+                                     0,  255, 255, 255, 0, 0,    //
+                                     99, 0,   0,   0,   0, 255,  //
+                                 }));
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
+                                     0,  0,   0,   0,   0, 255,  //
+                                     0,  255, 255, 255, 0, 0,    //
+                                     0,  0,   231, 255, 0, 255,  //
+                                     0,  255, 255, 255, 0, 0,    //
+                                     27, 0,   0,   0,   0, 255,  //
+                                 }));
+}
+
+TEST_F(Chain, DroppedFileLoadsIntoTheMainImage) {
+  EXPECT_TRUE(DropFile(file_));
+  EXPECT_TRUE(QTest::qWaitFor([] { return !Main()->Empty(); }));
+  EXPECT_EQ(Main()->Width(), 6);
+  EXPECT_EQ(Main()->Height(), 5);
+  EXPECT_TRUE(Processed()->Empty());
+}
+
+TEST_F(Chain, ADroppedFileThatCannotBeReadIsReportedAndTheMainImageKept) {
+  Form1->OpenPictureFile(file_);
+  const std::vector<std::uint8_t> before = Bytes(*Main());
+  MessageBoxCatcher box;
+  EXPECT_TRUE(DropFile(dir_.filePath("missing.png")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box.Seen(); }));
+  EXPECT_TRUE(box.Text().contains("missing.png"));
+  EXPECT_EQ(Bytes(*Main()), before);
+}
+
+}  // namespace
