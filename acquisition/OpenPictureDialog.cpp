@@ -41,6 +41,7 @@ class PicturePreviewPane : public QWidget {
   void Show(const QString& path) {
     image_->clear();
     info_->clear();
+    setProperty("shownFile", path);
     if (path.isEmpty() || QFileInfo(path).isDir())
       return;
     try {
