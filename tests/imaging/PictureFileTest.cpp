@@ -72,13 +72,7 @@ const std::vector<Readable>& ReadableFiles() {
                        "png");
        },
        TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(7, 5)); }, -1, true},
-      {"PNG one bit",
-       [] {
-         return Encode(IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
-                           .convertToFormat(QImage::Format_Mono),
-                       "png");
-       },
-       TPixelFormat::pf8bit,
+      {"PNG one bit", [] { return Encode(MonoPicture(9, 5), "png"); }, TPixelFormat::pf8bit,
        [] {
          return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
        },
@@ -102,13 +96,7 @@ const std::vector<Readable>& ReadableFiles() {
        40, true},
       {"BMP 4 bits", [] { return Encode(IndexedPicture(7, 5, kFiveColours), "bmp"); },
        TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
-      {"BMP 1 bit",
-       [] {
-         return Encode(IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
-                           .convertToFormat(QImage::Format_Mono),
-                       "bmp");
-       },
-       TPixelFormat::pf8bit,
+      {"BMP 1 bit", [] { return Encode(MonoPicture(9, 5), "bmp"); }, TPixelFormat::pf8bit,
        [] {
          return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
        },
@@ -164,13 +152,7 @@ const std::vector<Readable>& ReadableFiles() {
          return i;
        },
        256, true},
-      {"PBM",
-       [] {
-         return Encode(IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
-                           .convertToFormat(QImage::Format_Mono),
-                       "pbm");
-       },
-       TPixelFormat::pf8bit,
+      {"PBM", [] { return Encode(MonoPicture(9, 5), "pbm"); }, TPixelFormat::pf8bit,
        [] {
          return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
        },
@@ -185,13 +167,7 @@ const std::vector<Readable>& ReadableFiles() {
          return i;
        },
        2, true},
-      {"XBM",
-       [] {
-         return Encode(IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)})
-                           .convertToFormat(QImage::Format_Mono),
-                       "xbm");
-       },
-       TPixelFormat::pf8bit,
+      {"XBM", [] { return Encode(MonoPicture(9, 5), "xbm"); }, TPixelFormat::pf8bit,
        [] {
          return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
        },

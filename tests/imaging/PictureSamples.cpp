@@ -21,10 +21,21 @@ QImage ColourfulPicture(int width, int height) {
 
 QImage IndexedPicture(int width, int height, const QList<QRgb>& colours) {
   QImage image(width, height, QImage::Format_Indexed8);
+  image.fill(0);  // the row padding too, which some writers read
   image.setColorTable(colours);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       image.setPixel(x, y, static_cast<uint>((x + 2 * y) % colours.size()));
+  return image;
+}
+
+QImage MonoPicture(int width, int height) {
+  QImage image(width, height, QImage::Format_Mono);
+  image.fill(0);
+  image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y, static_cast<uint>((x + 2 * y) % 2));
   return image;
 }
 

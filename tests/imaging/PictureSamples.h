@@ -14,6 +14,8 @@
 QImage ColourfulPicture(int width, int height);
 // The same picture reduced to the given colours (exactly: every pixel is one of them).
 QImage IndexedPicture(int width, int height, const QList<QRgb>& colours);
+// IndexedPicture with black and white, one bit per pixel (padding bits cleared).
+QImage MonoPicture(int width, int height);
 
 QByteArray Encode(const QImage& image, const char* format, bool progressive = false);
 // A GIF of an indexed picture, with its colour table; `pixels` limits the pixels encoded.
