@@ -187,6 +187,8 @@ ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
   if (fileSize == 0)
     Refuse(fileName, PictureFault::Damaged, QStringLiteral("（檔案是空的）"));
 
+  // Decoders warn while reading headers too, so the whole decoding runs inside the trap.
+  DecoderMessages messages;
   const QByteArray format = QImageReader::imageFormat(&file);
   if (format.isEmpty() || IsVectorFormat(format))
     Refuse(fileName, PictureFault::NotAPicture);
@@ -225,21 +227,12 @@ ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
     }
 
     bool read = false;
-    bool damage = false;
-    bool allocationRefused = false;
-    {
-      DecoderMessages messages;
-      try {
-        read = reader.read(&result.image);
-      } catch (const std::bad_alloc&) {
-        read = false;
-        result.image = QImage();
-        Refuse(fileName, PictureFault::OutOfMemory);
-      }
-      damage = messages.Damage();
-      allocationRefused = messages.AllocationRefused();
+    try {
+      read = reader.read(&result.image);
+    } catch (const std::bad_alloc&) {
+      Refuse(fileName, PictureFault::OutOfMemory);
     }
-    if (allocationRefused)
+    if (messages.AllocationRefused())
       Refuse(fileName, PictureFault::TooLarge, SizeDetail(declared));
     if (!read) {
       switch (reader.error()) {
@@ -251,7 +244,7 @@ ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
           Refuse(fileName, PictureFault::Damaged);
       }
     }
-    if (damage || result.image.isNull())
+    if (messages.Damage() || result.image.isNull())
       Refuse(fileName, PictureFault::Damaged);
     // An uncompressed BMP must have been read to the end of its pixel data: the decoder stops at
     // a short row without saying so, leaving the rest unwritten.

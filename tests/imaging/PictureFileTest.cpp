@@ -514,6 +514,37 @@ const std::vector<Refused>& RefusedFiles() {
   return table;
 }
 
+TEST_F(PictureFiles, PreviewsAreReducedAndNeverDecodeTooMuch) {
+  const QString png = Write("wide.png", Encode(Opaque(ColourfulPicture(400, 100)), "png"));
+  PicturePreview preview = PreviewPictureFile(png, QSize(200, 200), 1'000'000);
+  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_EQ(preview.bitsPerPixel, 24);
+  EXPECT_EQ(preview.image.size(), QSize(200, 50));
+
+  // Too many pixels to decode at full size for a glance: size and depth only.
+  preview = PreviewPictureFile(png, QSize(200, 200), 1000);
+  EXPECT_TRUE(preview.image.isNull());
+  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_EQ(preview.bitsPerPixel, 24);
+
+  // JPEG is reduced while it is decoded, so it shows whatever its size.
+  const QString jpeg = Write("big.jpg", Encode(Opaque(ColourfulPicture(800, 600)), "jpeg"));
+  preview = PreviewPictureFile(jpeg, QSize(200, 200), 1000);
+  EXPECT_EQ(preview.image.size(), QSize(200, 150));
+  EXPECT_EQ(preview.size, QSize(800, 600));
+
+  const QString indexed = Write("few.bmp", Encode(IndexedPicture(7, 5, kFiveColours), "bmp"));
+  EXPECT_EQ(PreviewPictureFile(indexed, QSize(200, 200), 1000).bitsPerPixel, 8);
+
+  // A tiny file claiming 16000 x 16000 pixels is refused as loading refuses it.
+  try {
+    PreviewPictureFile(Write("claims.jpg", JpegWithSize(16000, 16000)), QSize(200, 200), 1000);
+    ADD_FAILURE() << "previewed";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::Damaged);
+  }
+}
+
 TEST_F(PictureFiles, EveryBadFileIsRefusedWithItsReasonAndThePictureHeldStays) {
   const QString good = Write("good.png", Encode(ColourfulPicture(4, 3), "png"));
   for (const Refused& c : RefusedFiles()) {
