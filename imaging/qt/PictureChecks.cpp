@@ -448,6 +448,9 @@ PictureCheck CheckJpeg(Reader& in) {
     return Fail(PictureFault::Damaged);
   PictureCheck check;
   bool sawFrame = false;
+  bool huffman = false;
+  qint64 blocks = 0;
+  qint64 entropyBytes = 0;
   for (;;) {
     if (!in.FindByte(0xff))
       return Fail(PictureFault::Damaged);
@@ -455,8 +458,13 @@ PictureCheck CheckJpeg(Reader& in) {
     while (marker == 0xff)
       if (!in.Byte(marker))
         return Fail(PictureFault::Damaged);
-    if (marker == 0xd9)
+    if (marker == 0xd9) {
+      // Every 8 x 8 block takes at least one Huffman code, one bit or more: a small file
+      // claiming a huge picture would otherwise be decoded, grey, at full size.
+      if (huffman && entropyBytes * 8 < blocks)
+        return Fail(PictureFault::Damaged);
       return sawFrame ? check : Fail(PictureFault::Damaged);
+    }
     if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
       continue;
     if (marker == 0xd8)
@@ -476,11 +484,14 @@ PictureCheck CheckJpeg(Reader& in) {
       if (check.fault)
         return check;
       sawFrame = true;
+      huffman = marker < 0xc8;
+      blocks = qint64{(width + 7) / 8} * ((height + 7) / 8);
     }
     in.Seek(segment + length);
     if (marker != 0xda)
       continue;
     // Entropy-coded data: runs to the next marker that is neither stuffing nor a restart.
+    const qint64 scanStart = in.Pos();
     for (;;) {
       if (!in.FindByte(0xff))
         return Fail(PictureFault::Damaged);
@@ -492,8 +503,10 @@ PictureCheck CheckJpeg(Reader& in) {
       if (following == 0x00 || (following >= 0xd0 && following <= 0xd7))
         continue;
       in.Seek(following == 0xff ? at + 1 : at);
-      if (following != 0xff)
+      if (following != 0xff) {
+        entropyBytes += at - scanStart;
         break;
+      }
     }
   }
 }
