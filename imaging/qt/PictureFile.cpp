@@ -1,15 +1,281 @@
 #include "PictureFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
 #include <QImageReader>
+#include <QThread>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
 
-#include "Exception.h"
+#include "PictureChecks.h"
 #include "QImageBridge.h"
 
-TBitmap LoadPictureFile(const QString& fileName) {
-  QImageReader reader(fileName);
-  reader.setDecideFormatFromContent(true);
+namespace {
+
+// Enough for the largest picture allowed at eight bytes per pixel (16-bit colour with alpha).
+constexpr int kAllocationLimitMb =
+    static_cast<int>(qint64{kMaxPictureSide} * kMaxPictureSide * 8 / (1024 * 1024));
+
+QString ReasonText(PictureFault fault) {
+  switch (fault) {
+    case PictureFault::NotFound:
+      return QStringLiteral("找不到這個檔案。");
+    case PictureFault::NotRegularFile:
+      return QStringLiteral("這不是一般檔案（可能是資料夾、具名管道或裝置），不能當作圖檔開啟。");
+    case PictureFault::NoPermission:
+      return QStringLiteral("沒有讀取這個檔案的權限。");
+    case PictureFault::NotAPicture:
+      return QStringLiteral("這不是本程式能讀取的圖檔格式。");
+    case PictureFault::Damaged:
+      return QStringLiteral("圖檔已損毀或不完整。");
+    case PictureFault::TooLarge:
+      return QStringLiteral("圖片太大，最大只能開啟 %1 × %1 像素的圖片。").arg(kMaxPictureSide);
+    case PictureFault::ReadError:
+      return QStringLiteral("讀取檔案時發生錯誤。");
+    case PictureFault::OutOfMemory:
+      return QStringLiteral("記憶體不足，無法載入這張圖片。");
+    default:
+      return {};
+  }
+}
+
+[[noreturn]] void Refuse(const QString& fileName, PictureFault fault, const QString& detail = {}) {
+  QString reason = ReasonText(fault);
+  if (!detail.isEmpty())
+    reason += detail;
+  throw PictureFileError(
+      fault,
+      QStringLiteral("無法開啟圖檔「%1」：%2").arg(QDir::toNativeSeparators(fileName), reason));
+}
+
+QString SizeDetail(const QSize& size) {
+  if (!size.isValid())
+    return {};
+  return QStringLiteral("（這張圖片宣告為 %1 × %2 像素）").arg(size.width()).arg(size.height());
+}
+
+// Collects the toolkit's messages raised on this thread while a picture is decoded: decoders
+// report some damage (a JPEG cut short, an XPM missing rows) only as a warning. Messages of other
+// threads pass on to the handler that was installed before.
+class DecoderMessages {
+ public:
+  DecoderMessages() {
+    active_ = this;
+    previous_ = qInstallMessageHandler(&Handle);
+  }
+  ~DecoderMessages() {
+    qInstallMessageHandler(previous_);
+    active_ = nullptr;
+  }
+  DecoderMessages(const DecoderMessages&) = delete;
+  DecoderMessages& operator=(const DecoderMessages&) = delete;
+
+  bool Damage() const { return damage_; }
+  bool AllocationRefused() const { return allocationRefused_; }
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    DecoderMessages* self = active_;
+    if (self == nullptr) {
+      if (QtMessageHandler previous = previous_.load())
+        previous(type, context, text);
+      else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+      return;
+    }
+    if (type != QtWarningMsg && type != QtCriticalMsg && type != QtFatalMsg)
+      return;  // libpng's remarks about colour profiles and the like arrive as information
+    // Junk after the last scan of a JPEG leaves every pixel decoded.
+    if (text.contains(QLatin1String("extraneous bytes before marker 0xd9")))
+      return;
+    if (text.contains(QLatin1String("allocation limit")))
+      self->allocationRefused_ = true;
+    self->damage_ = true;
+  }
+
+  static thread_local DecoderMessages* active_;
+  static std::atomic<QtMessageHandler> previous_;
+  bool damage_ = false;
+  bool allocationRefused_ = false;
+};
+
+thread_local DecoderMessages* DecoderMessages::active_ = nullptr;
+std::atomic<QtMessageHandler> DecoderMessages::previous_{nullptr};
+
+// Opens only regular files, and never waits: a named pipe would block an ordinary open until
+// a writer comes, so the file is opened without waiting and its kind checked on the open handle.
+qint64 OpenRegularFile(const QString& fileName, QFile& file) {
+  if (fileName.isEmpty())
+    Refuse(fileName, PictureFault::NotFound);
+  const QByteArray path = QFile::encodeName(fileName);
+  const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR:
+      case ENAMETOOLONG:
+      case ELOOP:
+        Refuse(fileName, PictureFault::NotFound);
+      case EACCES:
+      case EPERM:
+        Refuse(fileName, PictureFault::NoPermission);
+      case ENXIO:
+      case EISDIR:
+        Refuse(fileName, PictureFault::NotRegularFile);
+      default:
+        Refuse(fileName, PictureFault::ReadError, QString::fromLocal8Bit(std::strerror(error)));
+    }
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    Refuse(fileName, PictureFault::NotRegularFile);
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1)
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    Refuse(fileName, PictureFault::ReadError);
+  }
+  return status.st_size;
+}
+
+bool IsVectorFormat(const QByteArray& format) {
+  return format == "svg" || format == "svgz" || format == "pdf" || format == "eps" ||
+         format == "ps" || format == "wmf" || format == "emf";
+}
+
+// The bits per pixel a decoded picture of this format becomes (see BitmapFromQImage).
+int BitsPerPixelOf(QImage::Format format) {
+  switch (format) {
+    case QImage::Format_Invalid:
+      return 0;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+      return 8;
+    default:
+      return QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha ? 32 : 24;
+  }
+}
+
+struct ReadRequest {
+  QSize box;                // valid: reduce to fit this box
+  qint64 maxDecodedPixels;  // full-size decoding beyond this many pixels is skipped (box only)
+};
+
+struct ReadResult {
   QImage image;
-  if (!reader.read(&image))
-    throw Exception(QStringLiteral("無法開啟圖檔「%1」：%2").arg(fileName, reader.errorString()));
-  return BitmapFromQImage(image);
+  QSize size;
+  int bitsPerPixel = 0;
+};
+
+// Reads the file completely and correctly, or raises a PictureFileError.
+ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
+  QFile file;
+  const qint64 fileSize = OpenRegularFile(fileName, file);
+  if (fileSize == 0)
+    Refuse(fileName, PictureFault::Damaged, QStringLiteral("（檔案是空的）"));
+
+  // Decoders warn while reading headers too, so the whole decoding runs inside the trap.
+  DecoderMessages messages;
+  const QByteArray format = QImageReader::imageFormat(&file);
+  if (format.isEmpty() || IsVectorFormat(format))
+    Refuse(fileName, PictureFault::NotAPicture);
+
+  const PictureCheck check = CheckPictureFile(file, fileSize, format);
+  if (check.fault)
+    Refuse(fileName, *check.fault,
+           *check.fault == PictureFault::TooLarge ? SizeDetail(check.declared) : QString());
+
+  ReadResult result;
+  if (!check.decoded.isNull()) {
+    result.image = check.decoded;
+    result.size = result.image.size();
+    result.bitsPerPixel = BitsPerPixelOf(result.image.format());
+  } else {
+    if (!file.seek(0))
+      Refuse(fileName, PictureFault::ReadError);
+    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    QImageReader reader(&file, format);
+    reader.setAutoTransform(true);
+    const QSize declared = reader.size();
+    if (declared.isValid() && SideTooLarge(declared.width(), declared.height()))
+      Refuse(fileName, PictureFault::TooLarge, SizeDetail(declared));
+    result.size = declared;
+    result.bitsPerPixel = BitsPerPixelOf(reader.imageFormat());
+
+    const bool reduce =
+        request.box.isValid() && declared.isValid() &&
+        (declared.width() > request.box.width() || declared.height() > request.box.height());
+    if (reduce) {
+      const bool scalesWhileDecoding = format == "jpeg" || format == "jpg";
+      if (!scalesWhileDecoding &&
+          qint64{declared.width()} * declared.height() > request.maxDecodedPixels)
+        return result;  // too slow to decode for a glance
+      reader.setScaledSize(declared.scaled(request.box, Qt::KeepAspectRatio));
+    }
+
+    bool read = false;
+    try {
+      read = reader.read(&result.image);
+    } catch (const std::bad_alloc&) {
+      Refuse(fileName, PictureFault::OutOfMemory);
+    }
+    if (messages.AllocationRefused())
+      Refuse(fileName, PictureFault::TooLarge, SizeDetail(declared));
+    if (!read) {
+      switch (reader.error()) {
+        case QImageReader::UnsupportedFormatError:
+          Refuse(fileName, PictureFault::NotAPicture);
+        case QImageReader::DeviceError:
+          Refuse(fileName, PictureFault::ReadError);
+        default:
+          Refuse(fileName, PictureFault::Damaged);
+      }
+    }
+    if (messages.Damage() || result.image.isNull())
+      Refuse(fileName, PictureFault::Damaged);
+    // An uncompressed BMP must have been read to the end of its pixel data: the decoder stops at
+    // a short row without saying so, leaving the rest unwritten.
+    if (check.dataEnd >= 0 && file.pos() < check.dataEnd)
+      Refuse(fileName, PictureFault::Damaged);
+    if (!reduce) {
+      result.size = result.image.size();
+      result.bitsPerPixel = BitsPerPixelOf(result.image.format());
+    }
+  }
+  if (SideTooLarge(result.size.width(), result.size.height()))
+    Refuse(fileName, PictureFault::TooLarge, SizeDetail(result.size));
+  if (request.box.isValid() &&
+      (result.image.width() > request.box.width() || result.image.height() > request.box.height()))
+    result.image = result.image.scaled(request.box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  return result;
+}
+
+}  // namespace
+
+TBitmap LoadPictureFile(const QString& fileName) {
+  ReadResult result = ReadPicture(fileName, ReadRequest{QSize(), 0});
+  try {
+    return BitmapFromQImage(result.image);
+  } catch (const std::bad_alloc&) {
+    Refuse(fileName, PictureFault::OutOfMemory);
+  }
+}
+
+PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
+                                  qint64 maxDecodedPixels) {
+  ReadResult result = ReadPicture(fileName, ReadRequest{box, maxDecodedPixels});
+  return PicturePreview{std::move(result.image), result.size, result.bitsPerPixel};
 }

@@ -1,0 +1,607 @@
+#include "PictureFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QtEndian>
+#include <functional>
+
+#include "Picture.h"
+#include "PictureSamples.h"
+
+namespace {
+
+class PictureFiles : public ::testing::Test {
+ protected:
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+  QString Write(const QString& name, const QByteArray& bytes) const {
+    return WriteFile(Path(name), bytes);
+  }
+  QTemporaryDir dir_;
+};
+
+const QList<QRgb> kFiveColours = {qRgb(200, 10, 10), qRgb(10, 200, 10), qRgb(10, 10, 200),
+                                  qRgb(250, 250, 0), qRgb(1, 2, 3)};
+
+QImage Opaque(const QImage& image) {
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Icons store premultiplied colours, which lose precision at low alpha.
+QImage MostlyOpaque(QImage image) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      image.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), 160 + qAlpha(c) % 96));
+    }
+  return image;
+}
+
+struct Readable {
+  const char* name;
+  std::function<QByteArray()> file;
+  TPixelFormat depth;
+  std::function<QImage()> expected;  // the colours every pixel must show
+  int paletteEntries;                // -1: no palette expected
+  bool exact;                        // lossless: every pixel exact
+};
+
+// Every format and depth the loader reads, with the depth it must arrive in.
+const std::vector<Readable>& ReadableFiles() {
+  static const std::vector<Readable> table = {
+      {"PNG true colour", [] { return Encode(Opaque(ColourfulPicture(7, 5)), "png"); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(7, 5)); }, -1, true},
+      {"PNG with alpha", [] { return Encode(ColourfulPicture(7, 5), "png"); },
+       TPixelFormat::pf32bit, [] { return ColourfulPicture(7, 5); }, -1, true},
+      {"PNG indexed", [] { return Encode(IndexedPicture(7, 5, kFiveColours), "png"); },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
+      {"PNG grey",
+       [] {
+         return Encode(Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8),
+                       "png");
+       },
+       TPixelFormat::pf8bit,
+       [] { return Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8); },
+       256, true},
+      {"PNG 16 bits per channel",
+       [] {
+         return Encode(Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_RGBX64),
+                       "png");
+       },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(7, 5)); }, -1, true},
+      {"PNG one bit", [] { return Encode(MonoPicture(9, 5), "png"); }, TPixelFormat::pf8bit,
+       [] {
+         return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+       },
+       2, true},
+      {"BMP 24 bits", [] { return Encode(Opaque(ColourfulPicture(7, 5)), "bmp"); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(7, 5)); }, -1, true},
+      {"BMP 8 bits",
+       [] {
+         QList<QRgb> many;
+         for (int i = 0; i < 40; ++i)
+           many << qRgb(i * 6, 255 - i * 6, i);
+         return Encode(IndexedPicture(7, 5, many), "bmp");
+       },
+       TPixelFormat::pf8bit,
+       [] {
+         QList<QRgb> many;
+         for (int i = 0; i < 40; ++i)
+           many << qRgb(i * 6, 255 - i * 6, i);
+         return IndexedPicture(7, 5, many);
+       },
+       40, true},
+      {"BMP 4 bits", [] { return Encode(IndexedPicture(7, 5, kFiveColours), "bmp"); },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
+      {"BMP 1 bit", [] { return Encode(MonoPicture(9, 5), "bmp"); }, TPixelFormat::pf8bit,
+       [] {
+         return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+       },
+       2, true},
+      {"BMP 32 bits with alpha",
+       [] {
+         TBitmap b = [] {
+           TBitmap bitmap(7, 5, TPixelFormat::pf32bit);
+           const QImage c = ColourfulPicture(7, 5);
+           for (int y = 0; y < 5; ++y)
+             std::memcpy(bitmap.ScanLine(y), c.constScanLine(y), 28);
+           return bitmap;
+         }();
+         QTemporaryDir d;
+         SavePictureFile(b, d.filePath("a.bmp"));
+         QFile f(d.filePath("a.bmp"));
+         f.open(QIODevice::ReadOnly);
+         return f.readAll();
+       },
+       TPixelFormat::pf32bit, [] { return ColourfulPicture(7, 5); }, -1, true},
+      {"GIF", [] { return EncodeGif(IndexedPicture(7, 5, kFiveColours)); }, TPixelFormat::pf24bit,
+       [] { return IndexedPicture(7, 5, kFiveColours); }, -1, true},
+      {"ICO", [] { return Encode(MostlyOpaque(ColourfulPicture(7, 5)), "ico"); },
+       TPixelFormat::pf32bit, [] { return MostlyOpaque(ColourfulPicture(7, 5)); }, -1, false},
+      {"CUR", [] { return Encode(MostlyOpaque(ColourfulPicture(7, 5)), "cur"); },
+       TPixelFormat::pf32bit, [] { return MostlyOpaque(ColourfulPicture(7, 5)); }, -1, false},
+      {"JPEG colour", [] { return Encode(IndexedPicture(16, 16, {qRgb(200, 40, 90)}), "jpeg"); },
+       TPixelFormat::pf24bit, [] { return IndexedPicture(16, 16, {qRgb(200, 40, 90)}); }, -1,
+       false},
+      {"JPEG grey",
+       [] {
+         return Encode(
+             IndexedPicture(16, 16, {qRgb(77, 77, 77)}).convertToFormat(QImage::Format_Grayscale8),
+             "jpeg");
+       },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(16, 16, {qRgb(77, 77, 77)}); }, 256, false},
+      {"PPM", [] { return Encode(Opaque(ColourfulPicture(7, 5)), "ppm"); }, TPixelFormat::pf24bit,
+       [] { return Opaque(ColourfulPicture(7, 5)); }, -1, true},
+      {"PGM",
+       [] {
+         return Encode(Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8),
+                       "pgm");
+       },
+       TPixelFormat::pf8bit,
+       [] { return Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8); },
+       256, true},
+      {"PGM 16 bits", [] { return QByteArray("P5\n2 1\n65535\n\x12\x34\xab\xcd", 17); },
+       TPixelFormat::pf8bit,
+       [] {
+         QImage i(2, 1, QImage::Format_RGB32);
+         i.setPixel(0, 0, qRgb(0x12, 0x12, 0x12));
+         i.setPixel(1, 0, qRgb(0xab, 0xab, 0xab));
+         return i;
+       },
+       256, true},
+      {"PBM", [] { return Encode(MonoPicture(9, 5), "pbm"); }, TPixelFormat::pf8bit,
+       [] {
+         return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+       },
+       2, true},
+      {"PBM plain text", [] { return QByteArray("P1\n3 2\n1 0 1\n0 1 0\n"); }, TPixelFormat::pf8bit,
+       [] {
+         QImage i(3, 2, QImage::Format_RGB32);
+         for (int x = 0; x < 3; ++x) {
+           i.setPixel(x, 0, x == 1 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+           i.setPixel(x, 1, x == 1 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+         }
+         return i;
+       },
+       2, true},
+      {"XBM", [] { return Encode(MonoPicture(9, 5), "xbm"); }, TPixelFormat::pf8bit,
+       [] {
+         return IndexedPicture(9, 5, {qRgb(0, 0, 0), qRgb(255, 255, 255)});
+       },
+       2, true},
+      {"XPM", [] { return Encode(IndexedPicture(7, 5, kFiveColours), "xpm"); },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
+  };
+  return table;
+}
+
+TEST_F(PictureFiles, EveryFormatAndDepthLoadsIntoTheRightBitmap) {
+  for (const Readable& c : ReadableFiles()) {
+    SCOPED_TRACE(c.name);
+    const QByteArray bytes = c.file();
+    ASSERT_FALSE(bytes.isEmpty());
+    const TBitmap bitmap = LoadPictureFile(Write(QStringLiteral("picture"), bytes));
+    const QImage expected = c.expected();
+    ASSERT_EQ(bitmap.Width(), expected.width());
+    ASSERT_EQ(bitmap.Height(), expected.height());
+    EXPECT_EQ(bitmap.PixelFormat(), c.depth);
+    if (c.paletteEntries < 0) {
+      EXPECT_EQ(bitmap.Palette(), nullptr);
+    } else {
+      ASSERT_NE(bitmap.Palette(), nullptr);
+      EXPECT_EQ(bitmap.Palette()->Count(), c.paletteEntries);
+    }
+    const bool alpha = c.depth == TPixelFormat::pf32bit;
+    int wrong = 0;
+    for (int y = 0; y < bitmap.Height(); ++y)
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        const QRgb got = ColourAt(bitmap, x, y);
+        const QRgb want = expected.pixel(x, y);
+        const int tolerance = c.exact ? 0 : 3;
+        if (std::abs(qRed(got) - qRed(want)) > tolerance ||
+            std::abs(qGreen(got) - qGreen(want)) > tolerance ||
+            std::abs(qBlue(got) - qBlue(want)) > tolerance ||
+            (alpha && std::abs(qAlpha(got) - qAlpha(want)) > tolerance))
+          ++wrong;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+TEST_F(PictureFiles, IndexedPicturesKeepTheirOwnPaletteInItsOrder) {
+  for (const char* format : {"png", "bmp", "xpm"}) {
+    const TBitmap bitmap = LoadPictureFile(Write(
+        QStringLiteral("indexed.") + format, Encode(IndexedPicture(7, 5, kFiveColours), format)));
+    ASSERT_NE(bitmap.Palette(), nullptr) << format;
+    if (QByteArray(format) == "xpm")
+      continue;  // XPM names colours by characters; their order is the writer's
+    for (int i = 0; i < kFiveColours.size(); ++i) {
+      const TPaletteEntry e = bitmap.Palette()->Entries()[i];
+      EXPECT_EQ(qRgb(e.peRed, e.peGreen, e.peBlue), kFiveColours[i]) << format << " entry " << i;
+    }
+    EXPECT_EQ(bitmap.ScanLine(1)[3], (3 + 2) % 5) << format;
+  }
+}
+
+TEST_F(PictureFiles, TopDownAndBottomUpBmpsAgree) {
+  const QImage picture = Opaque(ColourfulPicture(5, 4));
+  const TBitmap bottomUp = LoadPictureFile(Write("up.bmp", Encode(picture, "bmp")));
+  const TBitmap topDown = LoadPictureFile(Write("down.bmp", EncodeTopDownBmp(picture)));
+  EXPECT_EQ(RowBytes(topDown), RowBytes(bottomUp));
+  EXPECT_EQ(ColourAt(topDown, 0, 0), picture.pixel(0, 0));
+  EXPECT_EQ(ColourAt(topDown, 4, 3), picture.pixel(4, 3));
+}
+
+// A run-length compressed 8-bit BMP: `stream` after a header and a two-colour palette.
+QByteArray Rle8Bmp(int width, int height, const QByteArray& stream) {
+  QByteArray bmp("BM");
+  const int offBits = 14 + 40 + 2 * 4;
+  PutLe32(bmp, offBits + stream.size());
+  PutLe32(bmp, 0);
+  PutLe32(bmp, offBits);
+  PutLe32(bmp, 40);
+  PutLe32(bmp, width);
+  PutLe32(bmp, height);
+  PutLe16(bmp, 1);
+  PutLe16(bmp, 8);
+  PutLe32(bmp, 1);  // RLE8
+  PutLe32(bmp, stream.size());
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 2);
+  PutLe32(bmp, 0);
+  bmp.append(QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8));  // red, blue
+  return bmp + stream;
+}
+
+TEST_F(PictureFiles, CompressedBmpsLoadWithSkippedPixelsAsIndexZero) {
+  // Bottom row: 3 x index 1, end of line; top row: move 2 right, literal 1,0,1, end of picture.
+  const QByteArray stream("\x03\x01\x00\x00\x00\x02\x02\x00\x00\x03\x01\x00\x01\x00\x00\x01", 16);
+  const TBitmap bitmap = LoadPictureFile(Write("rle.bmp", Rle8Bmp(5, 2, stream)));
+  ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5),
+            QByteArray("\x01\x01\x01\x00\x00", 5));
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5),
+            QByteArray("\x00\x00\x01\x00\x01", 5));
+  EXPECT_EQ(ColourAt(bitmap, 2, 0), qRgb(0, 0, 255));
+}
+
+TEST_F(PictureFiles, ContentDecidesTheFormatAndAnyPathWorks) {
+  const QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
+  for (const QString& name : {QStringLiteral("really a png.bmp"), QStringLiteral("照片 一.png"),
+                              QStringLiteral("no extension")}) {
+    const TBitmap bitmap = LoadPictureFile(Write(name, png));
+    EXPECT_EQ(bitmap.Width(), 3) << name.toStdString();
+    EXPECT_EQ(ColourAt(bitmap, 2, 1), Opaque(ColourfulPicture(3, 2)).pixel(2, 1));
+  }
+  ASSERT_TRUE(QDir(dir_.path()).mkpath(QStringLiteral("資料 夾")));
+  const TBitmap inFolder = LoadPictureFile(Write(QStringLiteral("資料 夾/圖.png"), png));
+  EXPECT_EQ(inFolder.Height(), 2);
+}
+
+TEST_F(PictureFiles, LargePhotosLoad) {
+  QImage photo(6000, 4000, QImage::Format_RGB32);
+  photo.fill(qRgb(30, 60, 90));
+  photo.setPixel(0, 0, qRgb(255, 0, 0));
+  photo.setPixel(5999, 3999, qRgb(0, 0, 255));
+  for (const char* format : {"png", "jpeg"}) {
+    const TBitmap bitmap =
+        LoadPictureFile(Write(QStringLiteral("photo.") + format, Encode(photo, format)));
+    EXPECT_EQ(bitmap.Width(), 6000) << format;
+    EXPECT_EQ(bitmap.Height(), 4000) << format;
+    EXPECT_EQ(bitmap.PixelFormat(), TPixelFormat::pf24bit) << format;
+    EXPECT_NEAR(qBlue(ColourAt(bitmap, 3000, 2000)), 90, 3) << format;
+  }
+}
+
+TEST_F(PictureFiles, PicturesAtTheSizeLimitLoad) {
+  for (const QSize size : {QSize(kMaxPictureSide, 1), QSize(1, kMaxPictureSide)}) {
+    QImage strip(size, QImage::Format_RGB32);
+    strip.fill(qRgb(1, 2, 3));
+    const TBitmap bitmap = LoadPictureFile(Write("strip.bmp", Encode(strip, "bmp")));
+    EXPECT_EQ(QSize(bitmap.Width(), bitmap.Height()), size);
+  }
+}
+
+// ---- refused files ----------------------------------------------------------------------------
+
+QByteArray Cut(const QByteArray& bytes, qsizetype keep) {
+  return bytes.left(keep);
+}
+
+QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value) {
+  qToBigEndian(value, bytes.data() + at);
+  return bytes;
+}
+
+QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value) {
+  qToLittleEndian(value, bytes.data() + at);
+  return bytes;
+}
+
+QByteArray HugePng(quint32 width, quint32 height) {
+  QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
+  qToBigEndian(width, png.data() + 16);
+  qToBigEndian(height, png.data() + 20);
+  return png;
+}
+
+QByteArray JpegWithSize(int width, int height) {
+  const QByteArray jpeg = Encode(IndexedPicture(16, 16, {qRgb(9, 9, 9)}), "jpeg");
+  const qsizetype sof = jpeg.indexOf("\xff\xc0");
+  return WithBe16(WithBe16(jpeg, sof + 5, height), sof + 7, width);
+}
+
+QByteArray ProgressiveJpeg() {
+  return Encode(Opaque(ColourfulPicture(64, 48)), "jpeg", true);
+}
+
+// The progressive JPEG cut right after its first scan: a complete, blurred picture to a decoder.
+QByteArray ProgressiveJpegAfterFirstScan() {
+  const QByteArray jpeg = ProgressiveJpeg();
+  const qsizetype first = jpeg.indexOf("\xff\xda");
+  const qsizetype second = jpeg.indexOf("\xff\xda", first + 2);
+  qsizetype cut = jpeg.lastIndexOf("\xff\xc4", second);  // tables of the second scan
+  if (cut < first)
+    cut = second;
+  return jpeg.left(cut);
+}
+
+struct Refused {
+  const char* name;
+  std::function<QString(const QString& dir)> make;  // the path to open
+  PictureFault fault;
+  const char* says;  // part of the reason the message must give
+};
+
+QString Make(const QString& dir, const char* name, const QByteArray& bytes) {
+  return WriteFile(dir + QLatin1Char('/') + QString::fromUtf8(name), bytes);
+}
+
+const std::vector<Refused>& RefusedFiles() {
+  static const QByteArray bmp24 = Encode(Opaque(ColourfulPicture(20, 10)), "bmp");
+  static const QByteArray png = Encode(ColourfulPicture(40, 30), "png");
+  static const QByteArray jpeg = Encode(Opaque(ColourfulPicture(64, 48)), "jpeg");
+  static const QByteArray gif = EncodeGif(IndexedPicture(40, 30, kFiveColours));
+  static const std::vector<Refused> table = {
+      {"missing file", [](const QString& d) { return d + "/沒有這個檔.png"; },
+       PictureFault::NotFound, "找不到"},
+      {"folder",
+       [](const QString& d) {
+         QDir(d).mkdir("folder.png");
+         return d + "/folder.png";
+       },
+       PictureFault::NotRegularFile, "不是一般檔案"},
+      {"named pipe",
+       [](const QString& d) {
+         const QString path = d + "/pipe.png";
+         ::mkfifo(QFile::encodeName(path).constData(), 0644);
+         return path;
+       },
+       PictureFault::NotRegularFile, "具名管道"},
+      {"empty file", [](const QString& d) { return Make(d, "empty.png", {}); },
+       PictureFault::Damaged, "空"},
+      {"text file", [](const QString& d) { return Make(d, "notes.png", "just some words\n"); },
+       PictureFault::NotAPicture, "不是本程式能讀取的圖檔格式"},
+      {"BMP with pixel data shorter than its header says",
+       [](const QString& d) { return Make(d, "short.bmp", Cut(bmp24, bmp24.size() - 1)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"BMP cut in its first rows",
+       [](const QString& d) { return Make(d, "cut.bmp", Cut(bmp24, 100)); }, PictureFault::Damaged,
+       "損毀或不完整"},
+      {"BMP whose data offset lies past the end",
+       [](const QString& d) { return Make(d, "offset.bmp", WithLe32(bmp24, 10, 100000)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"compressed BMP cut short",
+       [](const QString& d) {
+         return Make(d, "rle.bmp", Rle8Bmp(5, 3, QByteArray("\x05\x01\x00\x00", 4)));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"PNG cut in its image data",
+       [](const QString& d) { return Make(d, "cut.png", Cut(png, png.size() / 2)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"PNG missing its end chunk",
+       [](const QString& d) { return Make(d, "noend.png", Cut(png, png.size() - 12)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"PNG with a corrupt image chunk",
+       [](const QString& d) {
+         QByteArray broken = png;
+         broken[broken.indexOf("IDAT") + 20] =
+             static_cast<char>(broken[broken.indexOf("IDAT") + 20] ^ 0x55);
+         return Make(d, "crc.png", broken);
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"JPEG cut short",
+       [](const QString& d) { return Make(d, "cut.jpg", Cut(jpeg, jpeg.size() * 2 / 3)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"progressive JPEG cut between scans",
+       [](const QString& d) { return Make(d, "scans.jpg", ProgressiveJpegAfterFirstScan()); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"JPEG claiming 16000 x 16000 in a tiny file",
+       [](const QString& d) { return Make(d, "claims.jpg", JpegWithSize(16000, 16000)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"GIF cut in its image data",
+       [](const QString& d) { return Make(d, "cut.gif", Cut(gif, gif.size() / 2)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"GIF whose image data ends early",
+       [](const QString& d) {
+         return Make(d, "few.gif", EncodeGif(IndexedPicture(40, 30, kFiveColours), 500));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"16-bit PGM missing its last byte",
+       [](const QString& d) {
+         return Make(d, "cut.pgm", QByteArray("P5\n2 1\n65535\n\x12\x34\xab", 16));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"PPM cut short",
+       [](const QString& d) {
+         const QByteArray ppm = Encode(Opaque(ColourfulPicture(9, 9)), "ppm");
+         return Make(d, "cut.ppm", Cut(ppm, ppm.size() - 5));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"XBM with too few bytes",
+       [](const QString& d) {
+         return Make(
+             d, "few.xbm",
+             "#define a_width 16\n#define a_height 2\nstatic char a_bits[] = {0x01,0x02,0x03};\n");
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"XPM cut short",
+       [](const QString& d) {
+         const QByteArray xpm = Encode(IndexedPicture(7, 5, kFiveColours), "xpm");
+         return Make(d, "cut.xpm", Cut(xpm, xpm.size() * 2 / 3));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"icon cut short",
+       [](const QString& d) {
+         const QByteArray ico = Encode(ColourfulPicture(16, 16), "ico");
+         return Make(d, "cut.ico", Cut(ico, ico.size() - 40));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"BMP declaring 20000 x 20000 in a tiny file",
+       [](const QString& d) {
+         return Make(d, "huge.bmp", WithLe32(WithLe32(bmp24, 18, 20000), 22, 20000));
+       },
+       PictureFault::TooLarge, "太大"},
+      {"BMP one pixel wider than allowed",
+       [](const QString& d) {
+         return Make(d, "wide.bmp", WithLe32(bmp24, 18, kMaxPictureSide + 1));
+       },
+       PictureFault::TooLarge, "太大"},
+      {"PNG declaring 100000 x 1",
+       [](const QString& d) { return Make(d, "huge.png", HugePng(100000, 1)); },
+       PictureFault::TooLarge, "太大"},
+      {"PNG declaring 3000000 x 3000000",
+       [](const QString& d) { return Make(d, "vast.png", HugePng(3000000, 3000000)); },
+       PictureFault::TooLarge, "太大"},
+      {"JPEG declaring 20000 x 100",
+       [](const QString& d) { return Make(d, "huge.jpg", JpegWithSize(20000, 100)); },
+       PictureFault::TooLarge, "太大"},
+      {"GIF declaring 20000 x 20000",
+       [](const QString& d) {
+         QByteArray huge = gif;
+         qToLittleEndian<quint16>(20000, huge.data() + 6);
+         qToLittleEndian<quint16>(20000, huge.data() + 8);
+         return Make(d, "huge.gif", huge);
+       },
+       PictureFault::TooLarge, "太大"},
+      {"PPM declaring 16385 x 16385",
+       [](const QString& d) { return Make(d, "huge.ppm", "P6\n16385 16385\n255\nabc"); },
+       PictureFault::TooLarge, "太大"},
+      {"XBM declaring 20000 x 20000",
+       [](const QString& d) {
+         return Make(
+             d, "huge.xbm",
+             "#define a_width 20000\n#define a_height 20000\nstatic char a_bits[] = {0x01};\n");
+       },
+       PictureFault::TooLarge, "太大"},
+      {"icon holding a PNG declaring 20000 x 20000",
+       [](const QString& d) {
+         const QByteArray inner = HugePng(20000, 20000);
+         QByteArray ico;
+         PutLe16(ico, 0);
+         PutLe16(ico, 1);
+         PutLe16(ico, 1);
+         ico.append(QByteArray(4, '\0'));
+         PutLe16(ico, 1);
+         PutLe16(ico, 32);
+         PutLe32(ico, inner.size());
+         PutLe32(ico, 22);
+         return Make(d, "huge.ico", ico + inner);
+       },
+       PictureFault::TooLarge, "太大"},
+  };
+  return table;
+}
+
+TEST_F(PictureFiles, PreviewsAreReducedAndNeverDecodeTooMuch) {
+  const QString png = Write("wide.png", Encode(Opaque(ColourfulPicture(400, 100)), "png"));
+  PicturePreview preview = PreviewPictureFile(png, QSize(200, 200), 1'000'000);
+  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_EQ(preview.bitsPerPixel, 24);
+  EXPECT_EQ(preview.image.size(), QSize(200, 50));
+
+  // Too many pixels to decode at full size for a glance: size and depth only.
+  preview = PreviewPictureFile(png, QSize(200, 200), 1000);
+  EXPECT_TRUE(preview.image.isNull());
+  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_EQ(preview.bitsPerPixel, 24);
+
+  // JPEG is reduced while it is decoded, so it shows whatever its size.
+  const QString jpeg = Write("big.jpg", Encode(Opaque(ColourfulPicture(800, 600)), "jpeg"));
+  preview = PreviewPictureFile(jpeg, QSize(200, 200), 1000);
+  EXPECT_EQ(preview.image.size(), QSize(200, 150));
+  EXPECT_EQ(preview.size, QSize(800, 600));
+
+  const QString indexed = Write("few.bmp", Encode(IndexedPicture(7, 5, kFiveColours), "bmp"));
+  EXPECT_EQ(PreviewPictureFile(indexed, QSize(200, 200), 1000).bitsPerPixel, 8);
+
+  // A tiny file claiming 16000 x 16000 pixels is refused as loading refuses it.
+  try {
+    PreviewPictureFile(Write("claims.jpg", JpegWithSize(16000, 16000)), QSize(200, 200), 1000);
+    ADD_FAILURE() << "previewed";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::Damaged);
+  }
+}
+
+TEST_F(PictureFiles, EveryBadFileIsRefusedWithItsReasonAndThePictureHeldStays) {
+  const QString good = Write("good.png", Encode(ColourfulPicture(4, 3), "png"));
+  for (const Refused& c : RefusedFiles()) {
+    SCOPED_TRACE(c.name);
+    TPicture picture;
+    picture.LoadFromFile(good);
+    const QByteArray before = RowBytes(*picture.Bitmap());
+    int changes = 0;
+    picture.SetOnChange([&changes] { ++changes; });
+
+    const QString path = c.make(dir_.path());
+    try {
+      picture.LoadFromFile(path);
+      ADD_FAILURE() << "loaded";
+    } catch (const PictureFileError& error) {
+      EXPECT_EQ(error.Fault(), c.fault) << error.Message().toStdString();
+      EXPECT_TRUE(error.Message().contains(QDir::toNativeSeparators(path)))
+          << error.Message().toStdString();
+      EXPECT_TRUE(error.Message().contains(QString::fromUtf8(c.says)))
+          << error.Message().toStdString();
+    }
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(picture.Bitmap()->Width(), 4);
+    EXPECT_EQ(RowBytes(*picture.Bitmap()), before);
+  }
+}
+
+TEST_F(PictureFiles, AFileWithoutReadPermissionIsRefused) {
+  const QString path = Write("secret.png", Encode(ColourfulPicture(4, 3), "png"));
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
+  WithoutFilePermissionOverride asUser;
+  if (!asUser.Effective())
+    GTEST_SKIP() << "running with permission override that cannot be dropped";
+  try {
+    LoadPictureFile(path);
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::NoPermission);
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("權限")));
+  }
+}
+
+TEST_F(PictureFiles, FilterOffersAllPicturesFirstThenEachRasterFormatThenAllFiles) {
+  const QStringList filters = PictureFileFilters();
+  ASSERT_GE(filters.size(), 3);
+  EXPECT_TRUE(filters.first().startsWith(QStringLiteral("所有圖檔 (")));
+  EXPECT_EQ(filters.last(), QStringLiteral("所有檔案 (*)"));
+  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+    const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
+    EXPECT_TRUE(filters.first().contains(pattern)) << format.constData();
+    EXPECT_EQ(filters.filter(pattern).size(), 2) << format.constData();  // all, and its own
+  }
+  EXPECT_TRUE(filters.filter(QStringLiteral("*.svg")).isEmpty());
+  EXPECT_TRUE(filters.filter(QStringLiteral("JPEG")).first().contains(QStringLiteral("*.jpeg")));
+}
+
+}  // namespace

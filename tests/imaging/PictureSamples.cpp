@@ -1,0 +1,210 @@
+#include "PictureSamples.h"
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <QBuffer>
+#include <QColor>
+#include <QFile>
+#include <QImageWriter>
+#include <cstring>
+
+QImage ColourfulPicture(int width, int height) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y,
+                     qRgba((x * 37 + y * 11) & 255, (x * 5 + y * 29) & 255, (x * y * 13 + 7) & 255,
+                           (x * 50 + y * 20 + 30) & 255));
+  return image;
+}
+
+QImage IndexedPicture(int width, int height, const QList<QRgb>& colours) {
+  QImage image(width, height, QImage::Format_Indexed8);
+  image.fill(0);  // the row padding too, which some writers read
+  image.setColorTable(colours);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y, static_cast<uint>((x + 2 * y) % colours.size()));
+  return image;
+}
+
+QImage MonoPicture(int width, int height) {
+  QImage image(width, height, QImage::Format_Mono);
+  image.fill(0);
+  image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.setPixel(x, y, static_cast<uint>((x + 2 * y) % 2));
+  return image;
+}
+
+QByteArray Encode(const QImage& image, const char* format, bool progressive) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setProgressiveScanWrite(progressive);
+  if (!writer.write(image))
+    return {};
+  return buffer.data();
+}
+
+void PutLe16(QByteArray& out, quint32 v) {
+  out.append(static_cast<char>(v & 0xff));
+  out.append(static_cast<char>((v >> 8) & 0xff));
+}
+
+void PutLe32(QByteArray& out, quint32 v) {
+  PutLe16(out, v & 0xffff);
+  PutLe16(out, v >> 16);
+}
+
+QByteArray EncodeGif(const QImage& indexed, qsizetype pixels) {
+  const QList<QRgb> colours = indexed.colorTable();
+  int bits = 1;
+  while ((1 << bits) < colours.size())
+    ++bits;
+  QByteArray gif("GIF89a");
+  PutLe16(gif, indexed.width());
+  PutLe16(gif, indexed.height());
+  gif.append(static_cast<char>(0x80 | (bits - 1)));
+  gif.append('\0');
+  gif.append('\0');
+  for (int i = 0; i < (1 << bits); ++i) {
+    const QRgb c = i < colours.size() ? colours[i] : 0;
+    gif.append(static_cast<char>(qRed(c)));
+    gif.append(static_cast<char>(qGreen(c)));
+    gif.append(static_cast<char>(qBlue(c)));
+  }
+  gif.append(',');
+  PutLe16(gif, 0);
+  PutLe16(gif, 0);
+  PutLe16(gif, indexed.width());
+  PutLe16(gif, indexed.height());
+  gif.append('\0');
+  // Literal codes only, with a clear code before the table would widen the codes.
+  const int minCode = std::max(2, bits);
+  const int clear = 1 << minCode;
+  const int width = minCode + 1;
+  gif.append(static_cast<char>(minCode));
+  QByteArray data;
+  quint32 acc = 0;
+  int count = 0;
+  auto put = [&](int code) {
+    acc |= static_cast<quint32>(code) << count;
+    count += width;
+    while (count >= 8) {
+      data.append(static_cast<char>(acc & 0xff));
+      acc >>= 8;
+      count -= 8;
+    }
+  };
+  put(clear);
+  qsizetype total = qsizetype{indexed.width()} * indexed.height();
+  if (pixels >= 0)
+    total = std::min(total, pixels);
+  int sinceClear = 0;
+  for (qsizetype i = 0; i < total; ++i) {
+    if (sinceClear == clear - 2) {
+      put(clear);
+      sinceClear = 0;
+    }
+    put(indexed.pixelIndex(static_cast<int>(i % indexed.width()),
+                           static_cast<int>(i / indexed.width())));
+    ++sinceClear;
+  }
+  put(clear + 1);
+  if (count > 0)
+    data.append(static_cast<char>(acc & 0xff));
+  for (qsizetype i = 0; i < data.size(); i += 255) {
+    const QByteArray block = data.mid(i, 255);
+    gif.append(static_cast<char>(block.size()));
+    gif.append(block);
+  }
+  gif.append('\0');
+  gif.append(';');
+  return gif;
+}
+
+QByteArray EncodeTopDownBmp(const QImage& image) {
+  const int rowBytes = (image.width() * 3 + 3) & ~3;
+  QByteArray bmp("BM");
+  PutLe32(bmp, 54 + rowBytes * image.height());
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 54);
+  PutLe32(bmp, 40);
+  PutLe32(bmp, image.width());
+  PutLe32(bmp, static_cast<quint32>(-image.height()));
+  PutLe16(bmp, 1);
+  PutLe16(bmp, 24);
+  for (int i = 0; i < 6; ++i)
+    PutLe32(bmp, 0);
+  for (int y = 0; y < image.height(); ++y) {
+    QByteArray row(rowBytes, '\0');
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      row[3 * x] = static_cast<char>(qBlue(c));
+      row[3 * x + 1] = static_cast<char>(qGreen(c));
+      row[3 * x + 2] = static_cast<char>(qRed(c));
+    }
+    bmp.append(row);
+  }
+  return bmp;
+}
+
+QString WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    return {};
+  return path;
+}
+
+QRgb ColourAt(const TBitmap& bitmap, int x, int y) {
+  const std::uint8_t* p = bitmap.ScanLine(y) + x * bitmap.BytesPerPixel();
+  switch (bitmap.PixelFormat()) {
+    case TPixelFormat::pf8bit: {
+      TPaletteEntry e;
+      if (!bitmap.GetPaletteEntry(p[0], e))
+        return 0;
+      return qRgb(e.peRed, e.peGreen, e.peBlue);
+    }
+    case TPixelFormat::pf24bit:
+      return qRgb(p[2], p[1], p[0]);
+    case TPixelFormat::pf32bit:
+      return qRgba(p[2], p[1], p[0], p[3]);
+  }
+  return 0;
+}
+
+QByteArray RowBytes(const TBitmap& bitmap) {
+  QByteArray bytes;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    bytes.append(reinterpret_cast<const char*>(bitmap.ScanLine(y)),
+                 static_cast<qsizetype>(bitmap.RowBytes()));
+  return bytes;
+}
+
+WithoutFilePermissionOverride::WithoutFilePermissionOverride() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (syscall(SYS_capget, &header, data) != 0)
+    return;
+  std::memcpy(saved_, data, sizeof data);
+  const unsigned mask = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+  if ((data[0].effective & mask) == 0) {
+    effective_ = true;
+    return;
+  }
+  data[0].effective &= ~mask;
+  dropped_ = syscall(SYS_capset, &header, data) == 0;
+  effective_ = dropped_;
+}
+
+WithoutFilePermissionOverride::~WithoutFilePermissionOverride() {
+  if (!dropped_)
+    return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2];
+  std::memcpy(data, saved_, sizeof data);
+  syscall(SYS_capset, &header, data);
+}

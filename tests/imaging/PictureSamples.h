@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "Bitmap.h"
+
+// Picture files made by the tests themselves: through the toolkit's writers, or byte by byte for
+// what it cannot write (GIF, top-down and compressed BMP) and for damaged files.
+
+// A picture whose pixels differ in every channel, with varying alpha.
+QImage ColourfulPicture(int width, int height);
+// The same picture reduced to the given colours (exactly: every pixel is one of them).
+QImage IndexedPicture(int width, int height, const QList<QRgb>& colours);
+// IndexedPicture with black and white, one bit per pixel (padding bits cleared).
+QImage MonoPicture(int width, int height);
+
+QByteArray Encode(const QImage& image, const char* format, bool progressive = false);
+// A GIF of an indexed picture, with its colour table; `pixels` limits the pixels encoded.
+QByteArray EncodeGif(const QImage& indexed, qsizetype pixels = -1);
+// An uncompressed 24-bit BMP stored top row first (negative height).
+QByteArray EncodeTopDownBmp(const QImage& image);
+
+QString WriteFile(const QString& path, const QByteArray& bytes);
+
+// Little-endian helpers for hand-made headers.
+void PutLe16(QByteArray& out, quint32 v);
+void PutLe32(QByteArray& out, quint32 v);
+
+// The colour a bitmap shows at (x, y), alpha included (255 for 8 and 24 bits).
+QRgb ColourAt(const TBitmap& bitmap, int x, int y);
+
+// Every byte of the bitmap's pixel rows, for exact comparisons.
+QByteArray RowBytes(const TBitmap& bitmap);
+
+// Takes the effective permission-override capabilities away from this thread while it lives, so
+// that a test running as root meets file permissions like any user.
+class WithoutFilePermissionOverride {
+ public:
+  WithoutFilePermissionOverride();
+  ~WithoutFilePermissionOverride();
+  // False when the capabilities could not be dropped although the process holds them.
+  bool Effective() const { return effective_; }
+
+ private:
+  bool dropped_ = false;
+  bool effective_ = false;
+  unsigned saved_[6] = {};
+};
