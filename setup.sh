@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev xvfb xauth
   # the faces the forms were designed with stand in as these
   fonts-arphic-ukai fonts-noto-cjk
+  # the toolkit's own dialogs and buttons in Traditional Chinese
+  qt6-translations-l10n
 )
 
 missing=()

@@ -9,6 +9,7 @@
 
 #include "Exception.h"
 #include "Fonts.h"
+#include "Language.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ void TApplication::Initialize() {
   toolkit_ = std::make_unique<MessageLoop>(argc, argv);
   QApplication::setApplicationName(ApplicationTitle());
   InstallFontSubstitutes();
+  InstallTraditionalChinese();
 }
 
 void TApplication::Adopt(QWidget* form) {

@@ -24,7 +24,8 @@ QString DraggedFile(const QMimeData* data) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), OpenPictureDialog1(new TOpenPictureDialog(this)) {
   setupUi(this);
   // The stored window position; uic applies only the size.
   move(207, 124);
@@ -32,7 +33,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
   Button1->setFocus();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  delete OpenPictureDialog1;
+}
 
 void TForm1::Button1Click() {}
 
@@ -47,7 +50,12 @@ void TForm1::Button4Click() {
   Image2->Picture()->Bitmap()->Assign(std::move(result));
 }
 
-void TForm1::Button7Click() {}
+void TForm1::Button7Click() {
+  if (OpenPictureDialog1->Execute())
+    OpenPictureFile(OpenPictureDialog1->FileName);
+  else
+    Image1->Picture()->Bitmap();
+}
 
 void TForm1::Button5Click() {
   TBitmap* source = Image2->Picture()->Bitmap();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "OpenPictureDialog.h"
 #include "ui_Unit1.h"
 
 // The main window: acquisition buttons, camera panel, main and processed image views. The
@@ -13,6 +14,9 @@ class TForm1 : public QWidget, public Ui::TForm1 {
  public:
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
+
+  // Not a visible component: the picture open dialog the open-file command runs.
+  TOpenPictureDialog* OpenPictureDialog1;
 
  public slots:
   void Button1Click();

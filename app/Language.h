@@ -1,0 +1,5 @@
+#pragma once
+
+// Makes the toolkit's own texts (message box buttons, the file dialog) Traditional Chinese like
+// the rest of the user interface.
+void InstallTraditionalChinese();
