@@ -96,7 +96,7 @@ QFileDialog* TOpenPictureDialog::Dialog() {
   dialog->setLabelText(QFileDialog::Accept, QStringLiteral("開啟"));
   dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
   dialog->setNameFilters(PictureFileFilters());
-  dialog->resize(800, 480);  // room for the list beside the preview
+  dialog->resize(960, 560);  // room for the list with its columns beside the preview
 
   auto* preview = new PicturePreviewPane(dialog);
   if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout()))
