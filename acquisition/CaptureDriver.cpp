@@ -176,8 +176,9 @@ void ReleaseFrame(void* info) {
   delete mapped;
 }
 
-// The sample's pixels as an image that holds the buffer mapped until its last copy goes.
-QImage WrapSample(GstSample* sample) {
+}  // namespace
+
+QImage FrameFromSample(GstSample* sample) {
   GstCaps* caps = gst_sample_get_caps(sample);
   GstBuffer* buffer = gst_sample_get_buffer(sample);
   GstVideoInfo info;
@@ -201,8 +202,6 @@ QImage WrapSample(GstSample* sample) {
     ReleaseFrame(mapped);
   return image;
 }
-
-}  // namespace
 
 struct TCaptureDriverCallbacks {
   static GstFlowReturn NewSample(GstAppSink* sink, gpointer self) {
@@ -354,7 +353,7 @@ QImage TCaptureDriver::TakeFrame() {
   GstSample* sample = newest_.exchange(nullptr);
   if (sample == nullptr)
     return {};
-  QImage frame = WrapSample(sample);
+  QImage frame = FrameFromSample(sample);
   if (!frame.isNull() && state_ == TCaptureState::Starting)
     state_ = TCaptureState::Streaming;
   return frame;

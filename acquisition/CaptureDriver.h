@@ -39,6 +39,11 @@ struct TCaptureFormat {
 // when offered, which keep a live preview smooth and a grabbed frame useful.
 TCaptureFormat ChooseCaptureFormat(const QString& offeredCaps);
 
+// A BGRx sample's pixels as an image sharing the buffer's memory, read at the buffer's own row
+// stride; the buffer stays mapped until the image's last copy goes. Takes the sample's reference.
+// A null image for any other format.
+QImage FrameFromSample(GstSample* sample);
+
 // One connection to a capture driver: a GStreamer pipeline from the driver's source through
 // videoconvert to an appsink delivering BGRx frames.
 //

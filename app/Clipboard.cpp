@@ -88,9 +88,10 @@ QImage Decode(const QByteArray& bytes, QString* reason) {
   return image;
 }
 
-// A picture this program put on the clipboard itself is held as an image, not as bytes.
-QImage OwnPicture(const QClipboard& clipboard, const QMimeData& data) {
-  if (!clipboard.ownsClipboard() || !data.hasImage())
+// A picture this program put on the clipboard itself is held as an image, not as bytes; a
+// picture from another program always comes as bytes of some picture format.
+QImage OwnPicture(const QMimeData& data, const QStringList& offeredTypes) {
+  if (!offeredTypes.isEmpty() || !data.hasImage())
     return {};
   return qvariant_cast<QImage>(data.imageData());
 }
@@ -105,16 +106,15 @@ TClipboard* Clipboard() {
 bool TClipboard::HasFormat(unsigned short format) const {
   if (format != CF_DIB)
     return false;
-  const QClipboard* clipboard = QGuiApplication::clipboard();
-  const QMimeData* data = clipboard->mimeData();
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   if (data == nullptr)
     return false;
-  return !OfferedPictureTypes(*data).isEmpty() || !OwnPicture(*clipboard, *data).isNull();
+  const QStringList types = OfferedPictureTypes(*data);
+  return !types.isEmpty() || !OwnPicture(*data, types).isNull();
 }
 
 QImage TClipboard::Picture() const {
-  const QClipboard* clipboard = QGuiApplication::clipboard();
-  const QMimeData* data = clipboard->mimeData();
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   if (data == nullptr)
     return {};
   const QStringList types = OfferedPictureTypes(*data);
@@ -127,7 +127,7 @@ QImage TClipboard::Picture() const {
     if (!picture.isNull())
       return picture;
   }
-  const QImage own = OwnPicture(*clipboard, *data);
+  const QImage own = OwnPicture(*data, types);
   if (!own.isNull()) {
     if (!Fits(own.size()))
       RefuseTooLarge(own.size());
