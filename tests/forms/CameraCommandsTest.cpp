@@ -248,16 +248,6 @@ TEST_F(CameraCommands, OpenTwiceLeavesOneWindowAndOneConnection) {
   EXPECT_EQ(TCaptureDriver::LivePipelines(), 1);
 }
 
-TEST_F(CameraCommands, AMissingCameraLeavesAnEmptyWindowSayingSo) {
-  qputenv("CCDLAB_CAPTURE_SOURCE", "v4l2src device=/dev/ccdlab-no-such-camera");
-  Open();
-  ASSERT_NE(Window(), nullptr);
-  EXPECT_EQ(Window()->StateLine(), "無攝影機");
-  EXPECT_TRUE(Window()->ShownFrame().isNull());
-  form_->Button3Click();
-  EXPECT_FALSE(IsWindow(CaptureWnd));
-}
-
 // Closing the main window while the preview runs: the form goes (as Application::Finalize
 // deletes it) and takes the capture window and its pipeline with it.
 TEST_F(CameraCommands, TheFormGoingStopsThePreview) {
