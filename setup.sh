@@ -15,8 +15,14 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+  # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
+  # PipeWire cameras
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
   # tests
   libgtest-dev libgmock-dev xvfb xauth
+  # another program holding a picture on the clipboard
+  xclip
   # the faces the forms were designed with stand in as these
   fonts-arphic-ukai fonts-noto-cjk
   # the toolkit's own dialogs and buttons in Traditional Chinese

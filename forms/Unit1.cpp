@@ -5,6 +5,11 @@
 #include <QMimeData>
 #include <QTimer>
 
+#include "Bitmap.h"
+#include "CaptureWindow.h"
+#include "Clipboard.h"
+#include "ClipboardPicture.h"
+#include "Dialogs.h"
 #include "Grayscale.h"
 #include "Laplacian.h"
 #include "Threshold.h"
@@ -37,11 +42,46 @@ TForm1::~TForm1() {
   delete OpenPictureDialog1;
 }
 
-void TForm1::Button1Click() {}
+namespace {
 
-void TForm1::Button3Click() {}
+// Capture-window messages go only to a window that exists.
+void SendToCaptureWindow(UINT message, WPARAM wParam) {
+  if (IsWindow(CaptureWnd))
+    SendMessageA(CaptureWnd, message, wParam, 0);
+}
 
-void TForm1::Button2Click() {}
+}  // namespace
+
+void TForm1::Button1Click() {
+  // A window left open would keep the camera to itself, out of reach of every command.
+  if (IsWindow(CaptureWnd)) {
+    SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
+    DestroyWindow(CaptureWnd);
+  }
+  CaptureWnd = capCreateCaptureWindowA("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0,
+                                       Panel1->width(), Panel1->height(), Panel1, 0);
+  ShowMessage(QStringLiteral("未連結攝影機"));
+  SendToCaptureWindow(WM_CAP_DRIVER_CONNECT, 0);
+  SendToCaptureWindow(WM_CAP_SET_OVERLAY, 1);
+  SendToCaptureWindow(WM_CAP_SET_PREVIEW, 1);
+  SendToCaptureWindow(WM_CAP_SET_SCALE, 1);
+  SendToCaptureWindow(WM_CAP_SET_PREVIEWRATE, 33);
+}
+
+void TForm1::Button3Click() {
+  SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
+  DestroyWindow(CaptureWnd);
+}
+
+void TForm1::Button2Click() {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+  SendToCaptureWindow(WM_CAP_EDIT_COPY, 0);
+  if (Clipboard()->HasFormat(CF_DIB)) {
+    AssignClipboardPicture(&bitmap);
+    Image1->Picture()->Assign(&bitmap);
+  }
+}
 
 void TForm1::Button4Click() {
   const TBitmap* source = Image1->Picture()->Bitmap();
