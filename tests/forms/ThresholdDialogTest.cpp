@@ -126,10 +126,12 @@ TEST_F(ThresholdDialog, OkHasTheFocusFirstAndTabTwiceReachesTheSlider) {
   QWidget* first = nullptr;
   QWidget* second = nullptr;
   OnNextModal([&](QWidget*) {
-    first = QApplication::focusWidget();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    second = QApplication::focusWidget();
+    // Keys go where the window's focus is, once the window manager has made it active.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(BinaryDlg));
+    first = BinaryDlg->focusWidget();
+    QTest::keyClick(BinaryDlg->focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(BinaryDlg->focusWidget(), Qt::Key_Tab);
+    second = BinaryDlg->focusWidget();
     before = BinaryDlg->ScrollBar1->value();
     QTest::keyClick(BinaryDlg->ScrollBar1, Qt::Key_Right);
     after = BinaryDlg->ScrollBar1->value();
