@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "ChainPicture.h"
 #include "PictureFile.h"
 
 namespace {
@@ -57,33 +58,8 @@ class Tool : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    // Greys: K 0, W 255, R 76, G 149, B 29, Y 225, C 178.
-    const char* rows[] = {"KKKKKR", "KWYCKK", "KGWWKB", "KCWYKK", "RKKKKW"};
-    QImage image(6, 5, QImage::Format_RGB32);
-    for (int y = 0; y < 5; ++y)
-      for (int x = 0; x < 6; ++x)
-        image.setPixel(x, y, Colour(rows[y][x]));
     input_ = Path("輸入 picture.png");
-    ASSERT_TRUE(QImageWriter(input_).write(image));
-  }
-
-  static QRgb Colour(char c) {
-    switch (c) {
-      case 'W':
-        return qRgb(255, 255, 255);
-      case 'R':
-        return qRgb(255, 0, 0);
-      case 'G':
-        return qRgb(0, 255, 0);
-      case 'B':
-        return qRgb(0, 0, 255);
-      case 'Y':
-        return qRgb(255, 255, 0);
-      case 'C':
-        return qRgb(0, 255, 255);
-      default:
-        return qRgb(0, 0, 0);
-    }
+    ASSERT_TRUE(QImageWriter(input_).write(ChainPicture()));
   }
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -105,8 +81,8 @@ class Tool : public ::testing::Test {
             QString::fromUtf8(tool.readAllStandardError())};
   }
 
-  static std::vector<int> Bytes(const TBitmap& bitmap) {
-    std::vector<int> values;
+  static std::vector<std::uint8_t> Bytes(const TBitmap& bitmap) {
+    std::vector<std::uint8_t> values;
     for (int i = 0; i < bitmap.Height(); ++i)
       values.insert(values.end(), bitmap.ScanLine(i), bitmap.ScanLine(i) + bitmap.RowBytes());
     return values;
@@ -119,16 +95,12 @@ class Tool : public ::testing::Test {
 TEST_F(Tool, StepsGiveTheSameBytesAsTheButtons) {
   struct Case {
     QStringList steps;
-    std::vector<int> expected;
+    std::vector<std::uint8_t> expected;
   };
   const Case cases[] = {
-      {{"gray"}, {0,   0, 0,  0, 0,   76,  0,   255, 225, 178, 0, 0, 0, 149, 255,
-                  255, 0, 29, 0, 178, 255, 225, 0,   0,   76,  0, 0, 0, 0,   255}},
-      {{"gray", "binarize=100", "edges", "edges"},
-       {0,   0, 0, 0, 0,   0,   0,   255, 255, 255, 0, 0, 0, 255, 0,
-        255, 0, 0, 0, 255, 255, 255, 0,   0,   0,   0, 0, 0, 0,   255}},
-      {{"gray", "edges", "edges"}, {0,   0, 0,   0, 0,   255, 0,   255, 255, 255, 0, 0, 0, 0, 231,
-                                    255, 0, 255, 0, 255, 255, 255, 0,   0,   27,  0, 0, 0, 0, 255}},
+      {{"gray"}, kChainGrey},
+      {{"gray", "binarize=100", "edges", "edges"}, kChainBinarized100Edges},
+      {{"gray", "edges", "edges"}, kChainGreyEdgesTwice},
   };
   for (const Case& c : cases) {
     for (const char* extension : {"png", "bmp"}) {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "ChainPicture.h"
 #include "FormsFixture.h"
 #include "Modal.h"
 
@@ -73,38 +74,13 @@ TEST_F(ProcessingCommands, EdgesWorkOnTheProcessedImageOnly) {
   EXPECT_EQ(Bytes(*Main()), std::vector<std::uint8_t>(9, 77));
 }
 
-// Greys of the colours used below: K 0, W 255, R 76, G 149, B 29, Y (255,255,0) 225,
-// C (0,255,255) 178.
 class Chain : public ProcessingCommands {
  protected:
   void SetUp() override {
     ProcessingCommands::SetUp();
-    const char* rows[] = {"KKKKKR", "KWYCKK", "KGWWKB", "KCWYKK", "RKKKKW"};
-    QImage image(6, 5, QImage::Format_RGB32);
-    for (int y = 0; y < 5; ++y)
-      for (int x = 0; x < 6; ++x)
-        image.setPixel(x, y, Colour(rows[y][x]));
     ASSERT_TRUE(dir_.isValid());
     file_ = dir_.filePath(QStringLiteral("鏈 chain.png"));
-    ASSERT_TRUE(QImageWriter(file_).write(image));
-  }
-  static QRgb Colour(char c) {
-    switch (c) {
-      case 'W':
-        return qRgb(255, 255, 255);
-      case 'R':
-        return qRgb(255, 0, 0);
-      case 'G':
-        return qRgb(0, 255, 0);
-      case 'B':
-        return qRgb(0, 0, 255);
-      case 'Y':
-        return qRgb(255, 255, 0);
-      case 'C':
-        return qRgb(0, 255, 255);
-      default:
-        return qRgb(0, 0, 0);
-    }
+    ASSERT_TRUE(QImageWriter(file_).write(ChainPicture()));
   }
   QTemporaryDir dir_;
   QString file_;
@@ -113,29 +89,16 @@ class Chain : public ProcessingCommands {
 TEST_F(Chain, FileThenGreyThenBinarizeThenEdgesTwice) {
   Form1->OpenPictureFile(file_);
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
-                                     0,  0,   0,   0,   0, 76,   //
-                                     0,  255, 225, 178, 0, 0,    //
-                                     0,  149, 255, 255, 0, 29,   //
-                                     0,  178, 255, 225, 0, 0,    //
-                                     76, 0,   0,   0,   0, 255,  //
-                                 }));
+  EXPECT_EQ(Bytes(*Processed()), kChainGrey);
   OnNextModal([](QWidget*) {
     BinaryDlg->ScrollBar1->setValue(100);
     QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
   });
   QTest::mouseClick(Form1->Button5, Qt::LeftButton);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  const std::vector<std::uint8_t> ring = {
-      0, 0,   0,   0,   0, 0,    //
-      0, 255, 255, 255, 0, 0,    //
-      0, 255, 0,   255, 0, 0,    //
-      0, 255, 255, 255, 0, 0,    //
-      0, 0,   0,   0,   0, 255,  //
-  };
-  EXPECT_EQ(Bytes(*Processed()), ring);
+  EXPECT_EQ(Bytes(*Processed()), kChainBinarized100Edges);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), ring)
+  EXPECT_EQ(Bytes(*Processed()), kChainBinarized100Edges)
       << "a ring has no pixel left that all eight neighbours cover";
   EXPECT_EQ(Main()->PixelFormat(), TPixelFormat::pf24bit);
 }
@@ -144,21 +107,9 @@ TEST_F(Chain, FileThenGreyThenEdgesTwice) {
   Form1->OpenPictureFile(file_);
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
-                                     0,  0,   0,   0,   0, 255,  //
-                                     0,  255, 255, 255, 0, 0,    //
-                                     0,  24,  255, 255, 0, 232,  //
-                                     0,  255, 255, 255, 0, 0,    //
-                                     99, 0,   0,   0,   0, 255,  //
-                                 }));
+  EXPECT_EQ(Bytes(*Processed()), kChainGreyEdges);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{
-                                     0,  0,   0,   0,   0, 255,  //
-                                     0,  255, 255, 255, 0, 0,    //
-                                     0,  0,   231, 255, 0, 255,  //
-                                     0,  255, 255, 255, 0, 0,    //
-                                     27, 0,   0,   0,   0, 255,  //
-                                 }));
+  EXPECT_EQ(Bytes(*Processed()), kChainGreyEdgesTwice);
 }
 
 TEST_F(Chain, DroppedFileLoadsIntoTheMainImage) {
