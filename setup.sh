@@ -17,6 +17,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   # tests
   libgtest-dev libgmock-dev xvfb xauth
+  # benchmarks (bench/): OpenCV's core and imgproc only, not all of libopencv-dev
+  libbenchmark-dev libopencv-core-dev libopencv-imgproc-dev jq
   # the faces the forms were designed with stand in as these
   fonts-arphic-ukai fonts-noto-cjk
 )
