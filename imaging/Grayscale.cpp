@@ -244,7 +244,11 @@ inline void Greys16(__m512i v, Byte* out, __mmask16 mask) {
                                   _mm512_srli_epi32(_mm512_slli_epi32(key, 16), 24), key);
   const __m512i x = _mm512_srli_epi32(n, 3);
   const __m512i grey = _mm512_srli_epi32(_mm512_mullo_epi32(x, _mm512_set1_epi32(kDivide125)), 22);
-  _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(grey));
+  // A masked store is slower than a plain one: only the last block of a row takes it.
+  if (mask == 0xFFFF)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm512_cvtepi32_epi8(grey));
+  else
+    _mm_mask_storeu_epi8(out, mask, _mm512_cvtepi32_epi8(grey));
 }
 
 template <int Bytes>

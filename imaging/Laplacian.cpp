@@ -229,9 +229,12 @@ void RowAvx512(CCDLAB_ROW_PARAMETERS) {
         _mm512_sub_epi16(_mm512_add_epi16(_mm512_slli_epi16(oddCentre, 3), oddCentre), odd);
     ve = _mm512_min_epi16(_mm512_max_epi16(ve, zero), low);
     vo = _mm512_min_epi16(_mm512_max_epi16(vo, zero), low);
-    // The masked store leaves alpha bytes as they are.
-    _mm512_mask_storeu_epi8(out + j, Bytes == 4 ? 0x7777777777777777ull : ~0ull,
-                            _mm512_or_si512(ve, _mm512_slli_epi16(vo, 8)));
+    const __m512i v = _mm512_or_si512(ve, _mm512_slli_epi16(vo, 8));
+    // The masked store leaves alpha bytes as they are; it is slower than a plain one.
+    if constexpr (Bytes == 4)
+      _mm512_mask_storeu_epi8(out + j, 0x7777777777777777ull, v);
+    else
+      _mm512_storeu_si512(out + j, v);
   });
 }
 
