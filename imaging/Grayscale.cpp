@@ -439,13 +439,22 @@ void ConvertToGrey(const TBitmap& source, TBitmap& result) {
   rows.outStride = result.Stride();
   rows.width = static_cast<std::size_t>(width);
   rows.height = height;
+  const int bytes = source.BytesPerPixel();
+  const bool shortPalette =
+      source.Palette() != nullptr && source.Palette()->Count() < TPalette::MaxEntries;
+  if (rows.inStride == rows.width * bytes && rows.outStride == rows.width && !shortPalette) {
+    // Rows without padding in both pictures: one long row. (The rule for indexes beyond a short
+    // palette goes row by row.)
+    rows.width *= static_cast<std::size_t>(height);
+    rows.height = 1;
+  }
   const SimdLevel level = ActiveSimdLevel();
-  switch (source.BytesPerPixel()) {
+  switch (bytes) {
     case 1:
       if (source.Palette() != nullptr) {
         Indexed(source, rows);
       } else {
-        for (int i = 0; i < height; ++i)
+        for (int i = 0; i < rows.height; ++i)
           std::memcpy(rows.out + i * rows.outStride, rows.in + i * rows.inStride, rows.width);
       }
       break;

@@ -139,6 +139,11 @@ void ThresholdInto(const TBitmap& source, TBitmap& target, int threshold) {
   rows.outStride = target.Stride();
   rows.count = static_cast<std::size_t>(width) * source.BytesPerPixel();
   rows.height = height;
+  if (rows.inStride == rows.count && rows.outStride == rows.count) {
+    // Rows without padding, wholly thresholded: one long row.
+    rows.count *= static_cast<std::size_t>(height);
+    rows.height = 1;
+  }
   rows.alpha = source.PixelFormat() == TPixelFormat::pf32bit;
   // Every byte is at least 0 and none reaches 256.
   rows.lowest = static_cast<Byte>(std::clamp(threshold, 0, 255));
