@@ -33,8 +33,10 @@ void RowScalar(const Rows& r, const Byte* in, Byte* out, std::size_t begin) {
       out[j] = in[j] >= r.lowest ? r.on : 0;
 }
 
-// A whole row `Block` bytes at a time; the last block overlaps the one before, which is harmless
-// even in place, since thresholding twice gives what thresholding once gave.
+// A whole row `Block` bytes at a time. Blocks start where the target is aligned to the block
+// size, so no store straddles two cache lines; the first and the last block overlap their
+// neighbours, which is harmless even in place, since thresholding twice gives what thresholding
+// once gave.
 template <std::size_t Block, class Apply>
 CCDLAB_INLINE void Blocks(const Rows& r, Apply apply) {
   for (int i = 0; i < r.height; ++i) {
@@ -44,7 +46,9 @@ CCDLAB_INLINE void Blocks(const Rows& r, Apply apply) {
       RowScalar(r, in, out, 0);
       continue;
     }
-    std::size_t j = 0;
+    apply(in, out);
+    // A multiple of 4, as the target's rows are: alpha bytes stay in place.
+    std::size_t j = (Block - reinterpret_cast<std::uintptr_t>(out) % Block) % Block;
     for (; j + Block <= r.count; j += Block)
       apply(in + j, out + j);
     if (j < r.count)
@@ -88,33 +92,18 @@ CCDLAB_END_TARGET
 
 CCDLAB_BEGIN_AVX512
 
-// Masked stores leave the alpha bytes untouched without reading them, but are slower than plain
-// ones: rows without alpha take plain stores.
+// A masked store leaves the alpha bytes untouched without reading them, but is slower than a
+// plain one: rows without alpha take plain stores.
 void RowsAvx512(const Rows& r) {
   const __m512i lowest = _mm512_set1_epi8(static_cast<char>(r.lowest));
   const __m512i on = _mm512_set1_epi8(static_cast<char>(r.on));
-  const __mmask64 colour = r.alpha ? 0x7777777777777777ull : ~0ull;
-  for (int i = 0; i < r.height; ++i) {
-    const Byte* in = r.in + i * r.inStride;
-    Byte* out = r.out + i * r.outStride;
-    std::size_t j = 0;
-    if (r.alpha) {
-      for (; j + 64 <= r.count; j += 64) {
-        const __mmask64 high = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(in + j), lowest);
-        _mm512_mask_storeu_epi8(out + j, colour, _mm512_maskz_mov_epi8(high, on));
-      }
-    } else {
-      for (; j + 64 <= r.count; j += 64) {
-        const __mmask64 high = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(in + j), lowest);
-        _mm512_storeu_si512(out + j, _mm512_maskz_mov_epi8(high, on));
-      }
-    }
-    if (j < r.count) {
-      const __mmask64 tail = _bzhi_u64(~0ull, static_cast<unsigned>(r.count - j));
-      const __mmask64 high = _mm512_cmpge_epu8_mask(_mm512_maskz_loadu_epi8(tail, in + j), lowest);
-      _mm512_mask_storeu_epi8(out + j, colour & tail, _mm512_maskz_mov_epi8(high, on));
-    }
-  }
+  Blocks<64>(r, [&](const Byte* in, Byte* out) {
+    const __mmask64 high = _mm512_cmpge_epu8_mask(_mm512_loadu_si512(in), lowest);
+    if (r.alpha)
+      _mm512_mask_storeu_epi8(out, 0x7777777777777777ull, _mm512_maskz_mov_epi8(high, on));
+    else
+      _mm512_storeu_si512(out, _mm512_maskz_mov_epi8(high, on));
+  });
 }
 
 CCDLAB_END_TARGET
