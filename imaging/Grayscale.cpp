@@ -16,13 +16,14 @@
 // Why the integer formula is exact, and where it is not.
 //
 // The weights are the doubles nearest to 0.299, 0.587 and 0.114; each differs from the decimal by
-// less than 2^-55. So t = N / 1000 + e with N = 299 R + 587 G + 114 B and |e| < 2^-45: when N is
-// not a multiple of 1000, t lies at least 0.001 away from any whole number and truncates to
-// N / 1000 (integer division) whatever the rounding. When N is a multiple of 1000, t lies within
-// e of the whole number N / 1000 and the roundings decide. For every grey (v, v, v) e is negative
-// but below half a unit of the last place, so t rounds up to exactly v; a search of all 2^24
-// colours finds exactly three colours where e is negative and large enough that the double stays
-// below the whole number, so the grey is one less than N / 1000:
+// less than 2^-54. So the exact sum is N / 1000 + e with N = 299 R + 587 G + 114 B and
+// |e| < 2^-44, and the roundings move it by less than 2^-45 more: when N is not a multiple of 1000,
+// t lies at least 0.001 away from any whole number and truncates to N / 1000 (integer division).
+// When N is a multiple of 1000, t lies within a hair of the whole number N / 1000 and the
+// roundings decide. For every grey (v, v, v) e is negative but smaller than half a unit in the
+// last place of a double, so t rounds up to exactly v. A search of all 2^24 colours finds exactly
+// three where e is negative and large enough that the double stays below the whole number, so the
+// grey is one less than N / 1000:
 //   (R, G, B) = (15, 101, 2) -> 63, (29, 201, 3) -> 126, (30, 202, 4) -> 127.
 // The integer kernels subtract one from N for exactly these three colours. The exhaustive test
 // over all 2^24 colours holds every kernel to GreyLevel.
