@@ -95,16 +95,9 @@ CCDLAB_INLINE void Blocks(const Byte* above, const Byte* current, const Byte* be
     kernel(end - Block);
 }
 
-// The compiler vectorises the plain loop well enough for 8- and 24-bit rows, but not around the
-// alpha bytes of 32-bit rows.
-template <int Bytes>
-void RowBaseline(CCDLAB_ROW_PARAMETERS) {
-  if constexpr (Bytes != 4) {
-    const std::size_t end = Edges<Bytes>(above, current, below, out, count);
-    if (end > Bytes)
-      Inner<Bytes>(above, current, below, out, Bytes, end);
-    return;
-  }
+// 32-bit rows with SSE2, the way the wide kernels below work.
+void RowBaselineAlpha(CCDLAB_ROW_PARAMETERS) {
+  constexpr int Bytes = 4;
   const __m128i low = _mm_set1_epi16(0xFF);
   const __m128i zero = _mm_setzero_si128();
   Blocks<Bytes, 16>(above, current, below, out, count, [&](std::size_t j) {
@@ -128,15 +121,25 @@ void RowBaseline(CCDLAB_ROW_PARAMETERS) {
     __m128i vo = _mm_sub_epi16(_mm_add_epi16(_mm_slli_epi16(oddCentre, 3), oddCentre), odd);
     ve = _mm_min_epi16(_mm_max_epi16(ve, zero), low);
     vo = _mm_min_epi16(_mm_max_epi16(vo, zero), low);
-    __m128i v = _mm_or_si128(ve, _mm_slli_epi16(vo, 8));
-    if constexpr (Bytes == 4) {
-      const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-      v = _mm_or_si128(
-          _mm_andnot_si128(alpha, v),
-          _mm_and_si128(alpha, _mm_loadu_si128(reinterpret_cast<const __m128i*>(current + j))));
-    }
+    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m128i v = _mm_or_si128(
+        _mm_andnot_si128(alpha, _mm_or_si128(ve, _mm_slli_epi16(vo, 8))),
+        _mm_and_si128(alpha, _mm_loadu_si128(reinterpret_cast<const __m128i*>(current + j))));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), v);
   });
+}
+
+// The compiler vectorises the plain loop well enough for 8- and 24-bit rows, but not around the
+// alpha bytes of 32-bit rows.
+template <int Bytes>
+void RowBaseline(CCDLAB_ROW_PARAMETERS) {
+  if constexpr (Bytes != 4) {
+    const std::size_t end = Edges<Bytes>(above, current, below, out, count);
+    if (end > Bytes)
+      Inner<Bytes>(above, current, below, out, Bytes, end);
+  } else {
+    RowBaselineAlpha(above, current, below, out, count);
+  }
 }
 
 CCDLAB_BEGIN_AVX2
