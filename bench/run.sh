@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs ccdlab-bench (5 repetitions, single-threaded) and prints the medians and their ratios to
+# the goals as a Markdown table. Extra arguments go to the benchmark, for example
+#   bench/run.sh --benchmark_filter=threshold
+# The executable is build/bin/ccdlab-bench unless CCDLAB_BENCH names another.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bench=${CCDLAB_BENCH:-build/bin/ccdlab-bench}
+if [[ ! -x $bench ]]; then
+  echo "$bench not found: build first (cmake --preset default && cmake --build build)" >&2
+  exit 1
+fi
+json=$(mktemp)
+trap 'rm -f "$json"' EXIT
+"$bench" --benchmark_format=json --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true "$@" >"$json"
+
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+jq -r --arg cpu "$cpu" '"Machine: \($cpu), \(.context.num_cpus) cores; kernels at \(.context.ccdlab_simd // "?"); OpenCV \(.context.opencv // "?"). Medians of 5 runs, wall-clock time."' "$json"
+echo
+
+# name <TAB> median in milliseconds
+jq -r '.benchmarks[] | select(.aggregate_name == "median")
+  | [.run_name, (.real_time * ({"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit]))] | @tsv' \
+  "$json" | awk -F'\t' '
+  { ms[$1] = $2; order[++n] = $1 }
+  function goal(name, base, limit, fixed,   ratio) {
+    if (!(name in ms)) return
+    if (fixed) {
+      printf "| | | ≤ %s ms | | %s |\n", limit, (ms[name] <= limit ? "yes" : "**no**")
+      return
+    }
+    if (!(base in ms)) return
+    ratio = ms[name] / ms[base]
+    printf "| | | ≤ %.2f × `%s` | %.2f | %s |\n", limit, base, ratio, (ratio <= limit ? "yes" : "**no**")
+  }
+  END {
+    print "| benchmark | median (ms) | goal | ratio | met |"
+    print "|---|---:|---|---:|---|"
+    for (i = 1; i <= n; ++i) {
+      name = order[i]
+      printf "| `%s` | %.2f | | | |\n", name, ms[name]
+      if (name == "ccdlab/threshold") { goal(name, "memcpy", 1.25); goal(name, "opencv/threshold", 1.0) }
+      if (name == "ccdlab/grayscale_indexed") goal(name, "opencv/grayscale_indexed", 1.0)
+      if (name == "ccdlab/grayscale_rgb") goal(name, "opencv/grayscale_rgb", 1.0)
+      if (name == "ccdlab/laplacian") { goal(name, "opencv/laplacian", 0.25); goal(name, "memcpy", 4.0) }
+      if (name == "ccdlab/slider_step") goal(name, "", 16, 1)
+    }
+  }'

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "Bitmap.h"
+
+// The operations written as the plainest loops, one pixel and one channel at a time, from a full
+// snapshot. They define the results: every fast kernel must give the very same bytes. Kept for
+// tests, fuzzers and benchmarks; the program itself calls the functions of Grayscale.h,
+// Threshold.h and Laplacian.h.
+
+void ReferenceConvertToGrey(const TBitmap& source, TBitmap& result);
+void ReferenceThresholdInto(const TBitmap& source, TBitmap& target, int threshold);
+void ReferenceLaplacian(TBitmap& bitmap);
