@@ -11,6 +11,7 @@
 #include "ClipboardPicture.h"
 #include "Dialogs.h"
 #include "Grayscale.h"
+#include "ImageViewMenu.h"
 #include "Laplacian.h"
 #include "Threshold.h"
 #include "Unit2.h"
@@ -35,6 +36,8 @@ TForm1::TForm1(QWidget* parent)
   // The stored window position; uic applies only the size.
   move(207, 124);
   setAcceptDrops(true);
+  new TImageViewMenu(Image1);
+  new TImageViewMenu(Image2);
   Button1->setFocus();
 }
 

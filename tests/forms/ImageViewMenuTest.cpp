@@ -1,0 +1,201 @@
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+#include "Clipboard.h"
+#include "FormsFixture.h"
+#include "ImageViewMenu.h"
+#include "Modal.h"
+#include "PictureFile.h"
+
+namespace {
+
+class ImageViewMenuTest : public FormsTest {
+ protected:
+  void SetUp() override {
+    FormsTest::SetUp();
+    ASSERT_TRUE(dir_.isValid());
+  }
+
+  static TImageViewMenu* MenuOf(TImage* view) { return view->findChild<TImageViewMenu*>(); }
+
+  // An 8-bit picture with a short palette: the depth most easily lost by a writer.
+  static TBitmap PalettePicture() {
+    TBitmap bitmap =
+        Picture(5, 3, TPixelFormat::pf8bit, {0, 1, 2, 1, 0, 2, 2, 1, 0, 0, 1, 1, 2, 2, 0});
+    bitmap.SetPalette(TPalette({{200, 10, 20, 0}, {0, 99, 0, 0}, {7, 8, 9, 0}}));
+    return bitmap;
+  }
+
+  // Opens "另存新檔…" on the processed image and answers the dialog with `name` under `filter`,
+  // or cancels it when `name` is empty.
+  static void SaveThroughDialog(const QString& name, const QString& filter = {},
+                                std::function<void()> afterwards = {}) {
+    OnNextModal([name, filter, afterwards](QWidget* modal) {
+      if (afterwards)
+        afterwards();
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+      if (name.isEmpty()) {
+        dialog->reject();
+        return;
+      }
+      if (!filter.isEmpty()) {
+        dialog->selectNameFilter(filter);
+        emit dialog->filterSelected(filter);
+      }
+      // As typed: selectFile() leaves a focused name field alone.
+      auto* nameField = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(nameField, nullptr);
+      nameField->setText(name);
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    MenuOf(Form1->Image2)->SaveAs();
+  }
+
+  QString Path(const QString& name) const { return dir_.filePath(name); }
+  QStringList Files() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden); }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(ImageViewMenuTest, BothViewsOfferSaveAndCopyOnlyWhileTheyHoldAPicture) {
+  for (TImage* view : {Form1->Image1, Form1->Image2}) {
+    SCOPED_TRACE(view->objectName().toStdString());
+    TImageViewMenu* menu = MenuOf(view);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
+    QList<QAction*> actions = menu->Menu()->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("另存新檔…"));
+    EXPECT_EQ(actions[1]->text(), QStringLiteral("複製"));
+    EXPECT_FALSE(menu->SaveAsAction()->isEnabled());
+    EXPECT_FALSE(menu->CopyAction()->isEnabled());
+
+    view->Picture()->Bitmap()->Assign(PalettePicture());
+    menu->Menu();
+    EXPECT_TRUE(menu->SaveAsAction()->isEnabled());
+    EXPECT_TRUE(menu->CopyAction()->isEnabled());
+  }
+}
+
+TEST_F(ImageViewMenuTest, ARightClickPopsTheMenuUpWithoutChangingTheLayout) {
+  QList<QRect> before;
+  for (QWidget* child : Form1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    before << child->geometry();
+
+  QMenu* shown = nullptr;
+  QTimer::singleShot(0, [&shown] {
+    shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (shown != nullptr)
+      shown->close();
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                          Form1->Image1->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(Form1->Image1, &event);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->actions().size(), 2);
+
+  QList<QRect> after;
+  for (QWidget* child : Form1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    after << child->geometry();
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(ImageViewMenuTest, SavingThroughTheDialogWritesTheChosenFormat) {
+  struct Case {
+    const char* typed;
+    const char* filter;
+    const char* written;
+  };
+  const Case cases[] = {
+      {"a", "PNG 圖檔 (*.png)", "a.png"},
+      {"b", "BMP 圖檔 (*.bmp)", "b.bmp"},
+      {"c.bmp", "PNG 圖檔 (*.png)", "c.bmp"},
+      {"d", "JPEG 圖檔 (*.jpg *.jpeg)", "d.jpg"},
+      {"相片 2024.12.07", "PNG 圖檔 (*.png)", "相片 2024.12.07.png"},
+  };
+  Processed()->Assign(PalettePicture());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    SaveThroughDialog(Path(QString::fromUtf8(c.typed)), QString::fromUtf8(c.filter));
+    const QString written = Path(QString::fromUtf8(c.written));
+    ASSERT_TRUE(QFileInfo::exists(written)) << Files().join(' ').toStdString();
+    const TBitmap loaded = LoadPictureFile(written);
+    EXPECT_EQ(loaded.Width(), 5);
+    EXPECT_EQ(loaded.Height(), 3);
+    if (!written.endsWith(QLatin1String(".jpg"))) {
+      EXPECT_EQ(Bytes(loaded), Bytes(PalettePicture()));
+      ASSERT_NE(loaded.Palette(), nullptr);
+      EXPECT_EQ(loaded.Palette()->Entries()[2], (TPaletteEntry{7, 8, 9, 0}));
+    }
+  }
+  EXPECT_EQ(Files().size(), std::size(cases));
+}
+
+TEST_F(ImageViewMenuTest, CancellingTheDialogWritesNothing) {
+  Processed()->Assign(PalettePicture());
+  SaveThroughDialog({});
+  EXPECT_TRUE(Files().isEmpty());
+}
+
+TEST_F(ImageViewMenuTest, AFailedSaveSaysWhyLeavesNoFileAndKeepsThePicture) {
+  Processed()->Assign(PalettePicture());
+  const QString target = Path(QStringLiteral("missing folder/out.png"));
+  std::optional<MessageBoxCatcher> message;
+  SaveThroughDialog(target, {}, [&message] { message.emplace(); });
+  ASSERT_TRUE(message && message->Seen());
+  EXPECT_TRUE(message->Text().contains(QStringLiteral("out.png"))) << message->Text().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(target));
+  EXPECT_TRUE(Files().isEmpty());
+  EXPECT_EQ(Bytes(*Processed()), Bytes(PalettePicture()));
+}
+
+TEST_F(ImageViewMenuTest, CopyPutsThePictureOnTheSystemClipboard) {
+  struct Case {
+    const char* name;
+    TBitmap (*make)();
+  };
+  const Case cases[] = {
+      {"8 bits with a palette", &PalettePicture},
+      {"24 bits",
+       [] {
+         return Picture(2, 2, TPixelFormat::pf24bit, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QGuiApplication::clipboard()->clear();
+    Main()->Assign(c.make());
+    MenuOf(Form1->Image1)->Copy();
+    const QImage copied = Clipboard()->Picture();
+    ASSERT_FALSE(copied.isNull());
+    const TBitmap expected = c.make();
+    ASSERT_EQ(copied.size(), QSize(expected.Width(), expected.Height()));
+    for (int y = 0; y < expected.Height(); ++y) {
+      for (int x = 0; x < expected.Width(); ++x) {
+        QRgb want;
+        if (expected.PixelFormat() == TPixelFormat::pf8bit) {
+          TPaletteEntry e;
+          ASSERT_TRUE(expected.GetPaletteEntry(expected.ScanLine(y)[x], e));
+          want = qRgb(e.peRed, e.peGreen, e.peBlue);
+        } else {
+          const std::uint8_t* p = expected.ScanLine(y) + 3 * x;
+          want = qRgb(p[2], p[1], p[0]);
+        }
+        EXPECT_EQ(copied.pixel(x, y) & 0xFFFFFF, want & 0xFFFFFF) << x << "," << y;
+      }
+    }
+  }
+}
+
+}  // namespace
