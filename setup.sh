@@ -23,6 +23,8 @@ packages=(
   libgtest-dev libgmock-dev xvfb xauth
   # another program holding a picture on the clipboard
   xclip
+  # the desktop entry check
+  desktop-file-utils
   # benchmarks (bench/): OpenCV's core and imgproc only, not all of libopencv-dev
   libbenchmark-dev libopencv-core-dev libopencv-imgproc-dev jq
   # the faces the forms were designed with stand in as these

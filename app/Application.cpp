@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include <xcb/xcb.h>
+#include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
@@ -75,6 +76,11 @@ void TApplication::Initialize() {
   static int argc = 1;
   toolkit_ = std::make_unique<MessageLoop>(argc, argv);
   QApplication::setApplicationName(ApplicationTitle());
+  // Ties the windows to the menu entry, and gives them the icon the menu shows even before the
+  // program is installed.
+  QGuiApplication::setDesktopFileName(QStringLiteral("ccdlab"));
+  QApplication::setWindowIcon(
+      QIcon::fromTheme(QStringLiteral("ccdlab"), QIcon(QStringLiteral(":/icons/ccdlab.png"))));
   InstallFontSubstitutes();
   InstallTraditionalChinese();
 }
