@@ -478,11 +478,14 @@ PictureCheck CheckJpeg(Reader& in) {
     if (frame && !sawFrame) {
       quint8 precision = 0;
       quint32 height = 0, width = 0;
-      if (!in.Byte(precision) || !in.Be16(height) || !in.Be16(width))
+      // The frame header lies within its segment: precision, size and the component count.
+      if (length < 8 || !in.Byte(precision) || !in.Be16(height) || !in.Be16(width))
         return Fail(PictureFault::Damaged);
       check = Declared(width, height);
       if (check.fault)
         return check;
+      if (width == 0 || height == 0)
+        return Fail(PictureFault::Damaged);
       sawFrame = true;
       huffman = marker < 0xc8;
       blocks = qint64{(width + 7) / 8} * ((height + 7) / 8);

@@ -188,6 +188,16 @@ int BitsPerPixelOf(QImage::Format format) {
   }
 }
 
+// The bits per pixel of the format a reader announces before decoding. A decoder that failed to
+// read the header may announce a value it never set (the JPEG reader does), so it is checked
+// before it is used as a format.
+int AnnouncedBitsPerPixel(const QImageReader& reader) {
+  const int format = static_cast<int>(reader.imageFormat());
+  if (format <= QImage::Format_Invalid || format >= QImage::NImageFormats)
+    return 0;
+  return BitsPerPixelOf(static_cast<QImage::Format>(format));
+}
+
 struct ReadRequest {
   QSize box;                // valid: reduce to fit this box
   qint64 maxDecodedPixels;  // full-size decoding beyond this many pixels is skipped (box only)
@@ -234,7 +244,7 @@ ReadResult ReadPicture(QIODevice& device, qint64 size, const Source& source,
     if (declared.isValid() && SideTooLarge(declared.width(), declared.height()))
       RefuseTooLarge(source, declared);
     result.size = declared;
-    result.bitsPerPixel = BitsPerPixelOf(reader.imageFormat());
+    result.bitsPerPixel = AnnouncedBitsPerPixel(reader);
 
     const bool reduce =
         request.box.isValid() && declared.isValid() &&

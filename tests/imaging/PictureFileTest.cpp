@@ -335,6 +335,12 @@ QByteArray JpegWithSize(int width, int height) {
   return WithBe16(WithBe16(jpeg, sof + 5, height), sof + 7, width);
 }
 
+QByteArray JpegWithPrecision(quint8 bits) {
+  QByteArray jpeg = Encode(IndexedPicture(16, 16, {qRgb(9, 9, 9)}), "jpeg");
+  jpeg[jpeg.indexOf("\xff\xc0") + 4] = static_cast<char>(bits);
+  return jpeg;
+}
+
 QByteArray ProgressiveJpeg() {
   return Encode(Opaque(ColourfulPicture(64, 48)), "jpeg", true);
 }
@@ -419,6 +425,15 @@ const std::vector<Refused>& RefusedFiles() {
        PictureFault::Damaged, "損毀或不完整"},
       {"progressive JPEG cut between scans",
        [](const QString& d) { return Make(d, "scans.jpg", ProgressiveJpegAfterFirstScan()); },
+       PictureFault::Damaged, "損毀或不完整"},
+      // The decoder refuses both headers and then announces a pixel format it never set.
+      {"JPEG whose frame header is cut short",
+       [](const QString& d) {
+         return Make(d, "frame.jpg", QByteArray("\xff\xd8\xff\xc2\x00\x02\0\0\0\0\xff\xd9", 12));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"JPEG of a sample precision the decoder does not know",
+       [](const QString& d) { return Make(d, "precision.jpg", JpegWithPrecision(7)); },
        PictureFault::Damaged, "損毀或不完整"},
       {"JPEG claiming 16000 x 16000 in a tiny file",
        [](const QString& d) { return Make(d, "claims.jpg", JpegWithSize(16000, 16000)); },
