@@ -144,12 +144,16 @@ PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> 
     return Fail(PictureFault::OutOfMemory);
   image.fill(0);
   image.setColorTable(colours);
+  // Pixels beyond the end of a row are dropped; the column stops there, so that moves and runs
+  // adding up along a row can never wrap it around.
   int x = 0;
   int y = 0;  // counted from the bottom row, as stored
   auto put = [&](quint8 index) {
-    if (x < width && y < height)
-      image.scanLine(height - 1 - y)[x] = index;
-    ++x;
+    if (x < width) {
+      if (y < height)
+        image.scanLine(height - 1 - y)[x] = index;
+      ++x;
+    }
   };
   while (y < height) {
     quint8 count = 0;
@@ -171,7 +175,7 @@ PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> 
       quint8 dy = 0;
       if (!in.Byte(dx) || !in.Byte(dy))
         return Fail(PictureFault::Damaged);
-      x += dx;
+      x = std::min(x + dx, width);
       y += dy;
     } else {  // `value` literal pixels, padded to an even number of bytes
       const int bytes = bits == 8 ? value : (value + 1) / 2;

@@ -269,6 +269,21 @@ TEST_F(PictureFiles, CompressedBmpsLoadWithSkippedPixelsAsIndexZero) {
   EXPECT_EQ(ColourAt(bitmap, 2, 0), qRgb(0, 0, 255));
 }
 
+// Moves to the right add up along a row; so many that the column passes the largest int must not
+// bring the writing position back into (or before) the picture.
+TEST_F(PictureFiles, CompressedBmpsMovingFarPastTheRowWriteNothingOutsideThePicture) {
+  QByteArray stream;
+  const qint64 moves = (qint64{1} << 31) / 255 + 1;
+  stream.reserve(moves * 4 + 8);
+  for (qint64 i = 0; i < moves; ++i)
+    stream.append("\x00\x02\xff\x00", 4);
+  stream.append("\x05\x01\x00\x00\x00\x01", 6);  // 5 x index 1, end of line, end of picture
+  const TBitmap bitmap = LoadPictureFile(Write("far.bmp", Rle8Bmp(5, 2, stream)));
+  ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5), QByteArray(5, '\0'));
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5), QByteArray(5, '\0'));
+}
+
 TEST_F(PictureFiles, ContentDecidesTheFormatAndAnyPathWorks) {
   const QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
   for (const QString& name : {QStringLiteral("really a png.bmp"), QStringLiteral("照片 一.png"),
