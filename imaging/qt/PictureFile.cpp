@@ -188,14 +188,25 @@ int BitsPerPixelOf(QImage::Format format) {
   }
 }
 
-// The bits per pixel of the format a reader announces before decoding. A decoder that failed to
-// read the header may announce a value it never set (the JPEG reader does), so it is checked
-// before it is used as a format.
-int AnnouncedBitsPerPixel(const QImageReader& reader) {
+// Decoders report a picture they found no memory for as invalid data. A picture of the declared
+// size that cannot be allocated now tells the two apart.
+bool FitsInMemory(const QSize& size, QImage::Format format) {
+  if (!size.isValid())
+    return true;
+  try {
+    return !QImage(size, format).isNull();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// The format a reader announces before decoding. A decoder that failed to read the header may
+// announce a value it never set (the JPEG reader does), so it is checked before it is used.
+QImage::Format AnnouncedFormat(const QImageReader& reader) {
   const int format = static_cast<int>(reader.imageFormat());
   if (format <= QImage::Format_Invalid || format >= QImage::NImageFormats)
-    return 0;
-  return BitsPerPixelOf(static_cast<QImage::Format>(format));
+    return QImage::Format_Invalid;
+  return static_cast<QImage::Format>(format);
 }
 
 struct ReadRequest {
@@ -244,7 +255,8 @@ ReadResult ReadPicture(QIODevice& device, qint64 size, const Source& source,
     if (declared.isValid() && SideTooLarge(declared.width(), declared.height()))
       RefuseTooLarge(source, declared);
     result.size = declared;
-    result.bitsPerPixel = AnnouncedBitsPerPixel(reader);
+    const QImage::Format announced = AnnouncedFormat(reader);
+    result.bitsPerPixel = BitsPerPixelOf(announced);
 
     const bool reduce =
         request.box.isValid() && declared.isValid() &&
@@ -266,6 +278,10 @@ ReadResult ReadPicture(QIODevice& device, qint64 size, const Source& source,
     if (messages.AllocationRefused())
       RefuseTooLarge(source, declared);
     if (!read) {
+      if (reader.error() == QImageReader::InvalidDataError &&
+          !FitsInMemory(reduce ? reader.scaledSize() : declared,
+                        announced != QImage::Format_Invalid ? announced : QImage::Format_ARGB32))
+        Refuse(source, PictureFault::OutOfMemory);
       switch (reader.error()) {
         case QImageReader::UnsupportedFormatError:
           Refuse(source, PictureFault::NotAPicture);
