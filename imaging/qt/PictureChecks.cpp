@@ -398,7 +398,9 @@ PictureCheck CheckGif(Reader& in) {
   quint8 header[13];
   if (!in.Bytes(header, 13))
     return Fail(PictureFault::Damaged);
-  PictureCheck check = Declared(Le16(header + 6), Le16(header + 8));
+  const quint32 screenWidth = Le16(header + 6);
+  const quint32 screenHeight = Le16(header + 8);
+  PictureCheck check = Declared(screenWidth, screenHeight);
   if (check.fault)
     return check;
   if ((header[10] & 0x80) && !in.Skip(3 * (qint64{2} << (header[10] & 7))))
@@ -431,11 +433,23 @@ PictureCheck CheckGif(Reader& in) {
         return Fail(PictureFault::Damaged);
       continue;
     }
-    // Only the first frame is shown; it must be complete.
+    // Only the first frame is shown; it must hold pixels, all of them.
+    const quint32 left = Le16(descriptor), top = Le16(descriptor + 2);
+    const quint32 width = Le16(descriptor + 4), height = Le16(descriptor + 6);
+    if (width == 0 || height == 0)
+      return Fail(PictureFault::Damaged);
+    // A screen without width or height takes the frame's extent instead: that is the size the
+    // decoder allocates.
+    if (screenWidth == 0 || screenHeight == 0) {
+      check = Declared(screenWidth > 0 ? screenWidth : qint64{left} + width,
+                       screenHeight > 0 ? screenHeight : qint64{top} + height);
+      if (check.fault)
+        return check;
+    }
     qint64 pixels = 0;
     if (!CountLzwPixels(in, minCodeSize, pixels))
       return Fail(PictureFault::Damaged);
-    if (pixels < qint64{Le16(descriptor + 4)} * Le16(descriptor + 6))
+    if (pixels < qint64{width} * height)
       return Fail(PictureFault::Damaged);
     sawImage = true;
   }

@@ -356,6 +356,16 @@ QByteArray JpegWithPrecision(quint8 bits) {
   return jpeg;
 }
 
+// The GIF with its first frame placed and sized anew.
+QByteArray GifWithFrame(QByteArray gif, quint16 left, quint16 top, quint16 width, quint16 height) {
+  const qsizetype frame = 13 + ((gif[10] & 0x80) ? 3 * (2 << (gif[10] & 7)) : 0) + 1;
+  qToLittleEndian(left, gif.data() + frame);
+  qToLittleEndian(top, gif.data() + frame + 2);
+  qToLittleEndian(width, gif.data() + frame + 4);
+  qToLittleEndian(height, gif.data() + frame + 6);
+  return gif;
+}
+
 QByteArray ProgressiveJpeg() {
   return Encode(Opaque(ColourfulPicture(64, 48)), "jpeg", true);
 }
@@ -461,6 +471,17 @@ const std::vector<Refused>& RefusedFiles() {
          return Make(d, "few.gif", EncodeGif(IndexedPicture(40, 30, kFiveColours), 500));
        },
        PictureFault::Damaged, "損毀或不完整"},
+      {"GIF whose frame holds no pixel",
+       [](const QString& d) { return Make(d, "empty.gif", GifWithFrame(gif, 0, 0, 0, 30)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      // Without a screen height the decoder makes the picture as tall as the frame reaches.
+      {"GIF without a screen height whose frame lies 20000 rows down",
+       [](const QString& d) {
+         QByteArray far = GifWithFrame(gif, 0, 20000, 40, 30);
+         qToLittleEndian<quint16>(0, far.data() + 8);
+         return Make(d, "far.gif", far);
+       },
+       PictureFault::TooLarge, "太大"},
       {"16-bit PGM missing its last byte",
        [](const QString& d) {
          return Make(d, "cut.pgm", QByteArray("P5\n2 1\n65535\n\x12\x34\xab", 16));
