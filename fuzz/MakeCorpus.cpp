@@ -140,7 +140,9 @@ std::vector<Seed> Pictures() {
   const QByteArray gif = EncodeGif(IndexedPicture(40, 30, kFiveColours));
   const QByteArray ppm = Encode(Opaque(ColourfulPicture(9, 9)), "ppm");
   const QByteArray xpm = Encode(indexed, "xpm");
-  const QByteArray ico = Encode(ColourfulPicture(16, 16), "ico");
+  // Icons 32 pixels wide: the toolkit's writer leaves the row padding of the icon's mask
+  // unwritten, and rows of 32 pixels have none.
+  const QByteArray ico = Encode(ColourfulPicture(32, 8), "ico");
   const QByteArray tinyPng = Encode(Opaque(ColourfulPicture(3, 2)), "png");
   const QByteArray smallJpeg = Encode(IndexedPicture(16, 16, {qRgb(9, 9, 9)}), "jpeg");
   const qsizetype sof = smallJpeg.indexOf("\xff\xc0");
@@ -175,8 +177,8 @@ std::vector<Seed> Pictures() {
        kBmp},
       {"bmp-bitfields-565.bmp", Bitfields565Bmp(5, 3), kBmp},
       {"gif.gif", EncodeGif(indexed), kGif},
-      {"ico.ico", Encode(colourful, "ico"), kIco},
-      {"cur.cur", Encode(colourful, "cur"), kIco},
+      {"ico.ico", ico, kIco},
+      {"cur.cur", Encode(ColourfulPicture(32, 5), "cur"), kIco},
       {"jpeg-colour.jpg", Encode(Opaque(ColourfulPicture(16, 16)), "jpeg"), kJpeg},
       {"jpeg-grey.jpg", Encode(grey, "jpeg"), kJpeg},
       {"jpeg-progressive.jpg", Encode(Opaque(ColourfulPicture(24, 16)), "jpeg", true), kJpeg},
