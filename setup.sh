@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for ccdlab and builds it, then starts it or runs the tests.
 #   ./setup.sh run    install the missing packages, build, start the program
-#   ./setup.sh test   install the missing packages, build, run every test on a virtual X server
+#   ./setup.sh test   install the missing packages, build, run every test on a virtual X server;
+#                     then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
+#                     (build-asan/), then the picture intake under valgrind
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -21,6 +23,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
   # tests
   libgtest-dev libgmock-dev xvfb xauth
+  # the sanitizer build and the fuzzers (clang with its sanitizer and libFuzzer runtimes), valgrind
+  clang libclang-rt-14-dev valgrind
   # another program holding a picture on the clipboard
   xclip
   # the desktop entry check
@@ -55,4 +59,9 @@ if [[ $mode == run ]]; then
   exec build/bin/ccdlab
 fi
 # -noreset: the server must not restart between two test programs, or the next one finds no display.
-exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --preset default -j2
+on_x=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
+"${on_x[@]}" ctest --preset default -j2
+cmake --preset asan
+cmake --build --preset asan
+"${on_x[@]}" ctest --preset asan -j2
+"${on_x[@]}" ctest --preset valgrind -j2

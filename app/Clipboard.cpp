@@ -1,6 +1,5 @@
 #include "Clipboard.h"
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -8,13 +7,12 @@
 #include <QStringList>
 
 #include "Exception.h"
+#include "PictureFile.h"
 
 namespace {
 
-constexpr int kMaxSide = 16384;
+constexpr int kMaxSide = kMaxPictureSide;
 constexpr qint64 kMaxPixels = qint64{256} * 1024 * 1024;
-// Enough for the largest picture allowed at 64 bits a pixel, the deepest format a reader makes.
-constexpr int kDecodeLimitMb = 2048;
 
 bool Fits(const QSize& size) {
   return size.width() <= kMaxSide && size.height() <= kMaxSide &&
@@ -52,40 +50,17 @@ QStringList OfferedPictureTypes(const QMimeData& data) {
   return ordered + offered;
 }
 
-// The reader's own allocation limit is lower than ours; raise it for one read only.
-class DecodeLimit {
- public:
-  DecodeLimit() : previous_(QImageReader::allocationLimit()) {
-    QImageReader::setAllocationLimit(kDecodeLimitMb);
-  }
-  ~DecodeLimit() { QImageReader::setAllocationLimit(previous_); }
-  DecodeLimit(const DecodeLimit&) = delete;
-  DecodeLimit& operator=(const DecodeLimit&) = delete;
-
- private:
-  int previous_;
-};
-
+// The bytes go through the same checks as a picture file: decoders report some damaged pictures
+// (a BMP cut short, one declaring a vast size in a few bytes) as read, with pixels never written.
 QImage Decode(const QByteArray& bytes, QString* reason) {
-  QBuffer buffer;
-  buffer.setData(bytes);
-  buffer.open(QIODevice::ReadOnly);
-  // The content decides the format: the label a program puts on its data may be wrong.
-  QImageReader reader(&buffer);
-  const QSize declared = reader.size();
-  if (declared.isValid() && !Fits(declared))
-    RefuseTooLarge(declared);
-  QImage image;
-  {
-    const DecodeLimit limit;
-    if (!reader.read(&image)) {
-      *reason = reader.errorString();
-      return {};
-    }
+  try {
+    return DecodePictureData(bytes);
+  } catch (const PictureFileError& error) {
+    if (error.Fault() == PictureFault::TooLarge && error.Declared().isValid())
+      RefuseTooLarge(error.Declared());
+    *reason = error.Message();
+    return {};
   }
-  if (!Fits(image.size()))
-    RefuseTooLarge(image.size());
-  return image;
 }
 
 // A picture this program put on the clipboard itself is held as an image, not as bytes; a

@@ -13,8 +13,9 @@ class TClipboard {
   bool HasFormat(unsigned short format) const;
 
   // The picture on offer, decoded; a null image when there is none. A picture that cannot be
-  // decoded, or whose size exceeds 16384 pixels a side or 256 megapixels, raises an Exception
-  // before anything large is allocated.
+  // read completely and correctly (with the checks a picture file gets), or whose size exceeds
+  // 16384 pixels a side or 256 megapixels, raises an Exception before anything large is
+  // allocated.
   QImage Picture() const;
 
   // Puts the picture on the clipboard in place of whatever it held.

@@ -144,12 +144,16 @@ PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> 
     return Fail(PictureFault::OutOfMemory);
   image.fill(0);
   image.setColorTable(colours);
+  // Pixels beyond the end of a row are dropped; the column stops there, so that moves and runs
+  // adding up along a row can never wrap it around.
   int x = 0;
   int y = 0;  // counted from the bottom row, as stored
   auto put = [&](quint8 index) {
-    if (x < width && y < height)
-      image.scanLine(height - 1 - y)[x] = index;
-    ++x;
+    if (x < width) {
+      if (y < height)
+        image.scanLine(height - 1 - y)[x] = index;
+      ++x;
+    }
   };
   while (y < height) {
     quint8 count = 0;
@@ -171,7 +175,7 @@ PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> 
       quint8 dy = 0;
       if (!in.Byte(dx) || !in.Byte(dy))
         return Fail(PictureFault::Damaged);
-      x += dx;
+      x = std::min(x + dx, width);
       y += dy;
     } else {  // `value` literal pixels, padded to an even number of bytes
       const int bytes = bits == 8 ? value : (value + 1) / 2;
@@ -394,7 +398,9 @@ PictureCheck CheckGif(Reader& in) {
   quint8 header[13];
   if (!in.Bytes(header, 13))
     return Fail(PictureFault::Damaged);
-  PictureCheck check = Declared(Le16(header + 6), Le16(header + 8));
+  const quint32 screenWidth = Le16(header + 6);
+  const quint32 screenHeight = Le16(header + 8);
+  PictureCheck check = Declared(screenWidth, screenHeight);
   if (check.fault)
     return check;
   if ((header[10] & 0x80) && !in.Skip(3 * (qint64{2} << (header[10] & 7))))
@@ -427,11 +433,23 @@ PictureCheck CheckGif(Reader& in) {
         return Fail(PictureFault::Damaged);
       continue;
     }
-    // Only the first frame is shown; it must be complete.
+    // Only the first frame is shown; it must hold pixels, all of them.
+    const quint32 left = Le16(descriptor), top = Le16(descriptor + 2);
+    const quint32 width = Le16(descriptor + 4), height = Le16(descriptor + 6);
+    if (width == 0 || height == 0)
+      return Fail(PictureFault::Damaged);
+    // A screen without width or height takes the frame's extent instead: that is the size the
+    // decoder allocates.
+    if (screenWidth == 0 || screenHeight == 0) {
+      check = Declared(screenWidth > 0 ? screenWidth : qint64{left} + width,
+                       screenHeight > 0 ? screenHeight : qint64{top} + height);
+      if (check.fault)
+        return check;
+    }
     qint64 pixels = 0;
     if (!CountLzwPixels(in, minCodeSize, pixels))
       return Fail(PictureFault::Damaged);
-    if (pixels < qint64{Le16(descriptor + 4)} * Le16(descriptor + 6))
+    if (pixels < qint64{width} * height)
       return Fail(PictureFault::Damaged);
     sawImage = true;
   }
@@ -478,11 +496,14 @@ PictureCheck CheckJpeg(Reader& in) {
     if (frame && !sawFrame) {
       quint8 precision = 0;
       quint32 height = 0, width = 0;
-      if (!in.Byte(precision) || !in.Be16(height) || !in.Be16(width))
+      // The frame header lies within its segment: precision, size and the component count.
+      if (length < 8 || !in.Byte(precision) || !in.Be16(height) || !in.Be16(width))
         return Fail(PictureFault::Damaged);
       check = Declared(width, height);
       if (check.fault)
         return check;
+      if (width == 0 || height == 0)
+        return Fail(PictureFault::Damaged);
       sawFrame = true;
       huffman = marker < 0xc8;
       blocks = qint64{(width + 7) / 8} * ((height + 7) / 8);

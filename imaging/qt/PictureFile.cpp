@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -45,19 +46,37 @@ QString ReasonText(PictureFault fault) {
   }
 }
 
-[[noreturn]] void Refuse(const QString& fileName, PictureFault fault, const QString& detail = {}) {
+// Where the bytes being read come from: a file, which every message names, or memory.
+struct Source {
+  QString fileName;
+  bool inMemory = false;
+};
+
+[[noreturn]] void Refuse(const Source& source, PictureFault fault, const QString& detail = {},
+                         const QSize& declared = {}) {
   QString reason = ReasonText(fault);
   if (!detail.isEmpty())
     reason += detail;
-  throw PictureFileError(
-      fault,
-      QStringLiteral("無法開啟圖檔「%1」：%2").arg(QDir::toNativeSeparators(fileName), reason));
+  if (source.inMemory)
+    throw PictureFileError(fault, reason, declared);
+  throw PictureFileError(fault,
+                         QStringLiteral("無法開啟圖檔「%1」：%2")
+                             .arg(QDir::toNativeSeparators(source.fileName), reason),
+                         declared);
+}
+
+[[noreturn]] void Refuse(const QString& fileName, PictureFault fault, const QString& detail = {}) {
+  Refuse(Source{fileName}, fault, detail);
 }
 
 QString SizeDetail(const QSize& size) {
   if (!size.isValid())
     return {};
   return QStringLiteral("（這張圖片宣告為 %1 × %2 像素）").arg(size.width()).arg(size.height());
+}
+
+[[noreturn]] void RefuseTooLarge(const Source& source, const QSize& declared) {
+  Refuse(source, PictureFault::TooLarge, SizeDetail(declared), declared);
 }
 
 // Collects the toolkit's messages raised on this thread while a picture is decoded: decoders
@@ -169,6 +188,27 @@ int BitsPerPixelOf(QImage::Format format) {
   }
 }
 
+// Decoders report a picture they found no memory for as invalid data. A picture of the declared
+// size that cannot be allocated now tells the two apart.
+bool FitsInMemory(const QSize& size, QImage::Format format) {
+  if (!size.isValid())
+    return true;
+  try {
+    return !QImage(size, format).isNull();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// The format a reader announces before decoding. A decoder that failed to read the header may
+// announce a value it never set (the JPEG reader does), so it is checked before it is used.
+QImage::Format AnnouncedFormat(const QImageReader& reader) {
+  const int format = static_cast<int>(reader.imageFormat());
+  if (format <= QImage::Format_Invalid || format >= QImage::NImageFormats)
+    return QImage::Format_Invalid;
+  return static_cast<QImage::Format>(format);
+}
+
 struct ReadRequest {
   QSize box;                // valid: reduce to fit this box
   qint64 maxDecodedPixels;  // full-size decoding beyond this many pixels is skipped (box only)
@@ -180,23 +220,25 @@ struct ReadResult {
   int bitsPerPixel = 0;
 };
 
-// Reads the file completely and correctly, or raises a PictureFileError.
-ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
-  QFile file;
-  const qint64 fileSize = OpenRegularFile(fileName, file);
-  if (fileSize == 0)
-    Refuse(fileName, PictureFault::Damaged, QStringLiteral("（檔案是空的）"));
+// Reads the picture completely and correctly from `device`, which holds `size` bytes, or raises
+// a PictureFileError.
+ReadResult ReadPicture(QIODevice& device, qint64 size, const Source& source,
+                       const ReadRequest& request) {
+  if (size == 0)
+    Refuse(source, PictureFault::Damaged,
+           source.inMemory ? QString() : QStringLiteral("（檔案是空的）"));
 
   // Decoders warn while reading headers too, so the whole decoding runs inside the trap.
   DecoderMessages messages;
-  const QByteArray format = QImageReader::imageFormat(&file);
+  const QByteArray format = QImageReader::imageFormat(&device);
   if (format.isEmpty() || IsVectorFormat(format))
-    Refuse(fileName, PictureFault::NotAPicture);
+    Refuse(source, PictureFault::NotAPicture);
 
-  const PictureCheck check = CheckPictureFile(file, fileSize, format);
+  const PictureCheck check = CheckPictureFile(device, size, format);
+  if (check.fault == PictureFault::TooLarge)
+    RefuseTooLarge(source, check.declared);
   if (check.fault)
-    Refuse(fileName, *check.fault,
-           *check.fault == PictureFault::TooLarge ? SizeDetail(check.declared) : QString());
+    Refuse(source, *check.fault);
 
   ReadResult result;
   if (!check.decoded.isNull()) {
@@ -204,16 +246,17 @@ ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
     result.size = result.image.size();
     result.bitsPerPixel = BitsPerPixelOf(result.image.format());
   } else {
-    if (!file.seek(0))
-      Refuse(fileName, PictureFault::ReadError);
+    if (!device.seek(0))
+      Refuse(source, PictureFault::ReadError);
     QImageReader::setAllocationLimit(kAllocationLimitMb);
-    QImageReader reader(&file, format);
+    QImageReader reader(&device, format);
     reader.setAutoTransform(true);
     const QSize declared = reader.size();
     if (declared.isValid() && SideTooLarge(declared.width(), declared.height()))
-      Refuse(fileName, PictureFault::TooLarge, SizeDetail(declared));
+      RefuseTooLarge(source, declared);
     result.size = declared;
-    result.bitsPerPixel = BitsPerPixelOf(reader.imageFormat());
+    const QImage::Format announced = AnnouncedFormat(reader);
+    result.bitsPerPixel = BitsPerPixelOf(announced);
 
     const bool reduce =
         request.box.isValid() && declared.isValid() &&
@@ -230,37 +273,48 @@ ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
     try {
       read = reader.read(&result.image);
     } catch (const std::bad_alloc&) {
-      Refuse(fileName, PictureFault::OutOfMemory);
+      Refuse(source, PictureFault::OutOfMemory);
     }
     if (messages.AllocationRefused())
-      Refuse(fileName, PictureFault::TooLarge, SizeDetail(declared));
+      RefuseTooLarge(source, declared);
     if (!read) {
+      if (reader.error() == QImageReader::InvalidDataError &&
+          !FitsInMemory(reduce ? reader.scaledSize() : declared,
+                        announced != QImage::Format_Invalid ? announced : QImage::Format_ARGB32))
+        Refuse(source, PictureFault::OutOfMemory);
       switch (reader.error()) {
         case QImageReader::UnsupportedFormatError:
-          Refuse(fileName, PictureFault::NotAPicture);
+          Refuse(source, PictureFault::NotAPicture);
         case QImageReader::DeviceError:
-          Refuse(fileName, PictureFault::ReadError);
+          Refuse(source, PictureFault::ReadError);
         default:
-          Refuse(fileName, PictureFault::Damaged);
+          Refuse(source, PictureFault::Damaged);
       }
     }
     if (messages.Damage() || result.image.isNull())
-      Refuse(fileName, PictureFault::Damaged);
+      Refuse(source, PictureFault::Damaged);
     // An uncompressed BMP must have been read to the end of its pixel data: the decoder stops at
     // a short row without saying so, leaving the rest unwritten.
-    if (check.dataEnd >= 0 && file.pos() < check.dataEnd)
-      Refuse(fileName, PictureFault::Damaged);
+    if (check.dataEnd >= 0 && device.pos() < check.dataEnd)
+      Refuse(source, PictureFault::Damaged);
     if (!reduce) {
       result.size = result.image.size();
       result.bitsPerPixel = BitsPerPixelOf(result.image.format());
     }
   }
   if (SideTooLarge(result.size.width(), result.size.height()))
-    Refuse(fileName, PictureFault::TooLarge, SizeDetail(result.size));
+    RefuseTooLarge(source, result.size);
   if (request.box.isValid() &&
       (result.image.width() > request.box.width() || result.image.height() > request.box.height()))
     result.image = result.image.scaled(request.box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   return result;
+}
+
+// Opens the file with the checks of OpenRegularFile and reads it.
+ReadResult ReadPicture(const QString& fileName, const ReadRequest& request) {
+  QFile file;
+  const qint64 fileSize = OpenRegularFile(fileName, file);
+  return ReadPicture(file, fileSize, Source{fileName}, request);
 }
 
 }  // namespace
@@ -272,6 +326,14 @@ TBitmap LoadPictureFile(const QString& fileName) {
   } catch (const std::bad_alloc&) {
     Refuse(fileName, PictureFault::OutOfMemory);
   }
+}
+
+QImage DecodePictureData(const QByteArray& bytes) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  if (!buffer.open(QIODevice::ReadOnly))
+    Refuse(Source{{}, true}, PictureFault::ReadError);
+  return ReadPicture(buffer, bytes.size(), Source{{}, true}, ReadRequest{QSize(), 0}).image;
 }
 
 PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -26,12 +27,15 @@ enum class PictureFault {
 // A failure to read or write a picture file; the message names the file and the reason.
 class PictureFileError : public Exception {
  public:
-  PictureFileError(PictureFault fault, QString message)
-      : Exception(std::move(message)), fault_(fault) {}
+  PictureFileError(PictureFault fault, QString message, QSize declared = {})
+      : Exception(std::move(message)), fault_(fault), declared_(declared) {}
   PictureFault Fault() const { return fault_; }
+  // For TooLarge: the size the picture declares, when known.
+  QSize Declared() const { return declared_; }
 
  private:
   PictureFault fault_;
+  QSize declared_;
 };
 
 // Pictures up to this many pixels wide and high load (16384 x 16384, 256 megapixels).
@@ -41,6 +45,11 @@ inline constexpr int kMaxPictureSide = 16384;
 // read completely and correctly raises a PictureFileError whose text names the file and the
 // reason; only regular files are opened, and sizes are checked before pixels are allocated.
 TBitmap LoadPictureFile(const QString& fileName);
+
+// Decodes a picture handed over as bytes (another program's, through the clipboard) with the
+// checks and limits LoadPictureFile applies to a file. Raises a PictureFileError whose message is
+// the reason alone.
+QImage DecodePictureData(const QByteArray& bytes);
 
 // What the open dialog shows of a file: the picture reduced to fit `box` (null when it is too
 // big to decode quickly), its size and the bits per pixel it loads with.

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include "Clipboard.h"
 #include "Exception.h"
@@ -30,6 +31,13 @@ QByteArray Encode(const QImage& image, const char* format) {
 QByteArray PgmDeclaring(int width, int height) {
   return QStringLiteral("P5\n%1 %2\n255\n").arg(width).arg(height).toLatin1() +
          QByteArray(16, '\x7f');
+}
+
+// An uncompressed BMP whose header claims another size.
+QByteArray BmpDeclaring(QByteArray bmp, qint32 width, qint32 height) {
+  qToLittleEndian(width, bmp.data() + 18);
+  qToLittleEndian(height, bmp.data() + 22);
+  return bmp;
 }
 
 QImage Indexed() {
@@ -107,6 +115,9 @@ TEST_F(ClipboardPicture, DamagedOrOversizedPicturesAreRefusedWithAMessage) {
   wide.setColorTable({qRgb(0, 0, 0)});
   wide.fill(0);
   const QByteArray png = Encode(Indexed(), "png");
+  QImage colours(40, 30, QImage::Format_RGB32);
+  colours.fill(qRgb(10, 20, 30));
+  const QByteArray bmp = Encode(colours, "bmp");
   struct Case {
     const char* name;
     const char* type;
@@ -123,6 +134,10 @@ TEST_F(ClipboardPicture, DamagedOrOversizedPicturesAreRefusedWithAMessage) {
       {"PGM declaring 16384 x 16384, data missing", "image/x-portable-graymap",
        PgmDeclaring(16384, 16384), "無法讀取"},
       {"PNG 16385 pixels wide", "image/png", Encode(wide, "png"), "太大"},
+      // The toolkit's decoder takes both as read, leaving the missing rows unwritten.
+      {"BMP cut in its pixel rows", "image/bmp", bmp.left(bmp.size() - 1), "損毀或不完整"},
+      {"BMP declaring 16000 x 16000 in a few bytes", "image/bmp", BmpDeclaring(bmp, 16000, 16000),
+       "損毀或不完整"},
   };
   for (const Case& c : cases) {
     Offer(c.type, c.bytes);

@@ -269,6 +269,21 @@ TEST_F(PictureFiles, CompressedBmpsLoadWithSkippedPixelsAsIndexZero) {
   EXPECT_EQ(ColourAt(bitmap, 2, 0), qRgb(0, 0, 255));
 }
 
+// Moves to the right add up along a row; so many that the column passes the largest int must not
+// bring the writing position back into (or before) the picture.
+TEST_F(PictureFiles, CompressedBmpsMovingFarPastTheRowWriteNothingOutsideThePicture) {
+  QByteArray stream;
+  const qint64 moves = (qint64{1} << 31) / 255 + 1;
+  stream.reserve(moves * 4 + 8);
+  for (qint64 i = 0; i < moves; ++i)
+    stream.append("\x00\x02\xff\x00", 4);
+  stream.append("\x05\x01\x00\x00\x00\x01", 6);  // 5 x index 1, end of line, end of picture
+  const TBitmap bitmap = LoadPictureFile(Write("far.bmp", Rle8Bmp(5, 2, stream)));
+  ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5), QByteArray(5, '\0'));
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5), QByteArray(5, '\0'));
+}
+
 TEST_F(PictureFiles, ContentDecidesTheFormatAndAnyPathWorks) {
   const QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
   for (const QString& name : {QStringLiteral("really a png.bmp"), QStringLiteral("照片 一.png"),
@@ -333,6 +348,22 @@ QByteArray JpegWithSize(int width, int height) {
   const QByteArray jpeg = Encode(IndexedPicture(16, 16, {qRgb(9, 9, 9)}), "jpeg");
   const qsizetype sof = jpeg.indexOf("\xff\xc0");
   return WithBe16(WithBe16(jpeg, sof + 5, height), sof + 7, width);
+}
+
+QByteArray JpegWithPrecision(quint8 bits) {
+  QByteArray jpeg = Encode(IndexedPicture(16, 16, {qRgb(9, 9, 9)}), "jpeg");
+  jpeg[jpeg.indexOf("\xff\xc0") + 4] = static_cast<char>(bits);
+  return jpeg;
+}
+
+// The GIF with its first frame placed and sized anew.
+QByteArray GifWithFrame(QByteArray gif, quint16 left, quint16 top, quint16 width, quint16 height) {
+  const qsizetype frame = 13 + ((gif[10] & 0x80) ? 3 * (2 << (gif[10] & 7)) : 0) + 1;
+  qToLittleEndian(left, gif.data() + frame);
+  qToLittleEndian(top, gif.data() + frame + 2);
+  qToLittleEndian(width, gif.data() + frame + 4);
+  qToLittleEndian(height, gif.data() + frame + 6);
+  return gif;
 }
 
 QByteArray ProgressiveJpeg() {
@@ -420,6 +451,15 @@ const std::vector<Refused>& RefusedFiles() {
       {"progressive JPEG cut between scans",
        [](const QString& d) { return Make(d, "scans.jpg", ProgressiveJpegAfterFirstScan()); },
        PictureFault::Damaged, "損毀或不完整"},
+      // The decoder refuses both headers and then announces a pixel format it never set.
+      {"JPEG whose frame header is cut short",
+       [](const QString& d) {
+         return Make(d, "frame.jpg", QByteArray("\xff\xd8\xff\xc2\x00\x02\0\0\0\0\xff\xd9", 12));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"JPEG of a sample precision the decoder does not know",
+       [](const QString& d) { return Make(d, "precision.jpg", JpegWithPrecision(7)); },
+       PictureFault::Damaged, "損毀或不完整"},
       {"JPEG claiming 16000 x 16000 in a tiny file",
        [](const QString& d) { return Make(d, "claims.jpg", JpegWithSize(16000, 16000)); },
        PictureFault::Damaged, "損毀或不完整"},
@@ -431,6 +471,17 @@ const std::vector<Refused>& RefusedFiles() {
          return Make(d, "few.gif", EncodeGif(IndexedPicture(40, 30, kFiveColours), 500));
        },
        PictureFault::Damaged, "損毀或不完整"},
+      {"GIF whose frame holds no pixel",
+       [](const QString& d) { return Make(d, "empty.gif", GifWithFrame(gif, 0, 0, 0, 30)); },
+       PictureFault::Damaged, "損毀或不完整"},
+      // Without a screen height the decoder makes the picture as tall as the frame reaches.
+      {"GIF without a screen height whose frame lies 20000 rows down",
+       [](const QString& d) {
+         QByteArray far = GifWithFrame(gif, 0, 20000, 40, 30);
+         qToLittleEndian<quint16>(0, far.data() + 8);
+         return Make(d, "far.gif", far);
+       },
+       PictureFault::TooLarge, "太大"},
       {"16-bit PGM missing its last byte",
        [](const QString& d) {
          return Make(d, "cut.pgm", QByteArray("P5\n2 1\n65535\n\x12\x34\xab", 16));

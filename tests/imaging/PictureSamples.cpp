@@ -31,7 +31,8 @@ QImage IndexedPicture(int width, int height, const QList<QRgb>& colours) {
 
 QImage MonoPicture(int width, int height) {
   QImage image(width, height, QImage::Format_Mono);
-  image.fill(0);
+  // The row padding too, which some writers read; fill() leaves it out at one bit per pixel.
+  std::memset(image.bits(), 0, static_cast<std::size_t>(image.sizeInBytes()));
   image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
