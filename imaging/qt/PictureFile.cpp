@@ -201,8 +201,11 @@ bool FitsInMemory(const QSize& size, QImage::Format format) {
 }
 
 // The format a reader announces before decoding. A decoder that failed to read the header may
-// announce a value it never set (the JPEG reader does), so it is checked before it is used.
-QImage::Format AnnouncedFormat(const QImageReader& reader) {
+// announce a value it never set (the JPEG reader does): it is asked only once the header gave a
+// size, and its answer is checked before it is used.
+QImage::Format AnnouncedFormat(const QImageReader& reader, const QSize& declared) {
+  if (!declared.isValid())
+    return QImage::Format_Invalid;
   const int format = static_cast<int>(reader.imageFormat());
   if (format <= QImage::Format_Invalid || format >= QImage::NImageFormats)
     return QImage::Format_Invalid;
@@ -255,7 +258,7 @@ ReadResult ReadPicture(QIODevice& device, qint64 size, const Source& source,
     if (declared.isValid() && SideTooLarge(declared.width(), declared.height()))
       RefuseTooLarge(source, declared);
     result.size = declared;
-    const QImage::Format announced = AnnouncedFormat(reader);
+    const QImage::Format announced = AnnouncedFormat(reader, declared);
     result.bitsPerPixel = BitsPerPixelOf(announced);
 
     const bool reduce =
