@@ -141,6 +141,29 @@ TEST_P(ThresholdKernel, MatchesThePlainLoopOnRandomPictures) {
     }
 }
 
+// Targets beyond the caches' size take another path: with and without row padding, into a target
+// of the same and of another size, 24-bit too.
+TEST_P(ThresholdKernel, LargeTargetsMatchThePlainLoop) {
+  std::mt19937 random(7);
+  struct Case {
+    int width, height, targetWidth, targetHeight;
+    TPixelFormat format;
+  };
+  for (const Case& c : {Case{4096, 2048, 4096, 2048, TPixelFormat::pf8bit},
+                        Case{3001, 2800, 3001, 2800, TPixelFormat::pf8bit},
+                        Case{3001, 2800, 3003, 2799, TPixelFormat::pf8bit},
+                        Case{1201, 2400, 1201, 2400, TPixelFormat::pf24bit}}) {
+    const TBitmap source = RandomBitmap(c.width, c.height, c.format, random);
+    const TBitmap target = RandomBitmap(c.targetWidth, c.targetHeight, c.format, random);
+    TBitmap actual, wanted;
+    actual.Assign(target);
+    wanted.Assign(target);
+    ReferenceThresholdInto(source, wanted, 100);
+    ThresholdInto(source, actual, 100);
+    ASSERT_TRUE(SameBitmaps(wanted, actual)) << c.width << "x" << c.height;
+  }
+}
+
 CCDLAB_INSTANTIATE_AT_EACH_SIMD_LEVEL(ThresholdKernel);
 
 }  // namespace
