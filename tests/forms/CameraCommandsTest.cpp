@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "CaptureWindow.h"
+#include "FormsFixture.h"
 #include "Grayscale.h"
 #include "Modal.h"
 #include "QImageBridge.h"
@@ -19,23 +20,6 @@
 namespace {
 
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
-
-TBitmap Filled(int width, int height, std::uint8_t value) {
-  TBitmap bitmap(width, height, TPixelFormat::pf24bit);
-  for (int y = 0; y < height; ++y)
-    std::memset(bitmap.ScanLine(y), value, bitmap.RowBytes());
-  return bitmap;
-}
-
-bool SameBitmap(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-    return false;
-  for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), a.RowBytes()) != 0)
-      return false;
-  return a.Palette() == nullptr ? b.Palette() == nullptr
-                                : b.Palette() != nullptr && *a.Palette() == *b.Palette();
-}
 
 class CameraCommands : public ::testing::Test {
  protected:

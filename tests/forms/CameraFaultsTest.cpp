@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "CaptureWindow.h"
+#include "FormsFixture.h"
 #include "Modal.h"
 
 namespace {
@@ -24,22 +25,6 @@ constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=64,heig
 int Threads() {
   return static_cast<int>(
       QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-TBitmap Filled(int width, int height, std::uint8_t value) {
-  TBitmap bitmap(width, height, TPixelFormat::pf24bit);
-  for (int y = 0; y < height; ++y)
-    std::memset(bitmap.ScanLine(y), value, bitmap.RowBytes());
-  return bitmap;
-}
-
-bool SameBitmap(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-    return false;
-  for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), a.RowBytes()) != 0)
-      return false;
-  return true;
 }
 
 struct Fault {

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "Clipboard.h"
+#include "FormsFixture.h"
 #include "Modal.h"
 
 namespace {
@@ -73,22 +74,6 @@ void Offer(const char* type, const QByteArray& bytes) {
   auto* data = new QMimeData;
   data->setData(QString::fromLatin1(type), bytes);
   QApplication::clipboard()->setMimeData(data);
-}
-
-TBitmap Filled(int width, int height, std::uint8_t value) {
-  TBitmap bitmap(width, height, TPixelFormat::pf24bit);
-  for (int y = 0; y < height; ++y)
-    std::memset(bitmap.ScanLine(y), value, bitmap.RowBytes());
-  return bitmap;
-}
-
-bool SameBitmap(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
-    return false;
-  for (int y = 0; y < a.Height(); ++y)
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), a.RowBytes()) != 0)
-      return false;
-  return true;
 }
 
 class ClipboardFaults : public ::testing::Test {

@@ -48,3 +48,22 @@ inline TBitmap Picture(int width, int height, TPixelFormat format,
     bitmap.SetPalette(TPalette::Grey());
   return bitmap;
 }
+
+// A 24-bit bitmap whose every byte is `value`.
+inline TBitmap Filled(int width, int height, std::uint8_t value) {
+  TBitmap bitmap(width, height, TPixelFormat::pf24bit);
+  for (int y = 0; y < height; ++y)
+    std::memset(bitmap.ScanLine(y), value, bitmap.RowBytes());
+  return bitmap;
+}
+
+// The same size, depth, pixels and palette.
+inline bool SameBitmap(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat() != b.PixelFormat())
+    return false;
+  for (int y = 0; y < a.Height(); ++y)
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), a.RowBytes()) != 0)
+      return false;
+  return a.Palette() == nullptr ? b.Palette() == nullptr
+                                : b.Palette() != nullptr && *a.Palette() == *b.Palette();
+}

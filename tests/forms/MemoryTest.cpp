@@ -11,15 +11,7 @@
 
 #include "FormsFixture.h"
 #include "Modal.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CCDLAB_ADDRESS_SANITIZER 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define CCDLAB_ADDRESS_SANITIZER 1
-#endif
+#include "Sanitizers.h"
 #ifdef CCDLAB_ADDRESS_SANITIZER
 #include <sanitizer/allocator_interface.h>
 #endif
