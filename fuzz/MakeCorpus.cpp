@@ -40,28 +40,6 @@ QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value) {
   return bytes;
 }
 
-// A run-length compressed BMP (8 or 4 bits) with a two-colour palette.
-QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream) {
-  QByteArray bmp("BM");
-  const int offBits = 14 + 40 + 2 * 4;
-  PutLe32(bmp, offBits + stream.size());
-  PutLe32(bmp, 0);
-  PutLe32(bmp, offBits);
-  PutLe32(bmp, 40);
-  PutLe32(bmp, width);
-  PutLe32(bmp, height);
-  PutLe16(bmp, 1);
-  PutLe16(bmp, bits);
-  PutLe32(bmp, bits == 8 ? 1 : 2);
-  PutLe32(bmp, stream.size());
-  PutLe32(bmp, 0);
-  PutLe32(bmp, 0);
-  PutLe32(bmp, 2);
-  PutLe32(bmp, 0);
-  bmp.append(QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8));
-  return bmp + stream;
-}
-
 // A 16-bit BMP with 5-6-5 colour masks.
 QByteArray Bitfields565Bmp(int width, int height) {
   const int rowBytes = (width * 2 + 3) & ~3;

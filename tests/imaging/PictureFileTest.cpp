@@ -235,32 +235,10 @@ TEST_F(PictureFiles, TopDownAndBottomUpBmpsAgree) {
   EXPECT_EQ(ColourAt(topDown, 4, 3), picture.pixel(4, 3));
 }
 
-// A run-length compressed 8-bit BMP: `stream` after a header and a two-colour palette.
-QByteArray Rle8Bmp(int width, int height, const QByteArray& stream) {
-  QByteArray bmp("BM");
-  const int offBits = 14 + 40 + 2 * 4;
-  PutLe32(bmp, offBits + stream.size());
-  PutLe32(bmp, 0);
-  PutLe32(bmp, offBits);
-  PutLe32(bmp, 40);
-  PutLe32(bmp, width);
-  PutLe32(bmp, height);
-  PutLe16(bmp, 1);
-  PutLe16(bmp, 8);
-  PutLe32(bmp, 1);  // RLE8
-  PutLe32(bmp, stream.size());
-  PutLe32(bmp, 0);
-  PutLe32(bmp, 0);
-  PutLe32(bmp, 2);
-  PutLe32(bmp, 0);
-  bmp.append(QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8));  // red, blue
-  return bmp + stream;
-}
-
 TEST_F(PictureFiles, CompressedBmpsLoadWithSkippedPixelsAsIndexZero) {
   // Bottom row: 3 x index 1, end of line; top row: move 2 right, literal 1,0,1, end of picture.
   const QByteArray stream("\x03\x01\x00\x00\x00\x02\x02\x00\x00\x03\x01\x00\x01\x00\x00\x01", 16);
-  const TBitmap bitmap = LoadPictureFile(Write("rle.bmp", Rle8Bmp(5, 2, stream)));
+  const TBitmap bitmap = LoadPictureFile(Write("rle.bmp", RleBmp(8, 5, 2, stream)));
   ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5),
             QByteArray("\x01\x01\x01\x00\x00", 5));
@@ -278,7 +256,7 @@ TEST_F(PictureFiles, CompressedBmpsMovingFarPastTheRowWriteNothingOutsideThePict
   for (qint64 i = 0; i < moves; ++i)
     stream.append("\x00\x02\xff\x00", 4);
   stream.append("\x05\x01\x00\x00\x00\x01", 6);  // 5 x index 1, end of line, end of picture
-  const TBitmap bitmap = LoadPictureFile(Write("far.bmp", Rle8Bmp(5, 2, stream)));
+  const TBitmap bitmap = LoadPictureFile(Write("far.bmp", RleBmp(8, 5, 2, stream)));
   ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
   EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5), QByteArray(5, '\0'));
   EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5), QByteArray(5, '\0'));
@@ -428,7 +406,7 @@ const std::vector<Refused>& RefusedFiles() {
        PictureFault::Damaged, "損毀或不完整"},
       {"compressed BMP cut short",
        [](const QString& d) {
-         return Make(d, "rle.bmp", Rle8Bmp(5, 3, QByteArray("\x05\x01\x00\x00", 4)));
+         return Make(d, "rle.bmp", RleBmp(8, 5, 3, QByteArray("\x05\x01\x00\x00", 4)));
        },
        PictureFault::Damaged, "損毀或不完整"},
       {"PNG cut in its image data",

@@ -209,3 +209,24 @@ WithoutFilePermissionOverride::~WithoutFilePermissionOverride() {
   std::memcpy(data, saved_, sizeof data);
   syscall(SYS_capset, &header, data);
 }
+
+QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream) {
+  QByteArray bmp("BM");
+  const int offBits = 14 + 40 + 2 * 4;
+  PutLe32(bmp, offBits + stream.size());
+  PutLe32(bmp, 0);
+  PutLe32(bmp, offBits);
+  PutLe32(bmp, 40);
+  PutLe32(bmp, width);
+  PutLe32(bmp, height);
+  PutLe16(bmp, 1);
+  PutLe16(bmp, bits);
+  PutLe32(bmp, bits == 8 ? 1 : 2);
+  PutLe32(bmp, stream.size());
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 0);
+  PutLe32(bmp, 2);
+  PutLe32(bmp, 0);
+  bmp.append(QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8));
+  return bmp + stream;
+}

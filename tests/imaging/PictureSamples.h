@@ -29,6 +29,10 @@ QString WriteFile(const QString& path, const QByteArray& bytes);
 void PutLe16(QByteArray& out, quint32 v);
 void PutLe32(QByteArray& out, quint32 v);
 
+// A run-length compressed BMP (8 or 4 bits): `stream` after a header and a two-colour palette
+// (red, blue).
+QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream);
+
 // The colour a bitmap shows at (x, y), alpha included (255 for 8 and 24 bits).
 QRgb ColourAt(const TBitmap& bitmap, int x, int y);
 
