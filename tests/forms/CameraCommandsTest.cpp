@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CameraFixture.h"
 #include "CaptureWindow.h"
 #include "FormsFixture.h"
 #include "Grayscale.h"
@@ -21,20 +22,9 @@ namespace {
 
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
 
-class CameraCommands : public ::testing::Test {
+class CameraCommands : public CameraFormTest {
  protected:
-  void SetUp() override {
-    qputenv("CCDLAB_CAPTURE_SOURCE", kBars);
-    form_ = std::make_unique<TForm1>();
-    form_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-  }
-  void TearDown() override {
-    form_.reset();
-    EXPECT_FALSE(IsWindow(CaptureWnd));
-    EXPECT_EQ(TCaptureDriver::LivePipelines(), 0);
-    QApplication::clipboard()->clear();
-  }
+  CameraCommands() : CameraFormTest(kBars) {}
 
   // Presses "open camera" and dismisses its notice, noting what was there while it was up.
   struct DuringNotice {
@@ -64,8 +54,6 @@ class CameraCommands : public ::testing::Test {
     return QTest::qWaitFor([this] { return Window() && !Window()->ShownFrame().isNull(); }, 10000);
   }
   TBitmap& MainImage() { return *form_->Image1->Picture()->Bitmap(); }
-
-  std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(CameraCommands, OpenShowsTheNoticeFirstAndOnlyThenThePreview) {

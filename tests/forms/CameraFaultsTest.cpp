@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CameraFixture.h"
 #include "CaptureWindow.h"
 #include "FormsFixture.h"
 #include "Modal.h"
@@ -55,20 +56,9 @@ const Fault kFaults[] = {
      TCaptureState::Lost, true},
 };
 
-class CameraFaults : public ::testing::Test {
+class CameraFaults : public CameraFormTest {
  protected:
-  void SetUp() override {
-    qputenv("CCDLAB_CAPTURE_SOURCE", kBars);
-    form_ = std::make_unique<TForm1>();
-    form_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-  }
-  void TearDown() override {
-    form_.reset();
-    EXPECT_FALSE(IsWindow(CaptureWnd));
-    EXPECT_EQ(TCaptureDriver::LivePipelines(), 0);
-    QApplication::clipboard()->clear();
-  }
+  CameraFaults() : CameraFormTest(kBars) {}
 
   // Presses "open camera" and dismisses its notice.
   void Open(const char* source) {
@@ -96,8 +86,6 @@ class CameraFaults : public ::testing::Test {
       EXPECT_EQ(QApplication::clipboard()->text(), "the operator's text") << when;
     }
   }
-
-  std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(CameraFaults, EveryFailingSourceLeavesTheCommandsWorkingAndNothingBehind) {
