@@ -25,21 +25,6 @@ QImage Opaque(const QImage& image) {
   return image.convertToFormat(QImage::Format_RGB32);
 }
 
-QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value) {
-  qToLittleEndian(value, bytes.data() + at);
-  return bytes;
-}
-
-QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value) {
-  qToBigEndian(value, bytes.data() + at);
-  return bytes;
-}
-
-QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value) {
-  qToBigEndian(value, bytes.data() + at);
-  return bytes;
-}
-
 // A 16-bit BMP with 5-6-5 colour masks.
 QByteArray Bitfields565Bmp(int width, int height) {
   const int rowBytes = (width * 2 + 3) & ~3;

@@ -14,6 +14,7 @@
 #include <QtEndian>
 
 #include "Clipboard.h"
+#include "ClipboardOffer.h"
 #include "Exception.h"
 
 namespace {
@@ -47,12 +48,6 @@ QImage Indexed() {
     for (int x = 0; x < 5; ++x)
       image.setPixel(x, y, (x + y) % 3);
   return image;
-}
-
-void Offer(const char* type, const QByteArray& bytes) {
-  auto* data = new QMimeData;
-  data->setData(QString::fromLatin1(type), bytes);
-  QApplication::clipboard()->setMimeData(data);
 }
 
 class ClipboardPicture : public ::testing::Test {

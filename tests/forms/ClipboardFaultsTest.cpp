@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
-#include <QImageWriter>
 #include <QMimeData>
 #include <QProcess>
 #include <QStandardPaths>
@@ -21,18 +19,12 @@
 #include <memory>
 
 #include "Clipboard.h"
+#include "ClipboardOffer.h"
 #include "FormsFixture.h"
 #include "Modal.h"
+#include "PictureSamples.h"
 
 namespace {
-
-QByteArray Encode(const QImage& image, const char* format) {
-  QBuffer buffer;
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, format);
-  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
-  return buffer.data();
-}
 
 QImage Colours(int width, int height) {
   QImage image(width, height, QImage::Format_RGB32);
@@ -40,21 +32,6 @@ QImage Colours(int width, int height) {
     for (int x = 0; x < width; ++x)
       image.setPixel(x, y, qRgb(x * 9, y * 13, 77));
   return image;
-}
-
-QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value) {
-  qToLittleEndian(value, bytes.data() + at);
-  return bytes;
-}
-
-QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value) {
-  qToBigEndian(value, bytes.data() + at);
-  return bytes;
-}
-
-QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value) {
-  qToBigEndian(value, bytes.data() + at);
-  return bytes;
 }
 
 // An uncompressed BMP and a PNG whose headers claim another size.
@@ -68,12 +45,6 @@ QByteArray JpegDeclaring(quint16 width, quint16 height) {
   const QByteArray jpeg = Encode(Colours(16, 16), "jpeg");
   const qsizetype sof = jpeg.indexOf("\xff\xc0");
   return WithBe16(WithBe16(jpeg, sof + 5, height), sof + 7, width);
-}
-
-void Offer(const char* type, const QByteArray& bytes) {
-  auto* data = new QMimeData;
-  data->setData(QString::fromLatin1(type), bytes);
-  QApplication::clipboard()->setMimeData(data);
 }
 
 class ClipboardFaults : public ::testing::Test {

@@ -305,16 +305,6 @@ QByteArray Cut(const QByteArray& bytes, qsizetype keep) {
   return bytes.left(keep);
 }
 
-QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value) {
-  qToBigEndian(value, bytes.data() + at);
-  return bytes;
-}
-
-QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value) {
-  qToLittleEndian(value, bytes.data() + at);
-  return bytes;
-}
-
 QByteArray HugePng(quint32 width, quint32 height) {
   QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
   qToBigEndian(width, png.data() + 16);

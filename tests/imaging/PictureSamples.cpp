@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFile>
 #include <QImageWriter>
+#include <QtEndian>
 #include <cstring>
 
 QImage ColourfulPicture(int width, int height) {
@@ -229,4 +230,19 @@ QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream) {
   PutLe32(bmp, 0);
   bmp.append(QByteArray("\x00\x00\xff\x00\xff\x00\x00\x00", 8));
   return bmp + stream;
+}
+
+QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value) {
+  qToLittleEndian(value, bytes.data() + at);
+  return bytes;
+}
+
+QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value) {
+  qToBigEndian(value, bytes.data() + at);
+  return bytes;
+}
+
+QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value) {
+  qToBigEndian(value, bytes.data() + at);
+  return bytes;
 }

@@ -28,6 +28,10 @@ QString WriteFile(const QString& path, const QByteArray& bytes);
 // Little-endian helpers for hand-made headers.
 void PutLe16(QByteArray& out, quint32 v);
 void PutLe32(QByteArray& out, quint32 v);
+// The bytes with a field at `at` overwritten.
+QByteArray WithLe32(QByteArray bytes, qsizetype at, quint32 value);
+QByteArray WithBe16(QByteArray bytes, qsizetype at, quint16 value);
+QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value);
 
 // A run-length compressed BMP (8 or 4 bits): `stream` after a header and a two-colour palette
 // (red, blue).
