@@ -11,11 +11,10 @@
 
 namespace {
 
-constexpr int kMaxSide = kMaxPictureSide;
 constexpr qint64 kMaxPixels = qint64{256} * 1024 * 1024;
 
 bool Fits(const QSize& size) {
-  return size.width() <= kMaxSide && size.height() <= kMaxSide &&
+  return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide &&
          qint64{size.width()} * size.height() <= kMaxPixels;
 }
 
@@ -23,7 +22,7 @@ bool Fits(const QSize& size) {
   throw Exception(QStringLiteral("剪貼簿上的圖片太大（%1 × %2 像素），最大只能是 %3 × %3 像素。")
                       .arg(size.width())
                       .arg(size.height())
-                      .arg(kMaxSide));
+                      .arg(kMaxPictureSide));
 }
 
 const QStringList& DecodableTypes() {

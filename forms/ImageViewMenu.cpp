@@ -35,12 +35,8 @@ QString ExtensionOfFilter(const QString& filter) {
 // The dialog's own default suffix is added only to names without any dot, so "2024.12.07" would
 // be refused as an unknown format; such names get the chosen format's extension as well.
 QString WithSaveExtension(const QString& fileName, const QString& filter) {
-  const QString suffix = QFileInfo(fileName).suffix().toLower();
-  for (const SaveFormat& format : kSaveFormats) {
-    if (suffix == QLatin1String(format.extension))
-      return fileName;
-  }
-  if (suffix == QLatin1String("jpeg"))
+  static const QStringList kOffered = {"png", "bmp", "jpg", "jpeg"};
+  if (kOffered.contains(QFileInfo(fileName).suffix().toLower()))
     return fileName;
   return fileName + QLatin1Char('.') + ExtensionOfFilter(filter);
 }

@@ -61,19 +61,6 @@ QByteArray ProgressiveJpegAfterFirstScan(const QByteArray& jpeg) {
   return jpeg.left(cut);
 }
 
-QByteArray IcoHolding(const QByteArray& inner) {
-  QByteArray ico;
-  PutLe16(ico, 0);
-  PutLe16(ico, 1);
-  PutLe16(ico, 1);
-  ico.append(QByteArray(4, '\0'));
-  PutLe16(ico, 1);
-  PutLe16(ico, 32);
-  PutLe32(ico, inner.size());
-  PutLe32(ico, 22);
-  return ico + inner;
-}
-
 struct Seed {
   const char* name;
   QByteArray bytes;

@@ -518,19 +518,7 @@ const std::vector<Refused>& RefusedFiles() {
        },
        PictureFault::TooLarge, "太大"},
       {"icon holding a PNG declaring 20000 x 20000",
-       [](const QString& d) {
-         const QByteArray inner = HugePng(20000, 20000);
-         QByteArray ico;
-         PutLe16(ico, 0);
-         PutLe16(ico, 1);
-         PutLe16(ico, 1);
-         ico.append(QByteArray(4, '\0'));
-         PutLe16(ico, 1);
-         PutLe16(ico, 32);
-         PutLe32(ico, inner.size());
-         PutLe32(ico, 22);
-         return Make(d, "huge.ico", ico + inner);
-       },
+       [](const QString& d) { return Make(d, "huge.ico", IcoHolding(HugePng(20000, 20000))); },
        PictureFault::TooLarge, "太大"},
   };
   return table;

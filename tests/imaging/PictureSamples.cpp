@@ -246,3 +246,16 @@ QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value) {
   qToBigEndian(value, bytes.data() + at);
   return bytes;
 }
+
+QByteArray IcoHolding(const QByteArray& inner) {
+  QByteArray ico;
+  PutLe16(ico, 0);
+  PutLe16(ico, 1);
+  PutLe16(ico, 1);
+  ico.append(QByteArray(4, '\0'));
+  PutLe16(ico, 1);
+  PutLe16(ico, 32);
+  PutLe32(ico, inner.size());
+  PutLe32(ico, 22);
+  return ico + inner;
+}

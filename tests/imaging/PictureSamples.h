@@ -36,6 +36,8 @@ QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value);
 // A run-length compressed BMP (8 or 4 bits): `stream` after a header and a two-colour palette
 // (red, blue).
 QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream);
+// An icon file with one 32-bit entry whose image is `inner` (a BMP or PNG).
+QByteArray IcoHolding(const QByteArray& inner);
 
 // The colour a bitmap shows at (x, y), alpha included (255 for 8 and 24 bits).
 QRgb ColourAt(const TBitmap& bitmap, int x, int y);
