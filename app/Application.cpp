@@ -11,6 +11,7 @@
 #include "Exception.h"
 #include "Fonts.h"
 #include "Language.h"
+#include "ToolkitFormats.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ void TApplication::Initialize() {
       QIcon::fromTheme(QStringLiteral("ccdlab"), QIcon(QStringLiteral(":/icons/ccdlab.png"))));
   InstallFontSubstitutes();
   InstallTraditionalChinese();
+  InstallToolkitFormats();
 }
 
 void TApplication::Adopt(QWidget* form) {

@@ -13,30 +13,17 @@
 
 namespace {
 
-// The formats offered for saving, each with the extension a name without one gets.
-struct SaveFormat {
-  const char* filter;
-  const char* extension;
-};
-constexpr SaveFormat kSaveFormats[] = {
-    {"PNG 圖檔 (*.png)", "png"},
-    {"BMP 圖檔 (*.bmp)", "bmp"},
-    {"JPEG 圖檔 (*.jpg *.jpeg)", "jpg"},
-};
-
+// The extension a name without one gets when saved under this filter.
 QString ExtensionOfFilter(const QString& filter) {
-  for (const SaveFormat& format : kSaveFormats) {
-    if (filter == QString::fromUtf8(format.filter))
-      return QString::fromLatin1(format.extension);
-  }
-  return QStringLiteral("png");
+  const PictureFormatInfo* format = FormatOfSaveFilter(filter);
+  return QLatin1String(format != nullptr ? format->name : FormatInfo(PictureFormat::Png).name);
 }
 
 // The dialog's own default suffix is added only to names without any dot, so "2024.12.07" would
 // be refused as an unknown format; such names get the chosen format's extension as well.
 QString WithSaveExtension(const QString& fileName, const QString& filter) {
-  static const QStringList kOffered = {"png", "bmp", "jpg", "jpeg"};
-  if (kOffered.contains(QFileInfo(fileName).suffix().toLower()))
+  const PictureFormatInfo* named = FormatOfFileName(fileName);
+  if (named != nullptr && named->writable)
     return fileName;
   return fileName + QLatin1Char('.') + ExtensionOfFilter(filter);
 }
@@ -82,11 +69,8 @@ QFileDialog* TImageViewMenu::SaveDialog() {
     saveDialog_->setOption(QFileDialog::DontUseNativeDialog);
     saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog_->setFileMode(QFileDialog::AnyFile);
-    QStringList filters;
-    for (const SaveFormat& format : kSaveFormats)
-      filters << QString::fromUtf8(format.filter);
-    saveDialog_->setNameFilters(filters);
-    saveDialog_->setDefaultSuffix(QStringLiteral("png"));
+    saveDialog_->setNameFilters(SavePictureFilters());
+    saveDialog_->setDefaultSuffix(ExtensionOfFilter(SavePictureFilters().first()));
     connect(saveDialog_, &QFileDialog::filterSelected, saveDialog_, [this](const QString& filter) {
       saveDialog_->setDefaultSuffix(ExtensionOfFilter(filter));
     });
@@ -113,7 +97,7 @@ void TImageViewMenu::SaveAs() {
   try {
     SaveTo(fileName);
   } catch (const PictureFileError& error) {
-    ShowMessage(error.Message());
+    ShowMessage(PictureFailureSentence(error));
   }
 }
 

@@ -20,6 +20,10 @@ void Touch(const TBitmap& bitmap);
 // image, chained and each on the picture itself.
 void RunOperations(const TBitmap& picture);
 
+// Writes the picture in every lossless format the program writes and reads it back: the bytes
+// must come back as they were (traps otherwise). Large pictures are left out, for speed.
+void WriteAndReadBack(const TBitmap& picture);
+
 // A file in memory whose contents each input replaces, so that the file intake reads real files
 // without touching the disk.
 class MemoryFile {

@@ -152,7 +152,7 @@ TEST_F(ClipboardPicture, DamagedOrOversizedPicturesAreRefusedWithAMessage) {
   widest.setColorTable({qRgb(9, 9, 9)});
   widest.fill(0);
   Offer("image/png", Encode(widest, "png"));
-  EXPECT_EQ(Clipboard()->Picture().width(), 16384);
+  EXPECT_EQ(Clipboard()->Picture().Width(), 16384);
 }
 
 // Another program holds the clipboard: the picture travels through the X server.

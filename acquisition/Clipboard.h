@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include "Bitmap.h"
+
 // Clipboard format numbers the program asks about.
 inline constexpr unsigned short CF_DIB = 8;  // a device-independent bitmap: a picture
 
@@ -12,11 +14,10 @@ class TClipboard {
   // Any other format: false.
   bool HasFormat(unsigned short format) const;
 
-  // The picture on offer, decoded; a null image when there is none. A picture that cannot be
-  // read completely and correctly (with the checks a picture file gets), or whose size exceeds
-  // 16384 pixels a side or 256 megapixels, raises an Exception before anything large is
-  // allocated.
-  QImage Picture() const;
+  // The picture on offer, decoded; an empty bitmap when there is none. A picture that cannot be
+  // read completely and correctly (as a picture file would be read), or whose size exceeds
+  // 16384 pixels a side, raises an Exception before anything large is allocated.
+  TBitmap Picture() const;
 
   // Puts the picture on the clipboard in place of whatever it held.
   void SetPicture(const QImage& picture);

@@ -40,6 +40,46 @@ QImage MostlyOpaque(QImage image) {
   return image;
 }
 
+// The samples of ColourfulPicture(20, 18) for a TIFF layout: for grey, the red; for palettes, the
+// index IndexedPicture gives; for 1 bit, its pattern; 16-bit samples as value * 257.
+QByteArray Tiff(const TiffLayout& layout) {
+  const QImage picture = ColourfulPicture(20, 18);
+  return EncodeTiff(20, 18, layout, [&](int x, int y, int s) {
+    int v = 0;
+    if (layout.photometric == 3)
+      v = (x + 2 * y) % 5;
+    else if (layout.bits == 1)
+      v = (x + 2 * y) % 2;
+    else
+      v = s == 0 ? qRed(picture.pixel(x, y))
+          : s == 1 ? qGreen(picture.pixel(x, y))
+          : s == 2 ? qBlue(picture.pixel(x, y))
+                   : qAlpha(picture.pixel(x, y));
+    return layout.bits == 16 ? v * 257 : v;
+  });
+}
+
+QList<QRgb> Padded(QList<QRgb> colours, qsizetype size) {
+  colours.resize(size, qRgb(0, 0, 0));
+  return colours;
+}
+
+QImage GreyOfRed(const QImage& picture) {
+  QImage grey(picture.size(), QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const int v = qRed(picture.pixel(x, y));
+      grey.setPixel(x, y, qRgb(v, v, v));
+    }
+  return grey;
+}
+
+QImage BlackAndWhite(int width, int height, bool whiteIsZero) {
+  const QRgb zero = whiteIsZero ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+  const QRgb one = whiteIsZero ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+  return IndexedPicture(width, height, {zero, one});
+}
+
 struct Readable {
   const char* name;
   std::function<QByteArray()> file;
@@ -174,6 +214,65 @@ const std::vector<Readable>& ReadableFiles() {
        2, true},
       {"XPM", [] { return Encode(IndexedPicture(7, 5, kFiveColours), "xpm"); },
        TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
+      {"PNG 16-bit grey",
+       [] {
+         return Encode(
+             Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale16), "png");
+       },
+       TPixelFormat::pf8bit,
+       [] { return Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8); },
+       256, true},
+      {"PNG interlaced with alpha", [] { return EncodeInterlacedPng(ColourfulPicture(13, 11)); },
+       TPixelFormat::pf32bit, [] { return ColourfulPicture(13, 11); }, -1, true},
+      {"JPEG CMYK", [] { return EncodeCmykJpeg(16, 16, 255, 128, 0, 255); },
+       TPixelFormat::pf24bit, [] { return IndexedPicture(16, 16, {qRgb(255, 128, 0)}); }, -1,
+       false},
+      {"TIFF RGB in strips", [] { return Tiff(TiffLayout{}); }, TPixelFormat::pf24bit,
+       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF RGB in tiles, compressed",
+       [] { return Tiff(TiffLayout{.tiled = true, .compression = 8}); }, TPixelFormat::pf24bit,
+       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF RGB in planes", [] { return Tiff(TiffLayout{.separate = true}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF RGB in tiled planes",
+       [] { return Tiff(TiffLayout{.tiled = true, .separate = true}); }, TPixelFormat::pf24bit,
+       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF RGBA", [] { return Tiff(TiffLayout{.samples = 4, .alpha = true}); },
+       TPixelFormat::pf32bit, [] { return ColourfulPicture(20, 18); }, -1, true},
+      {"TIFF 16 bits per sample", [] { return Tiff(TiffLayout{.bits = 16}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF grey", [] { return Tiff(TiffLayout{.samples = 1, .photometric = 1}); },
+       TPixelFormat::pf8bit, [] { return GreyOfRed(ColourfulPicture(20, 18)); }, 256, true},
+      {"TIFF 16-bit grey",
+       [] { return Tiff(TiffLayout{.bits = 16, .samples = 1, .photometric = 1}); },
+       TPixelFormat::pf8bit, [] { return GreyOfRed(ColourfulPicture(20, 18)); }, 256, true},
+      {"TIFF one bit",
+       [] { return Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 1}); },
+       TPixelFormat::pf8bit, [] { return BlackAndWhite(20, 18, false); }, 2, true},
+      {"TIFF one bit, white is zero",
+       [] { return Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 0}); },
+       TPixelFormat::pf8bit, [] { return BlackAndWhite(20, 18, true); }, 2, true},
+      {"TIFF palette of 4 bits",
+       [] {
+         return Tiff(TiffLayout{.bits = 4, .samples = 1, .photometric = 3,
+                                .colourMap = Padded(kFiveColours, 16)});
+       },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(20, 18, kFiveColours); }, 16, true},
+      {"TIFF palette of 8 bits",
+       [] {
+         return Tiff(TiffLayout{.bits = 8, .samples = 1, .photometric = 3,
+                                .colourMap = Padded(kFiveColours, 256)});
+       },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(20, 18, kFiveColours); }, 256, true},
+      {"TIFF CMYK",
+       [] {
+         return EncodeTiff(8, 8, TiffLayout{.samples = 4, .photometric = 5},
+                           [](int, int, int s) { return s == 0 ? 255 : 0; });
+       },
+       TPixelFormat::pf24bit, [] { return IndexedPicture(8, 8, {qRgb(0, 255, 255)}); }, -1, true},
+      {"TIFF of three pages: the first",
+       [] { return Tiff(TiffLayout{.pages = 3}); }, TPixelFormat::pf24bit,
+       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
   };
   return table;
 }
@@ -382,7 +481,61 @@ const std::vector<Refused>& RefusedFiles() {
        },
        PictureFault::NotRegularFile, "具名管道"},
       {"empty file", [](const QString& d) { return Make(d, "empty.png", {}); },
-       PictureFault::Damaged, "空"},
+       PictureFault::EmptyFile, "空"},
+      {"uncompressed TGA, a format not read",
+       [](const QString& d) {
+         QByteArray tga(18, '\0');
+         tga[2] = 2;   // true colour, uncompressed
+         tga[12] = 2;  // 2 x 1
+         tga[14] = 1;
+         tga[16] = 24;
+         return Make(d, "picture.tga", tga + QByteArray(6, '\x40'));
+       },
+       PictureFault::NotAPicture, "不是本程式能讀取的圖檔格式"},
+      {"PNG whose header fails its check",
+       [](const QString& d) {
+         QByteArray broken = png;
+         broken[23] = static_cast<char>(broken[23] ^ 1);  // the height, under the header's CRC
+         return Make(d, "header.png", broken);
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF cut in its pixels",
+       [](const QString& d) {
+         const QByteArray tiff = Tiff(TiffLayout{});
+         return Make(d, "cut.tif", Cut(tiff, tiff.size() / 3));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF whose compressed pixels are corrupt",
+       [](const QString& d) {
+         QByteArray tiff = Tiff(TiffLayout{.compression = 8});
+         for (qsizetype i = 16; i < 200; ++i)
+           tiff[i] = static_cast<char>(tiff[i] ^ 0x5a);
+         return Make(d, "corrupt.tif", tiff);
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of floating-point samples",
+       [](const QString& d) {
+         return Make(d, "float.tif",
+                     EncodeTiff(4, 4, TiffLayout{.bits = 32, .samples = 1, .photometric = 1,
+                                                 .sampleFormat = 3},
+                                [](int, int, int) { return 0x3f800000; }));
+       },
+       PictureFault::UnsupportedSamples, "浮點數"},
+      {"TIFF of 12-bit samples",
+       [](const QString& d) {
+         return Make(d, "twelve.tif",
+                     EncodeTiff(4, 4, TiffLayout{.bits = 12, .samples = 1, .photometric = 1},
+                                [](int, int, int) { return 0; }));
+       },
+       PictureFault::UnsupportedSamples, "12 位元"},
+      {"TIFF declaring 20000 x 10",
+       [](const QString& d) {
+         QByteArray tiff = Tiff(TiffLayout{});
+         // The width is the first entry of the directory libtiff writes at the end.
+         const qsizetype directory = qFromLittleEndian<quint32>(tiff.constData() + 4);
+         return Make(d, "wide.tif", WithLe32(tiff, directory + 2 + 8, 20000));
+       },
+       PictureFault::TooLarge, "太大"},
       {"text file", [](const QString& d) { return Make(d, "notes.png", "just some words\n"); },
        PictureFault::NotAPicture, "不是本程式能讀取的圖檔格式"},
       {"BMP with pixel data shorter than its header says",
@@ -525,23 +678,23 @@ const std::vector<Refused>& RefusedFiles() {
 }
 
 TEST_F(PictureFiles, PreviewsAreReducedAndNeverDecodeTooMuch) {
-  const QString png = Write("wide.png", Encode(Opaque(ColourfulPicture(400, 100)), "png"));
+  const QString png = Write("wide.png", Encode(Opaque(ColourfulPicture(1000, 250)), "png"));
   PicturePreview preview = PreviewPictureFile(png, QSize(200, 200), 1'000'000);
-  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_EQ(preview.size, QSize(1000, 250));
   EXPECT_EQ(preview.bitsPerPixel, 24);
-  EXPECT_EQ(preview.image.size(), QSize(200, 50));
+  EXPECT_EQ(QSize(preview.picture.Width(), preview.picture.Height()), QSize(400, 100));
 
   // Too many pixels to decode at full size for a glance: size and depth only.
   preview = PreviewPictureFile(png, QSize(200, 200), 1000);
-  EXPECT_TRUE(preview.image.isNull());
-  EXPECT_EQ(preview.size, QSize(400, 100));
+  EXPECT_TRUE(preview.picture.Empty());
+  EXPECT_EQ(preview.size, QSize(1000, 250));
   EXPECT_EQ(preview.bitsPerPixel, 24);
 
-  // JPEG is reduced while it is decoded, so it shows whatever its size.
-  const QString jpeg = Write("big.jpg", Encode(Opaque(ColourfulPicture(800, 600)), "jpeg"));
+  // JPEG is reduced in the DCT while it is decoded, so it shows whatever its size.
+  const QString jpeg = Write("big.jpg", Encode(Opaque(ColourfulPicture(1600, 1200)), "jpeg"));
   preview = PreviewPictureFile(jpeg, QSize(200, 200), 1000);
-  EXPECT_EQ(preview.image.size(), QSize(200, 150));
-  EXPECT_EQ(preview.size, QSize(800, 600));
+  EXPECT_EQ(QSize(preview.picture.Width(), preview.picture.Height()), QSize(200, 150));
+  EXPECT_EQ(preview.size, QSize(1600, 1200));
 
   const QString indexed = Write("few.bmp", Encode(IndexedPicture(7, 5, kFiveColours), "bmp"));
   EXPECT_EQ(PreviewPictureFile(indexed, QSize(200, 200), 1000).bitsPerPixel, 8);
@@ -552,6 +705,29 @@ TEST_F(PictureFiles, PreviewsAreReducedAndNeverDecodeTooMuch) {
     ADD_FAILURE() << "previewed";
   } catch (const PictureFileError& error) {
     EXPECT_EQ(error.Fault(), PictureFault::Damaged);
+  }
+}
+
+// Photos from cameras say in EXIF how they are to be turned; a 3 x 2 picture turned right (6)
+// shows 2 x 3, its top-left pixel at the top right.
+TEST_F(PictureFiles, JpegsAreTurnedAsTheirExifOrientationSays) {
+  QImage picture(32, 16, QImage::Format_RGB32);
+  picture.fill(qRgb(0, 0, 255));
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      picture.setPixel(x, y, qRgb(255, 0, 0));
+  const QByteArray jpeg = Encode(picture, "jpeg");
+  const struct {
+    int orientation;
+    QSize size;
+    QPoint red;  // where the red corner lands
+  } cases[] = {{1, {32, 16}, {2, 2}},  {3, {32, 16}, {29, 13}}, {6, {16, 32}, {13, 2}},
+               {8, {16, 32}, {2, 29}}, {2, {32, 16}, {29, 2}}};
+  for (const auto& c : cases) {
+    const TBitmap bitmap =
+        LoadPictureFile(Write("turned.jpg", WithExifOrientation(jpeg, c.orientation)));
+    EXPECT_EQ(QSize(bitmap.Width(), bitmap.Height()), c.size) << c.orientation;
+    EXPECT_GT(qRed(ColourAt(bitmap, c.red.x(), c.red.y())), 200) << c.orientation;
   }
 }
 
@@ -597,18 +773,18 @@ TEST_F(PictureFiles, AFileWithoutReadPermissionIsRefused) {
   }
 }
 
-TEST_F(PictureFiles, FilterOffersAllPicturesFirstThenEachRasterFormatThenAllFiles) {
-  const QStringList filters = PictureFileFilters();
-  ASSERT_GE(filters.size(), 3);
+TEST_F(PictureFiles, FilterOffersAllPicturesFirstThenEachFormatThenAllFiles) {
+  const QStringList filters = OpenPictureFilters();
   EXPECT_TRUE(filters.first().startsWith(QStringLiteral("所有圖檔 (")));
   EXPECT_EQ(filters.last(), QStringLiteral("所有檔案 (*)"));
-  for (const QByteArray& format : QImageReader::supportedImageFormats()) {
-    const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
-    EXPECT_TRUE(filters.first().contains(pattern)) << format.constData();
-    EXPECT_EQ(filters.filter(pattern).size(), 2) << format.constData();  // all, and its own
-  }
+  EXPECT_EQ(filters.size(), PictureFormats().size() + 2);
+  for (const PictureFormatInfo& format : PictureFormats())
+    for (const char* extension : format.extensions) {
+      const QString pattern = QStringLiteral("*.") + QLatin1String(extension) + QLatin1Char(' ');
+      EXPECT_EQ(filters.filter(pattern).size() + filters.filter(pattern.trimmed() + ')').size(), 2)
+          << extension;  // all, and its own
+    }
   EXPECT_TRUE(filters.filter(QStringLiteral("*.svg")).isEmpty());
-  EXPECT_TRUE(filters.filter(QStringLiteral("JPEG")).first().contains(QStringLiteral("*.jpeg")));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ struct PictureCheck {
   qint64 dataEnd = -1;
 };
 
-// Checks the file's structure for the format the toolkit detected ("bmp", "png", "gif", ...).
+// Checks the file's structure for a format the toolkit reads ("bmp", "gif", "pbm", ...).
 // Formats without a check pass. The device position is left undefined.
 PictureCheck CheckPictureFile(QIODevice& file, qint64 fileSize, const QByteArray& format);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QtEndian>
 #include <csignal>
@@ -72,9 +73,9 @@ TPalette Padded(const TBitmap& bitmap) {
   return TPalette(entries);
 }
 
-TEST_F(SavedPictures, EveryDepthRoundTripsThroughPngAndBmpByteForByte) {
+TEST_F(SavedPictures, EveryDepthRoundTripsThroughPngBmpAndTiffByteForByte) {
   for (const Depth& depth : Depths()) {
-    for (const char* suffix : {"png", "bmp"}) {
+    for (const char* suffix : {"png", "bmp", "tif"}) {
       SCOPED_TRACE(std::string(depth.name) + " as " + suffix);
       const TBitmap original = depth.make();
       const QString path = Path(QStringLiteral("round trip.") + suffix);
@@ -136,6 +137,7 @@ TEST_F(SavedPictures, OtherFormatsKeepSizeAndColours) {
 
 TEST_F(SavedPictures, UnusableRequestsAreRefusedWithoutWritingAnything) {
   const TBitmap bitmap = Filled(4, 4, TPixelFormat::pf24bit);
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.png"));
   const struct {
     const char* name;
     QString path;
@@ -144,7 +146,8 @@ TEST_F(SavedPictures, UnusableRequestsAreRefusedWithoutWritingAnything) {
   } cases[] = {
       {"unknown extension", Path("picture.tga"), &bitmap, PictureFault::UnsupportedSaveFormat},
       {"no extension", Path("picture"), &bitmap, PictureFault::UnsupportedSaveFormat},
-      {"missing folder", Path("nowhere/picture.png"), &bitmap, PictureFault::CannotWrite},
+      {"missing folder", Path("nowhere/picture.png"), &bitmap, PictureFault::NoFolder},
+      {"a folder in the way", Path("folder.png"), &bitmap, PictureFault::NotRegularFile},
       {"empty picture", Path("empty.png"), nullptr, PictureFault::NothingToSave},
   };
   const TBitmap empty;
@@ -216,6 +219,32 @@ TEST_F(SavedPictures, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne) {
     }
   }
   EXPECT_EQ(Entries(), (QStringList{"kept.bmp", "kept.png"}));
+}
+
+// A named pipe or a device in the way would be replaced by a file; a link to a file is followed.
+TEST_F(SavedPictures, OnlyRegularFilesAreReplacedAndLinksToThemFollowed) {
+  const TBitmap bitmap = Filled(4, 4, TPixelFormat::pf24bit);
+  const QString pipe = Path("pipe.png");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+  try {
+    SavePictureFile(bitmap, pipe);
+    ADD_FAILURE() << "written over a pipe";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::NotRegularFile);
+  }
+  struct stat status {};
+  ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+
+  const QString target = Path("target.png");
+  SavePictureFile(Filled(2, 2, TPixelFormat::pf24bit), target);
+  ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+  ASSERT_TRUE(QFile::link(target, Path("link.png")));
+  SavePictureFile(bitmap, Path("link.png"));
+  EXPECT_TRUE(QFileInfo(Path("link.png")).isSymLink());
+  EXPECT_EQ(LoadPictureFile(target).Width(), 4);
+  ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u) << "the file keeps its permissions";
 }
 
 TEST_F(SavedPictures, AReadOnlyFolderIsRefusedAndKeepsTheOldFile) {

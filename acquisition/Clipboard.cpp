@@ -2,20 +2,17 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QMimeData>
 #include <QStringList>
 
 #include "Exception.h"
 #include "PictureFile.h"
+#include "QImageBridge.h"
 
 namespace {
 
-constexpr qint64 kMaxPixels = qint64{256} * 1024 * 1024;
-
 bool Fits(const QSize& size) {
-  return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide &&
-         qint64{size.width()} * size.height() <= kMaxPixels;
+  return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide;
 }
 
 [[noreturn]] void RefuseTooLarge(const QSize& size) {
@@ -25,22 +22,12 @@ bool Fits(const QSize& size) {
                       .arg(kMaxPictureSide));
 }
 
-const QStringList& DecodableTypes() {
-  static const QStringList types = [] {
-    QStringList list;
-    for (const QByteArray& type : QImageReader::supportedMimeTypes())
-      list << QString::fromLatin1(type);
-    return list;
-  }();
-  return types;
-}
-
-// The picture formats on offer that a reader knows, PNG and BMP (lossless, and what most
+// The picture formats on offer that the program reads, PNG and BMP (lossless, and what most
 // programs offer) first.
 QStringList OfferedPictureTypes(const QMimeData& data) {
   QStringList offered;
   for (const QString& type : data.formats())
-    if (type.startsWith(QLatin1String("image/")) && DecodableTypes().contains(type))
+    if (FormatOfMimeType(type) != nullptr)
       offered << type;
   QStringList ordered;
   for (const char* first : {"image/png", "image/bmp"})
@@ -49,15 +36,15 @@ QStringList OfferedPictureTypes(const QMimeData& data) {
   return ordered + offered;
 }
 
-// The bytes go through the same checks as a picture file: decoders report some damaged pictures
-// (a BMP cut short, one declaring a vast size in a few bytes) as read, with pixels never written.
-QImage Decode(const QByteArray& bytes, QString* reason) {
+// The bytes are read as a picture file would be: a damaged picture (a BMP cut short, one
+// declaring a vast size in a few bytes) is refused before anything large is allocated.
+TBitmap Decode(const QByteArray& bytes, QString* reason) {
   try {
-    return DecodePictureData(bytes);
+    return LoadPictureData(bytes);
   } catch (const PictureFileError& error) {
     if (error.Fault() == PictureFault::TooLarge && error.Declared().isValid())
       RefuseTooLarge(error.Declared());
-    *reason = error.Message();
+    *reason = PictureFailureReason(error);
     return {};
   }
 }
@@ -87,7 +74,7 @@ bool TClipboard::HasFormat(unsigned short format) const {
   return !types.isEmpty() || !OwnPicture(*data, types).isNull();
 }
 
-QImage TClipboard::Picture() const {
+TBitmap TClipboard::Picture() const {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();
   if (data == nullptr)
     return {};
@@ -97,15 +84,15 @@ QImage TClipboard::Picture() const {
     const QByteArray bytes = data->data(type);
     if (bytes.isEmpty())
       continue;
-    const QImage picture = Decode(bytes, &reason);
-    if (!picture.isNull())
+    TBitmap picture = Decode(bytes, &reason);
+    if (!picture.Empty())
       return picture;
   }
   const QImage own = OwnPicture(*data, types);
   if (!own.isNull()) {
     if (!Fits(own.size()))
       RefuseTooLarge(own.size());
-    return own;
+    return BitmapFromQImage(own);
   }
   if (!types.isEmpty())
     throw Exception(QStringLiteral("剪貼簿上的圖片無法讀取：%1").arg(reason));

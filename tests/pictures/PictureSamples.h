@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "Bitmap.h"
 
@@ -38,6 +39,30 @@ QByteArray WithBe32(QByteArray bytes, qsizetype at, quint32 value);
 QByteArray RleBmp(int bits, int width, int height, const QByteArray& stream);
 // An icon file with one 32-bit entry whose image is `inner` (a BMP or PNG).
 QByteArray IcoHolding(const QByteArray& inner);
+
+// A TIFF written by libtiff: `samples` samples of `bits` bits per pixel, value(x, y, s) each.
+struct TiffLayout {
+  int bits = 8;
+  int samples = 3;
+  int photometric = 2;  // RGB
+  bool alpha = false;   // the last sample is unassociated alpha
+  bool tiled = false;   // 16 x 16 tiles rather than strips of 3 rows
+  bool separate = false;  // each sample in a plane of its own
+  int compression = 1;  // none
+  int sampleFormat = 1;  // unsigned integers
+  QList<QRgb> colourMap;  // for palette pictures, 1 << bits entries
+  int pages = 1;
+};
+QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
+                      const std::function<int(int x, int y, int sample)>& value);
+
+// An interlaced (Adam7) PNG with alpha, written by libpng.
+QByteArray EncodeInterlacedPng(const QImage& picture);
+
+// A CMYK JPEG written by libjpeg, Adobe's inverted way: every pixel (c, m, y, k) as given.
+QByteArray EncodeCmykJpeg(int width, int height, int c, int m, int y, int k);
+// The JPEG with an EXIF block carrying this orientation tag (1 ... 8) after its start marker.
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation);
 
 // The colour a bitmap shows at (x, y), alpha included (255 for 8 and 24 bits).
 QRgb ColourAt(const TBitmap& bitmap, int x, int y);

@@ -8,7 +8,16 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QtEndian>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
+// clang-format off
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+// clang-format on
 
 QImage ColourfulPicture(int width, int height) {
   QImage image(width, height, QImage::Format_ARGB32);
@@ -258,4 +267,169 @@ QByteArray IcoHolding(const QByteArray& inner) {
   PutLe32(ico, inner.size());
   PutLe32(ico, 22);
   return ico + inner;
+}
+
+QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
+                      const std::function<int(int x, int y, int sample)>& value) {
+  QTemporaryFile file;
+  if (!file.open())
+    return {};
+  TIFF* tif = TIFFOpen(QFile::encodeName(file.fileName()).constData(), "w");
+  if (tif == nullptr)
+    return {};
+  for (int page = 0; page < layout.pages; ++page) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, layout.sampleFormat);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, layout.compression);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG,
+                 layout.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (layout.alpha) {
+      const uint16_t kinds[] = {EXTRASAMPLE_UNASSALPHA};
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, kinds);
+    }
+    std::vector<uint16_t> map(3 * layout.colourMap.size());
+    if (!layout.colourMap.isEmpty()) {
+      const qsizetype n = layout.colourMap.size();
+      for (qsizetype i = 0; i < n; ++i) {
+        map[i] = static_cast<uint16_t>(qRed(layout.colourMap[i]) * 257);
+        map[n + i] = static_cast<uint16_t>(qGreen(layout.colourMap[i]) * 257);
+        map[2 * n + i] = static_cast<uint16_t>(qBlue(layout.colourMap[i]) * 257);
+      }
+      TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    }
+    if (layout.pages > 1) {
+      TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+      TIFFSetField(tif, TIFFTAG_PAGENUMBER, page, layout.pages);
+    }
+    // The samples of one plane (or all, interleaved), packed as TIFF packs them.
+    const int perPixel = layout.separate ? 1 : layout.samples;
+    auto packRow = [&](int y, int plane, int x0, int count, uint8_t* out, std::size_t bytes) {
+      std::memset(out, 0, bytes);
+      for (int x = 0; x < count; ++x)
+        for (int s = 0; s < perPixel; ++s) {
+          const int v = value(x0 + x, y, layout.separate ? plane : s);
+          const std::size_t index = std::size_t(x) * perPixel + s;
+          if (layout.bits == 16) {
+            reinterpret_cast<uint16_t*>(out)[index] = static_cast<uint16_t>(v);
+          } else if (layout.bits == 32) {
+            reinterpret_cast<uint32_t*>(out)[index] = static_cast<uint32_t>(v);
+          } else if (layout.bits == 8) {
+            out[index] = static_cast<uint8_t>(v);
+          } else {
+            const std::size_t bit = index * layout.bits;
+            out[bit / 8] |= static_cast<uint8_t>(v << (8 - layout.bits - bit % 8));
+          }
+        }
+    };
+    const int planes = layout.separate ? layout.samples : 1;
+    if (layout.tiled) {
+      TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+      TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+      std::vector<uint8_t> tile(static_cast<std::size_t>(TIFFTileSize(tif)));
+      const tmsize_t rowBytes = TIFFTileRowSize(tif);
+      for (int plane = 0; plane < planes; ++plane)
+        for (int ty = 0; ty < height; ty += 16)
+          for (int tx = 0; tx < width; tx += 16) {
+            std::fill(tile.begin(), tile.end(), 0);
+            for (int r = 0; r < 16 && ty + r < height; ++r)
+              packRow(ty + r, plane, tx, std::min(16, width - tx), tile.data() + r * rowBytes,
+                      static_cast<std::size_t>(rowBytes));
+            TIFFWriteTile(tif, tile.data(), tx, ty, 0, static_cast<uint16_t>(plane));
+          }
+    } else {
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 3);
+      std::vector<uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
+      for (int plane = 0; plane < planes; ++plane)
+        for (int y = 0; y < height; ++y) {
+          packRow(y, plane, 0, width, row.data(), row.size());
+          TIFFWriteScanline(tif, row.data(), y, static_cast<uint16_t>(plane));
+        }
+    }
+    TIFFWriteDirectory(tif);
+  }
+  TIFFClose(tif);
+  return file.readAll();
+}
+
+QByteArray EncodeCmykJpeg(int width, int height, int c, int m, int y, int k) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 4;
+  cinfo.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 95, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(std::size_t(width) * 4);
+  for (int x = 0; x < width; ++x) {
+    row[4 * x] = static_cast<JSAMPLE>(c);
+    row[4 * x + 1] = static_cast<JSAMPLE>(m);
+    row[4 * x + 2] = static_cast<JSAMPLE>(y);
+    row[4 * x + 3] = static_cast<JSAMPLE>(k);
+  }
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  std::free(out);
+  return bytes;
+}
+
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation) {
+  // "Exif\0\0", a little-endian TIFF header and one directory holding the orientation.
+  QByteArray exif("Exif\0\0II*\0", 10);
+  PutLe32(exif, 8);
+  PutLe16(exif, 1);
+  PutLe16(exif, 0x0112);
+  PutLe16(exif, 3);  // SHORT
+  PutLe32(exif, 1);
+  PutLe16(exif, static_cast<quint32>(orientation));
+  PutLe16(exif, 0);
+  PutLe32(exif, 0);  // no next directory
+  QByteArray segment("\xff\xe1", 2);
+  segment.append(static_cast<char>((exif.size() + 2) >> 8));
+  segment.append(static_cast<char>((exif.size() + 2) & 0xff));
+  segment.append(exif);
+  return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+namespace {
+
+void AppendPng(png_structp png, png_bytep data, png_size_t length) {
+  static_cast<QByteArray*>(png_get_io_ptr(png))
+      ->append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(length));
+}
+
+}  // namespace
+
+QByteArray EncodeInterlacedPng(const QImage& picture) {
+  QByteArray bytes;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &bytes, &AppendPng, nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width()),
+               static_cast<png_uint_32>(picture.height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+               PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const QImage rgba = picture.convertToFormat(QImage::Format_RGBA8888);
+  std::vector<png_bytep> rows(static_cast<std::size_t>(rgba.height()));
+  for (int y = 0; y < rgba.height(); ++y)
+    rows[y] = const_cast<png_bytep>(rgba.constScanLine(y));
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return bytes;
 }
