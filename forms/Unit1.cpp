@@ -48,7 +48,8 @@ TForm1::~TForm1() {
 namespace {
 
 // Capture-window messages go only to a window that exists.
-void SendToCaptureWindow(UINT message, WPARAM wParam) {
+void SendToCaptureWindow(capture::UINT message, capture::WPARAM wParam) {
+  using namespace capture;
   if (IsWindow(CaptureWnd))
     SendMessageA(CaptureWnd, message, wParam, 0);
 }
@@ -56,6 +57,7 @@ void SendToCaptureWindow(UINT message, WPARAM wParam) {
 }  // namespace
 
 void TForm1::Button1Click() {
+  using namespace capture;
   // A window left open would keep the camera to itself, out of reach of every command.
   if (IsWindow(CaptureWnd)) {
     SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
@@ -72,11 +74,13 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button3Click() {
+  using namespace capture;
   SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
   DestroyWindow(CaptureWnd);
 }
 
 void TForm1::Button2Click() {
+  using namespace capture;
   TBitmap bitmap;
   bitmap.SetPixelFormat(TPixelFormat::pf24bit);
   SendToCaptureWindow(WM_CAP_EDIT_COPY, 0);

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace capture;
+
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
 
 // The seven bars of videotestsrc's SMPTE pattern, left to right, in its 100 % RGB colours.
