@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "Bitmap.h"
+#include "CameraMenu.h"
 #include "CaptureWindow.h"
 #include "Clipboard.h"
 #include "ClipboardPicture.h"
@@ -38,6 +39,7 @@ TForm1::TForm1(QWidget* parent)
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
   new TImageViewMenu(Image2);
+  new TCameraMenu(Panel1);
   Button1->setFocus();
 }
 
