@@ -38,8 +38,10 @@ void TCameraMenu::Fill() {
   }
   TCameras* cameras = TCameras::Instance();
   // A camera plugged in or out while the menu is up shows at once.
-  if (cameras != nullptr)
+  if (cameras != nullptr) {
     connect(cameras, &TCameras::Changed, this, &TCameraMenu::Update, Qt::UniqueConnection);
+    cameras->Refresh();
+  }
   if (cameras == nullptr || cameras->List().empty()) {
     menu_->addAction(QStringLiteral("無攝影機"))->setEnabled(false);
     return;

@@ -349,7 +349,7 @@ namespace {
 
 // The one list of cameras; the mutex keeps the monitor's threads from posting to it while it goes.
 std::mutex camerasMutex;
-TCameras* cameras = nullptr;
+TCameras* theCameras = nullptr;
 
 QEvent::Type RefreshEvent() {
   static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -366,8 +366,8 @@ struct TCamerasCallbacks {
       case GST_MESSAGE_DEVICE_REMOVED:
       case GST_MESSAGE_DEVICE_CHANGED: {
         const std::lock_guard lock(camerasMutex);
-        if (cameras != nullptr && !cameras->refreshPending_.exchange(true))
-          QCoreApplication::postEvent(cameras, new QEvent(RefreshEvent()));
+        if (theCameras != nullptr && !theCameras->refreshPending_.exchange(true))
+          QCoreApplication::postEvent(theCameras, new QEvent(RefreshEvent()));
         break;
       }
       default:
@@ -378,9 +378,9 @@ struct TCamerasCallbacks {
 };
 
 TCameras* TCameras::Instance() {
-  if (cameras == nullptr && GstreamerReady())
+  if (theCameras == nullptr && GstreamerReady())
     new TCameras;
-  return cameras;
+  return theCameras;
 }
 
 QByteArray TCameras::StandIn() {
@@ -391,22 +391,22 @@ QByteArray TCameras::StandIn() {
 TCameras::TCameras() : QObject(QCoreApplication::instance()) {
   {
     const std::lock_guard lock(camerasMutex);
-    cameras = this;
+    theCameras = this;
   }
   monitor_ = gst_device_monitor_new();
   gst_device_monitor_add_filter(monitor_, "Video/Source", nullptr);
   GstBus* bus = gst_device_monitor_get_bus(monitor_);
   gst_bus_set_sync_handler(bus, &TCamerasCallbacks::MonitorMessage, nullptr, nullptr);
   gst_object_unref(bus);
-  // Without a provider that watches, each refresh probes afresh.
-  gst_device_monitor_start(monitor_);
-  Refresh();
+  // Without a provider that watches, the devices are probed afresh on every look.
+  watching_ = gst_device_monitor_start(monitor_) != FALSE;
+  Reload();
 }
 
 TCameras::~TCameras() {
   {
     const std::lock_guard lock(camerasMutex);
-    cameras = nullptr;
+    theCameras = nullptr;
   }
   gst_device_monitor_stop(monitor_);
   gst_object_unref(monitor_);
@@ -416,12 +416,18 @@ TCameras::~TCameras() {
 
 void TCameras::customEvent(QEvent* event) {
   if (event->type() == RefreshEvent())
-    Refresh();
+    Reload();
   else
     QObject::customEvent(event);
 }
 
 void TCameras::Refresh() {
+  // A device unplugged a moment ago may not have been taken off the list yet.
+  if (refreshPending_ || !watching_)
+    Reload();
+}
+
+void TCameras::Reload() {
   refreshPending_ = false;
   std::vector<TCamera> found;
   std::vector<GstDevice*> devices;
@@ -453,8 +459,10 @@ void TCameras::Refresh() {
   for (GstDevice* device : devices_)
     gst_object_unref(device);
   devices_ = std::move(devices);
+  const bool changed = cameras_ != found;
   cameras_ = std::move(found);
-  emit Changed();
+  if (changed)
+    emit Changed();
 }
 
 int TCameras::Current() const {
@@ -482,13 +490,14 @@ void TCameras::Choose(const QString& name, const TCaptureFormat& format) {
 }
 
 GstElement* TCameras::CreateSource(int index, TCaptureFormat* format) {
-  // A device unplugged a moment ago may not have been taken off the list yet.
-  if (refreshPending_)
-    Refresh();
+  Refresh();
   const int camera = index == 0 ? Current() : index;
   if (camera < 0 || camera >= static_cast<int>(cameras_.size()))
     return nullptr;
   *format = index == 0 ? CurrentFormat() : DefaultCaptureFormat(cameras_[camera].formats);
+  // The camera taken in place of one chosen and gone stays the one in use, should that one return.
+  if (index == 0)
+    Choose(cameras_[camera].name, *format);
   return gst_device_create_element(devices_[camera], nullptr);
 }
 

@@ -54,6 +54,7 @@ QString CaptureFormatLabel(const TCaptureFormat& format);
 struct TCamera {
   QString name;                         // its display name, numbered when two cameras share one
   std::vector<TCaptureFormat> formats;  // largest first
+  friend bool operator==(const TCamera&, const TCamera&) = default;
 };
 
 // The cameras on the machine, kept current by the device monitor's messages while the program
@@ -69,6 +70,8 @@ class TCameras : public QObject {
   // The stand-in source description, or empty.
   static QByteArray StandIn();
 
+  // Takes in what the monitor has reported since; probes again where no provider watches.
+  void Refresh();
   const std::vector<TCamera>& List() const { return cameras_; }
   // The camera driver 0 connects to (-1 without cameras), and the format it asks for.
   int Current() const;
@@ -89,9 +92,10 @@ class TCameras : public QObject {
   friend struct TCamerasCallbacks;
   TCameras();
   ~TCameras() override;
-  void Refresh();
+  void Reload();
 
   GstDeviceMonitor* monitor_ = nullptr;
+  bool watching_ = false;
   std::vector<TCamera> cameras_;
   std::vector<GstDevice*> devices_;  // beside cameras_, one reference each
   QString chosen_;

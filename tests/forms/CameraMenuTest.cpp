@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTest>
 #include <map>
 #include <string>
@@ -20,33 +21,30 @@ namespace {
 
 using namespace capture;
 
+// The cameras' source made last, while it exists.
+GstElement* lastSource = nullptr;
+
 struct TestCamera {
   GstDevice parent;
-  GWeakRef source;  // the element it made last
 };
 struct TestCameraClass {
   GstDeviceClass parent_class;
 };
 G_DEFINE_TYPE(TestCamera, test_camera, GST_TYPE_DEVICE)
-
-GstElement* CreateSource(GstDevice* device, const gchar* name) {
-  GstElement* source = gst_element_factory_make("videotestsrc", name);
-  g_object_set(source, "is-live", TRUE, nullptr);
-  g_weak_ref_set(&reinterpret_cast<TestCamera*>(device)->source, source);
-  return source;
-}
-void FinalizeCamera(GObject* object) {
-  g_weak_ref_clear(&reinterpret_cast<TestCamera*>(object)->source);
-  G_OBJECT_CLASS(test_camera_parent_class)->finalize(object);
+GstElement* CreateSource(GstDevice*, const gchar* name) {
+  if (lastSource != nullptr)
+    g_object_remove_weak_pointer(G_OBJECT(lastSource), reinterpret_cast<gpointer*>(&lastSource));
+  lastSource = gst_element_factory_make("videotestsrc", name);
+  g_object_set(lastSource, "is-live", TRUE, nullptr);
+  g_object_add_weak_pointer(G_OBJECT(lastSource), reinterpret_cast<gpointer*>(&lastSource));
+  return lastSource;
 }
 void test_camera_class_init(TestCameraClass* klass) {
   GST_DEVICE_CLASS(klass)->create_element = CreateSource;
-  G_OBJECT_CLASS(klass)->finalize = FinalizeCamera;
 }
-void test_camera_init(TestCamera* camera) {
-  g_weak_ref_init(&camera->source, nullptr);
-}
+void test_camera_init(TestCamera*) {}
 
+// Its list of devices is the one the plugging below keeps; it watches by being told.
 struct TestProvider {
   GstDeviceProvider parent;
 };
@@ -54,24 +52,8 @@ struct TestProviderClass {
   GstDeviceProviderClass parent_class;
 };
 G_DEFINE_TYPE(TestProvider, test_provider, GST_TYPE_DEVICE_PROVIDER)
-
-// The cameras plugged in, by name; the provider reports them in this order when it starts.
-std::map<std::string, GstDevice*> plugged;
-
-GstDevice* MakeCamera(const char* name, const char* caps) {
-  GstCaps* offered = gst_caps_from_string(caps);
-  auto* device = GST_DEVICE(g_object_new(test_camera_get_type(), "display-name", name, "caps",
-                                         offered, "device-class", "Video/Source", nullptr));
-  gst_caps_unref(offered);
-  return device;
-}
-gboolean StartProvider(GstDeviceProvider* provider) {
-  for (const auto& [name, device] : plugged)
-    gst_device_provider_device_add(provider, GST_DEVICE(gst_object_ref(device)));
-  return TRUE;
-}
 void test_provider_class_init(TestProviderClass* klass) {
-  GST_DEVICE_PROVIDER_CLASS(klass)->start = StartProvider;
+  GST_DEVICE_PROVIDER_CLASS(klass)->start = [](GstDeviceProvider*) -> gboolean { return TRUE; };
   gst_device_provider_class_set_static_metadata(GST_DEVICE_PROVIDER_CLASS(klass),
                                                 "ccdlab test cameras", "Video/Source",
                                                 "Cameras for the tests", "ccdlab");
@@ -89,31 +71,31 @@ constexpr char kMicroscopeCaps[] =
     "video/x-raw,format=YUY2,width=800,height=600,framerate=25/1; "
     "video/x-raw,format=YUY2,width=1600,height=1200,framerate=5/1";
 
+std::map<std::string, GstDevice*> plugged;
+
 GstDeviceProvider* Provider() {
   return gst_device_provider_factory_get_by_name(kProvider);
 }
 
 void Plug(const char* name, const char* caps) {
-  GstDevice* device = MakeCamera(name, caps);
-  plugged[name] = GST_DEVICE(gst_object_ref_sink(device));
+  GstCaps* offered = gst_caps_from_string(caps);
+  auto* device = GST_DEVICE(g_object_new(test_camera_get_type(), "display-name", name, "caps",
+                                         offered, "device-class", "Video/Source", nullptr));
+  gst_caps_unref(offered);
+  plugged[name] = device;
   GstDeviceProvider* provider = Provider();
-  gst_device_provider_device_add(provider, GST_DEVICE(gst_object_ref(device)));
+  gst_device_provider_device_add(provider, device);
   gst_object_unref(provider);
 }
 
-// Takes the camera off the provider's list and fails its stream, as a pulled cable does.
-void Unplug(const char* name) {
-  GstDevice* device = plugged.at(name);
-  plugged.erase(name);
+// Takes the camera off the list and fails the stream in use, as a pulled cable does.
+void Unplug(const std::string name) {
   GstDeviceProvider* provider = Provider();
-  gst_device_provider_device_remove(provider, device);
+  gst_device_provider_device_remove(provider, plugged.at(name));
   gst_object_unref(provider);
-  if (auto* source = static_cast<GstElement*>(
-          g_weak_ref_get(&reinterpret_cast<TestCamera*>(device)->source))) {
-    GST_ELEMENT_ERROR(source, RESOURCE, READ, ("unplugged"), (nullptr));
-    gst_object_unref(source);
-  }
-  gst_object_unref(device);
+  plugged.erase(name);
+  if (lastSource != nullptr)
+    GST_ELEMENT_ERROR(lastSource, RESOURCE, READ, ("unplugged"), (nullptr));
 }
 
 class CameraMenu : public CameraFormTest {
@@ -161,6 +143,7 @@ class CameraMenu : public CameraFormTest {
   }
   // Picks an entry with the mouse.
   static void Pick(QMenu* menu, const QString& text) {
+    ASSERT_NE(menu, nullptr);
     for (QAction* action : menu->actions()) {
       if (action->text() == text) {
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -169,11 +152,6 @@ class CameraMenu : public CameraFormTest {
     }
     ADD_FAILURE() << "no entry " << text.toStdString();
     menu->close();
-  }
-  void Choose(const QString& entry) {
-    QMenu* menu = RightClickPanel();
-    ASSERT_NE(menu, nullptr);
-    Pick(menu, entry);
   }
   void Open() {
     OnNextModal([](QWidget* modal) { modal->close(); });
@@ -191,45 +169,41 @@ class CameraMenu : public CameraFormTest {
   }
 };
 
-TEST_F(CameraMenu, ListsTheCamerasAndTheSizesOfTheOneInUse) {
+// Each choice reconnects the preview: the grab takes a frame of the size chosen, and the menu,
+// over the capture window now, checks what is in use.
+TEST_F(CameraMenu, ListsTheCamerasAndTheSizesOfTheOneInUseAndAChoiceReachesTheGrabbedFrame) {
   QMenu* menu = RightClickPanel();
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(Entries(menu),
             QStringList({"[攝影機]", "*Laptop Camera", "USB Microscope", "[影像大小]",
                          "1280 × 720 @ 10 fps", "*640 × 480 @ 30 fps"}));
   menu->close();
-
-  // Over the capture window as well, which covers the panel.
-  Open();
-  ASSERT_NE(Window(), nullptr);
-  menu = RightClickPanel();
-  ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(menu->actions().size(), 6);
-  menu->close();
-}
-
-// Each choice reconnects the preview; the grab then takes a frame of the size chosen.
-TEST_F(CameraMenu, AChoiceReachesTheGrabbedFrame) {
   Open();
   EXPECT_EQ(GrabbedOnceShowing({640, 480}), QSize(640, 480));
   const struct {
     const char* entry;
     QSize size;
+    QStringList checked;
   } choices[] = {
-      {"1280 × 720 @ 10 fps", {1280, 720}},
-      {kMicroscope, {800, 600}},  // a camera starts at its own default size
-      {"1600 × 1200 @ 5 fps", {1600, 1200}},
-      {kLaptop, {640, 480}},
+      {"1280 × 720 @ 10 fps", {1280, 720}, {"*Laptop Camera", "*1280 × 720 @ 10 fps"}},
+      // A camera starts at its own default size.
+      {kMicroscope, {800, 600}, {"*USB Microscope", "*800 × 600 @ 25 fps"}},
+      {"1600 × 1200 @ 5 fps", {1600, 1200}, {"*USB Microscope", "*1600 × 1200 @ 5 fps"}},
+      {kLaptop, {640, 480}, {"*Laptop Camera", "*640 × 480 @ 30 fps"}},
   };
   for (const auto& choice : choices) {
-    Choose(QString::fromUtf8(choice.entry));
+    Pick(RightClickPanel(), QString::fromUtf8(choice.entry));
     EXPECT_EQ(GrabbedOnceShowing(choice.size), choice.size) << choice.entry;
+    menu = RightClickPanel();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(Entries(menu).filter(QRegularExpression("^\\*")), choice.checked) << choice.entry;
+    menu->close();
   }
   EXPECT_EQ(TCaptureDriver::LivePipelines(), 1);
 
   // Without a preview the choice waits for the next open.
   form_->Button3Click();
-  Choose(QString::fromUtf8(kMicroscope));
+  Pick(RightClickPanel(), QString::fromUtf8(kMicroscope));
   EXPECT_EQ(TCaptureDriver::LivePipelines(), 0);
   Open();
   EXPECT_EQ(GrabbedOnceShowing({800, 600}), QSize(800, 600));
@@ -237,9 +211,10 @@ TEST_F(CameraMenu, AChoiceReachesTheGrabbedFrame) {
 
 TEST_F(CameraMenu, ACameraPluggedInShowsAndOneUnpluggedGoes) {
   constexpr char kDocument[] = "Document Camera";
+  constexpr char kDocumentCaps[] = "video/x-raw,format=YUY2,width=1024,height=768,framerate=30/1";
   QMenu* menu = RightClickPanel();
   ASSERT_NE(menu, nullptr);
-  Plug(kDocument, "video/x-raw,format=YUY2,width=1024,height=768,framerate=30/1");
+  Plug(kDocument, kDocumentCaps);
   // The open menu takes it in.
   EXPECT_TRUE(QTest::qWaitFor([&] { return Entries(menu).contains(kDocument); }, 5000))
       << Entries(menu).join(", ").toStdString();
@@ -254,14 +229,20 @@ TEST_F(CameraMenu, ACameraPluggedInShowsAndOneUnpluggedGoes) {
   ASSERT_NE(menu, nullptr);
   EXPECT_EQ(Entries(menu).mid(0, 3), QStringList({"[攝影機]", "*Laptop Camera", "USB Microscope"}));
   menu->close();
-  // The next open finds the camera that is there.
+  // The next open finds the camera that is there, which stays in use when the other returns.
   Open();
   EXPECT_EQ(GrabbedOnceShowing({640, 480}), QSize(640, 480));
+  Plug(kDocument, kDocumentCaps);
+  menu = RightClickPanel();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Entries(menu).contains(kDocument); }, 5000));
+  EXPECT_EQ(Entries(menu).mid(0, 2), QStringList({"[攝影機]", "*Laptop Camera"}));
+  menu->close();
 }
 
 TEST_F(CameraMenu, SaysWhenThereIsNoCameraOrTheStandInOverridesThem) {
-  Unplug(kLaptop);
-  Unplug(kMicroscope);
+  while (!plugged.empty())
+    Unplug(plugged.begin()->first);
   QMenu* menu = RightClickPanel();
   ASSERT_NE(menu, nullptr);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Entries(menu) == QStringList({"-無攝影機"}); }, 5000))
