@@ -15,6 +15,13 @@ TCameraMenu::TCameraMenu(QWidget* panel) : QObject(panel), panel_(panel), menu_(
 }
 
 QMenu* TCameraMenu::Menu() {
+  if (TCameras::StandIn().isEmpty()) {
+    if (TCameras* cameras = TCameras::Instance()) {
+      // A camera plugged in or out while the menu is up shows at once.
+      connect(cameras, &TCameras::Changed, this, &TCameraMenu::Update, Qt::UniqueConnection);
+      cameras->Refresh();
+    }
+  }
   Fill();
   return menu_;
 }
@@ -37,11 +44,6 @@ void TCameraMenu::Fill() {
     return;
   }
   TCameras* cameras = TCameras::Instance();
-  // A camera plugged in or out while the menu is up shows at once.
-  if (cameras != nullptr) {
-    connect(cameras, &TCameras::Changed, this, &TCameraMenu::Update, Qt::UniqueConnection);
-    cameras->Refresh();
-  }
   if (cameras == nullptr || cameras->List().empty()) {
     menu_->addAction(QStringLiteral("無攝影機"))->setEnabled(false);
     return;
