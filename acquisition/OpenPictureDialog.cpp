@@ -1,5 +1,7 @@
 #include "OpenPictureDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -102,6 +104,13 @@ QFileDialog* TOpenPictureDialog::Dialog() {
     dialog->layout()->addWidget(preview);
   QObject::connect(dialog, &QFileDialog::currentChanged, preview,
                    [preview](const QString& path) { preview->Show(path); });
+  // Enter in the name field closes the dialog from under the name's completion list, a popup
+  // window of its own that stays up while the field still holds the focus. Left up, it would take
+  // the next click on the main window as the click that closes it.
+  QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+      completer->popup()->hide();
+  });
   return dialog;
 }
 

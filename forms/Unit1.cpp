@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "Bitmap.h"
+#include "CameraMenu.h"
 #include "CaptureWindow.h"
 #include "Clipboard.h"
 #include "ClipboardPicture.h"
@@ -38,6 +39,7 @@ TForm1::TForm1(QWidget* parent)
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
   new TImageViewMenu(Image2);
+  new TCameraMenu(Panel1);
   Button1->setFocus();
 }
 
@@ -48,7 +50,8 @@ TForm1::~TForm1() {
 namespace {
 
 // Capture-window messages go only to a window that exists.
-void SendToCaptureWindow(UINT message, WPARAM wParam) {
+void SendToCaptureWindow(capture::UINT message, capture::WPARAM wParam) {
+  using namespace capture;
   if (IsWindow(CaptureWnd))
     SendMessageA(CaptureWnd, message, wParam, 0);
 }
@@ -56,6 +59,7 @@ void SendToCaptureWindow(UINT message, WPARAM wParam) {
 }  // namespace
 
 void TForm1::Button1Click() {
+  using namespace capture;
   // A window left open would keep the camera to itself, out of reach of every command.
   if (IsWindow(CaptureWnd)) {
     SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
@@ -72,11 +76,13 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button3Click() {
+  using namespace capture;
   SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
   DestroyWindow(CaptureWnd);
 }
 
 void TForm1::Button2Click() {
+  using namespace capture;
   TBitmap bitmap;
   bitmap.SetPixelFormat(TPixelFormat::pf24bit);
   SendToCaptureWindow(WM_CAP_EDIT_COPY, 0);
