@@ -59,12 +59,14 @@ std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked) 
   if (named != nullptr && !named->writable)
     named = nullptr;
   if (named != nullptr && asked != nullptr && named != asked)
-    return CommandLine::tr("--format %1 contradicts the extension of %2").arg(asked->name, plan.output);
+    return CommandLine::tr("--format %1 contradicts the extension of %2")
+        .arg(asked->name, plan.output);
   plan.format = named != nullptr ? named : asked;
   if (plan.format == nullptr)
     return IsStandardStream(plan.output)
                ? CommandLine::tr("writing to standard output needs --format")
-               : CommandLine::tr("the extension of %1 names no format ccdlab-cli writes; use --format")
+               : CommandLine::tr(
+                     "the extension of %1 names no format ccdlab-cli writes; use --format")
                      .arg(plan.output);
   return std::nullopt;
 }
@@ -95,7 +97,8 @@ QString Reason(const PictureFileError& error) {
             .arg(error.Declared().width())
             .arg(error.Declared().height())
             .arg(kMaxPictureSide);
-      return CommandLine::tr("the picture is too large (at most %1 x %1 pixels)").arg(kMaxPictureSide);
+      return CommandLine::tr("the picture is too large (at most %1 x %1 pixels)")
+          .arg(kMaxPictureSide);
     case PictureFault::UnsupportedSamples:
       if (error.Number() > 0)
         return CommandLine::tr("samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)")
@@ -122,8 +125,9 @@ QString Reason(const PictureFileError& error) {
 }
 
 QString Sentence(const PictureFileError& error, const QString& name) {
-  const QString what =
-      error.Action() == PictureAction::Open ? CommandLine::tr("cannot read %1: %2") : CommandLine::tr("cannot write %1: %2");
+  const QString what = error.Action() == PictureAction::Open
+                           ? CommandLine::tr("cannot read %1: %2")
+                           : CommandLine::tr("cannot write %1: %2");
   QString target = Quoted(name);
   if (error.Action() == PictureAction::Save && IsStandardStream(name))
     target = CommandLine::tr("standard output");
@@ -152,10 +156,10 @@ void WriteAll(const QByteArray& bytes, std::FILE* out) {
           static_cast<std::size_t>(bytes.size()) ||
       std::fflush(out) != 0) {
     const int error = errno;
-    throw PictureFileError(PictureAction::Save, QStringLiteral("-"),
-                           error == ENOSPC || error == EDQUOT ? PictureFault::DiskFull
-                                                             : PictureFault::CannotWrite,
-                           QString::fromLocal8Bit(std::strerror(error)));
+    throw PictureFileError(
+        PictureAction::Save, QStringLiteral("-"),
+        error == ENOSPC || error == EDQUOT ? PictureFault::DiskFull : PictureFault::CannotWrite,
+        QString::fromLocal8Bit(std::strerror(error)));
   }
 }
 
@@ -181,29 +185,30 @@ QString StepName(const TStep& step) {
 }
 
 QString UsageText() {
-  return CommandLine::tr("usage: ccdlab-cli [OPTION ...] INPUT OUTPUT [STEP ...]\n"
-            "\n"
-            "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
-            "INPUT or OUTPUT may be - for standard input or output.\n"
-            "\n"
-            "Steps:\n"
-            "  gray             grey levels of the picture, 8 bits per pixel\n"
-            "  binarize=T       bytes below T (0 ... 255) become 0, the others 255\n"
-            "  edges            3 x 3 Laplacian edge image, borders wrapping around\n"
-            "The first step works on the input picture; colour pictures are thresholded and\n"
-            "edged per channel. Without steps the picture is only converted.\n"
-            "\n"
-            "Options (anywhere; -- ends them):\n"
-            "  --format F       output format where OUTPUT's extension names none:\n"
-            "                   png, bmp, jpg, tif, ppm or pgm\n"
-            "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
-            "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
-            "  --time           print each stage's wall time on standard error\n"
-            "  --help           print this text\n"
-            "  --version        print the version\n"
-            "\n"
-            "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
-            "written then), 2 a usage error.\n");
+  return CommandLine::tr(
+      "usage: ccdlab-cli [OPTION ...] INPUT OUTPUT [STEP ...]\n"
+      "\n"
+      "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
+      "INPUT or OUTPUT may be - for standard input or output.\n"
+      "\n"
+      "Steps:\n"
+      "  gray             grey levels of the picture, 8 bits per pixel\n"
+      "  binarize=T       bytes below T (0 ... 255) become 0, the others 255\n"
+      "  edges            3 x 3 Laplacian edge image, borders wrapping around\n"
+      "The first step works on the input picture; colour pictures are thresholded and\n"
+      "edged per channel. Without steps the picture is only converted.\n"
+      "\n"
+      "Options (anywhere; -- ends them):\n"
+      "  --format F       output format where OUTPUT's extension names none:\n"
+      "                   png, bmp, jpg, tif, ppm or pgm\n"
+      "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
+      "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
+      "  --time           print each stage's wall time on standard error\n"
+      "  --help           print this text\n"
+      "  --version        print the version\n"
+      "\n"
+      "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
+      "written then), 2 a usage error.\n");
 }
 
 QString VersionText() {
@@ -258,12 +263,14 @@ Request ParseArguments(const QStringList& arguments) {
     } else if (name == QLatin1String("--quality")) {
       const std::optional<int> quality = Number(value, 1, 100);
       if (!quality)
-        return UsageError(CommandLine::tr("--quality takes a number from 1 to 100, not %1").arg(value));
+        return UsageError(
+            CommandLine::tr("--quality takes a number from 1 to 100, not %1").arg(value));
       plan.save.jpegQuality = *quality;
     } else {
       const std::optional<int> level = Number(value, 0, 9);
       if (!level)
-        return UsageError(CommandLine::tr("--compression takes a number from 0 to 9, not %1").arg(value));
+        return UsageError(
+            CommandLine::tr("--compression takes a number from 0 to 9, not %1").arg(value));
       plan.save.compression = *level;
     }
   }
@@ -324,7 +331,8 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
     std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, failing).toUtf8().constData());
     return 1;
   } catch (const std::bad_alloc&) {
-    std::fprintf(errors, "ccdlab-cli: %s\n", CommandLine::tr("not enough memory").toUtf8().constData());
+    std::fprintf(errors, "ccdlab-cli: %s\n",
+                 CommandLine::tr("not enough memory").toUtf8().constData());
     return 1;
   }
   return 0;

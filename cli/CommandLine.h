@@ -11,8 +11,8 @@
 // What the command line asks for.
 struct Plan {
   bool time = false;
-  QString input;   // "-": standard input
-  QString output;  // "-": standard output
+  QString input;                              // "-": standard input
+  QString output;                             // "-": standard output
   const PictureFormatInfo* format = nullptr;  // the output's, from its extension or --format
   SaveOptions save;
   std::vector<TStep> steps;

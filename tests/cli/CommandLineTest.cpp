@@ -36,11 +36,11 @@ TEST(ParseArguments, UsageErrors) {
       {"in.png", "out.jpg", "--quality=101"},
       {"in.png", "out.png", "--compression", "10"},
       {"in.png", "out.png", "--compression"},
-      {"in.png", "out.gif"},                      // a format not written
-      {"in.png", "out.data"},                     // no format named
-      {"in.png", "-"},                            // standard output needs a format
-      {"in.png", "out.png", "--format", "gif"},   // not written
-      {"in.png", "out.png", "--format", "jpg"},   // contradicts the extension
+      {"in.png", "out.gif"},                     // a format not written
+      {"in.png", "out.data"},                    // no format named
+      {"in.png", "-"},                           // standard output needs a format
+      {"in.png", "out.png", "--format", "gif"},  // not written
+      {"in.png", "out.png", "--format", "jpg"},  // contradicts the extension
       {"in.png", "out", "--format", "webp"},
   };
   for (const QStringList& arguments : cases)
@@ -59,14 +59,31 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
   };
   const Case cases[] = {
       {{"--time", "in.png", "out.bmp", "gray", "binarize=0", "binarize=255", "edges", "gray"},
-       "in.png", "out.bmp", "bmp", {"gray", "binarize=0", "binarize=255", "edges", "gray"},
-       true, 90, -1},
+       "in.png",
+       "out.bmp",
+       "bmp",
+       {"gray", "binarize=0", "binarize=255", "edges", "gray"},
+       true,
+       90,
+       -1},
       {{"in.png", "out.png", "--time", "gray"}, "in.png", "out.png", "png", {"gray"}, true, 90, -1},
-      {{"-", "-", "edges", "--format", "tif", "--compression=0"}, "-", "-", "tif", {"edges"},
-       false, 90, 0},
+      {{"-", "-", "edges", "--format", "tif", "--compression=0"},
+       "-",
+       "-",
+       "tif",
+       {"edges"},
+       false,
+       90,
+       0},
       {{"--quality", "40", "in.png", "out.JPEG"}, "in.png", "out.JPEG", "jpg", {}, false, 40, -1},
       {{"in.png", "out", "--format=pgm"}, "in.png", "out", "pgm", {}, false, 90, -1},
-      {{"--", "--odd.png", "-x.ppm", "gray"}, "--odd.png", "-x.ppm", "ppm", {"gray"}, false, 90,
+      {{"--", "--odd.png", "-x.ppm", "gray"},
+       "--odd.png",
+       "-x.ppm",
+       "ppm",
+       {"gray"},
+       false,
+       90,
        -1},
   };
   for (const Case& c : cases) {
@@ -187,7 +204,7 @@ TEST_F(Tool, WithoutStepsThePictureIsConverted) {
     const TBitmap written = LoadPictureFile(output);
     EXPECT_EQ(QSize(written.Width(), written.Height()), QSize(6, 5));
     if (QByteArray(name).endsWith(".jpg"))
-      continue;  // colours blur across so few pixels
+      continue;                                                // colours blur across so few pixels
     const std::uint8_t* yellow = written.ScanLine(1) + 3 * 2;  // blue, green, red
     EXPECT_EQ(yellow[0], 0) << name;
     EXPECT_EQ(yellow[2], 255) << name;
@@ -239,8 +256,8 @@ TEST_F(Tool, MessagesFollowTheLocale) {
   for (const auto& c : cases) {
     const Outcome help = Run({"--help"}, {}, QString::fromLatin1(c.locale));
     EXPECT_TRUE(QString::fromUtf8(help.out).startsWith(QString::fromUtf8(c.usage))) << c.locale;
-    const Outcome missing = Run({Path("missing.png"), Path("out.png")}, {},
-                                QString::fromLatin1(c.locale));
+    const Outcome missing =
+        Run({Path("missing.png"), Path("out.png")}, {}, QString::fromLatin1(c.locale));
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(missing.err.contains(QString::fromUtf8(c.missing)))
         << c.locale << ": " << missing.err.toStdString();
@@ -274,7 +291,9 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
       {"usage", {input_, existing, "blur"}, 2, {}},
       {"threshold out of range", {input_, existing, "binarize=300"}, 2, {}},
       {"missing input", {Path("missing.png"), existing}, 1, "missing.png': no such file"},
-      {"damaged input: our line, none of the library's", {Path("broken.png"), existing}, 1,
+      {"damaged input: our line, none of the library's",
+       {Path("broken.png"), existing},
+       1,
        "damaged or incomplete"},
       {"output folder missing", {input_, Path("no/such/dir/out.png")}, 1, "does not exist"},
       {"a pipe in the way", {input_, pipe}, 1, "not a regular file"},

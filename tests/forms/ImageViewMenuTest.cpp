@@ -119,9 +119,9 @@ TEST_F(ImageViewMenuTest, SavingThroughTheDialogWritesTheChosenFormat) {
     const char* written;
   };
   const Case cases[] = {
-      {"a", "PNG", "a.png"},          {"b", "BMP", "b.bmp"},
-      {"c.bmp", "PNG", "c.bmp"},      {"d", "JPEG", "d.jpg"},
-      {"e", "TIFF", "e.tif"},         {"相片 2024.12.07", "PNG", "相片 2024.12.07.png"},
+      {"a", "PNG", "a.png"},     {"b", "BMP", "b.bmp"},
+      {"c.bmp", "PNG", "c.bmp"}, {"d", "JPEG", "d.jpg"},
+      {"e", "TIFF", "e.tif"},    {"相片 2024.12.07", "PNG", "相片 2024.12.07.png"},
   };
   Processed()->Assign(PalettePicture());
   for (const Case& c : cases) {

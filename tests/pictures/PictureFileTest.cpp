@@ -51,7 +51,7 @@ QByteArray Tiff(const TiffLayout& layout) {
     else if (layout.bits == 1)
       v = (x + 2 * y) % 2;
     else
-      v = s == 0 ? qRed(picture.pixel(x, y))
+      v = s == 0   ? qRed(picture.pixel(x, y))
           : s == 1 ? qGreen(picture.pixel(x, y))
           : s == 2 ? qBlue(picture.pixel(x, y))
                    : qAlpha(picture.pixel(x, y));
@@ -216,17 +216,16 @@ const std::vector<Readable>& ReadableFiles() {
        TPixelFormat::pf8bit, [] { return IndexedPicture(7, 5, kFiveColours); }, 5, true},
       {"PNG 16-bit grey",
        [] {
-         return Encode(
-             Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale16), "png");
+         return Encode(Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale16),
+                       "png");
        },
        TPixelFormat::pf8bit,
        [] { return Opaque(ColourfulPicture(7, 5)).convertToFormat(QImage::Format_Grayscale8); },
        256, true},
       {"PNG interlaced with alpha", [] { return EncodeInterlacedPng(ColourfulPicture(13, 11)); },
        TPixelFormat::pf32bit, [] { return ColourfulPicture(13, 11); }, -1, true},
-      {"JPEG CMYK", [] { return EncodeCmykJpeg(16, 16, 255, 128, 0, 255); },
-       TPixelFormat::pf24bit, [] { return IndexedPicture(16, 16, {qRgb(255, 128, 0)}); }, -1,
-       false},
+      {"JPEG CMYK", [] { return EncodeCmykJpeg(16, 16, 255, 128, 0, 255); }, TPixelFormat::pf24bit,
+       [] { return IndexedPicture(16, 16, {qRgb(255, 128, 0)}); }, -1, false},
       {"TIFF RGB in strips", [] { return Tiff(TiffLayout{}); }, TPixelFormat::pf24bit,
        [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
       {"TIFF RGB in tiles, compressed",
@@ -234,9 +233,8 @@ const std::vector<Readable>& ReadableFiles() {
        [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
       {"TIFF RGB in planes", [] { return Tiff(TiffLayout{.separate = true}); },
        TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
-      {"TIFF RGB in tiled planes",
-       [] { return Tiff(TiffLayout{.tiled = true, .separate = true}); }, TPixelFormat::pf24bit,
-       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF RGB in tiled planes", [] { return Tiff(TiffLayout{.tiled = true, .separate = true}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
       {"TIFF RGBA", [] { return Tiff(TiffLayout{.samples = 4, .alpha = true}); },
        TPixelFormat::pf32bit, [] { return ColourfulPicture(20, 18); }, -1, true},
       {"TIFF 16 bits per sample", [] { return Tiff(TiffLayout{.bits = 16}); },
@@ -246,22 +244,21 @@ const std::vector<Readable>& ReadableFiles() {
       {"TIFF 16-bit grey",
        [] { return Tiff(TiffLayout{.bits = 16, .samples = 1, .photometric = 1}); },
        TPixelFormat::pf8bit, [] { return GreyOfRed(ColourfulPicture(20, 18)); }, 256, true},
-      {"TIFF one bit",
-       [] { return Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 1}); },
+      {"TIFF one bit", [] { return Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 1}); },
        TPixelFormat::pf8bit, [] { return BlackAndWhite(20, 18, false); }, 2, true},
       {"TIFF one bit, white is zero",
        [] { return Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 0}); },
        TPixelFormat::pf8bit, [] { return BlackAndWhite(20, 18, true); }, 2, true},
       {"TIFF palette of 4 bits",
        [] {
-         return Tiff(TiffLayout{.bits = 4, .samples = 1, .photometric = 3,
-                                .colourMap = Padded(kFiveColours, 16)});
+         return Tiff(TiffLayout{
+             .bits = 4, .samples = 1, .photometric = 3, .colourMap = Padded(kFiveColours, 16)});
        },
        TPixelFormat::pf8bit, [] { return IndexedPicture(20, 18, kFiveColours); }, 16, true},
       {"TIFF palette of 8 bits",
        [] {
-         return Tiff(TiffLayout{.bits = 8, .samples = 1, .photometric = 3,
-                                .colourMap = Padded(kFiveColours, 256)});
+         return Tiff(TiffLayout{
+             .bits = 8, .samples = 1, .photometric = 3, .colourMap = Padded(kFiveColours, 256)});
        },
        TPixelFormat::pf8bit, [] { return IndexedPicture(20, 18, kFiveColours); }, 256, true},
       {"TIFF CMYK",
@@ -270,9 +267,8 @@ const std::vector<Readable>& ReadableFiles() {
                            [](int, int, int s) { return s == 0 ? 255 : 0; });
        },
        TPixelFormat::pf24bit, [] { return IndexedPicture(8, 8, {qRgb(0, 255, 255)}); }, -1, true},
-      {"TIFF of three pages: the first",
-       [] { return Tiff(TiffLayout{.pages = 3}); }, TPixelFormat::pf24bit,
-       [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"TIFF of three pages: the first", [] { return Tiff(TiffLayout{.pages = 3}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
   };
   return table;
 }
@@ -515,10 +511,11 @@ const std::vector<Refused>& RefusedFiles() {
        PictureFault::Damaged, "損毀或不完整"},
       {"TIFF of floating-point samples",
        [](const QString& d) {
-         return Make(d, "float.tif",
-                     EncodeTiff(4, 4, TiffLayout{.bits = 32, .samples = 1, .photometric = 1,
-                                                 .sampleFormat = 3},
-                                [](int, int, int) { return 0x3f800000; }));
+         return Make(
+             d, "float.tif",
+             EncodeTiff(4, 4,
+                        TiffLayout{.bits = 32, .samples = 1, .photometric = 1, .sampleFormat = 3},
+                        [](int, int, int) { return 0x3f800000; }));
        },
        PictureFault::UnsupportedSamples, "浮點數"},
       {"TIFF of 12-bit samples",
@@ -721,8 +718,11 @@ TEST_F(PictureFiles, JpegsAreTurnedAsTheirExifOrientationSays) {
     int orientation;
     QSize size;
     QPoint red;  // where the red corner lands
-  } cases[] = {{1, {32, 16}, {2, 2}},  {3, {32, 16}, {29, 13}}, {6, {16, 32}, {13, 2}},
-               {8, {16, 32}, {2, 29}}, {2, {32, 16}, {29, 2}}};
+  } cases[] = {{1, {32, 16}, {2, 2}},
+               {3, {32, 16}, {29, 13}},
+               {6, {16, 32}, {13, 2}},
+               {8, {16, 32}, {2, 29}},
+               {2, {32, 16}, {29, 2}}};
   for (const auto& c : cases) {
     const TBitmap bitmap =
         LoadPictureFile(Write("turned.jpg", WithExifOrientation(jpeg, c.orientation)));

@@ -7,8 +7,8 @@
 #include <QColor>
 #include <QFile>
 #include <QImageWriter>
-#include <QtEndian>
 #include <QTemporaryFile>
+#include <QtEndian>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

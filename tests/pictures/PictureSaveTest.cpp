@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <csignal>
 #include <functional>
