@@ -44,13 +44,13 @@ QByteArray IcoHolding(const QByteArray& inner);
 struct TiffLayout {
   int bits = 8;
   int samples = 3;
-  int photometric = 2;    // RGB
-  bool alpha = false;     // the last sample is unassociated alpha
-  bool tiled = false;     // 16 x 16 tiles rather than strips of 3 rows
-  bool separate = false;  // each sample in a plane of its own
-  int compression = 1;    // none
-  int sampleFormat = 1;   // unsigned integers
-  QList<QRgb> colourMap;  // for palette pictures, 1 << bits entries
+  int photometric = 2;         // RGB
+  bool alpha = false;          // the last sample is unassociated alpha
+  bool tiled = false;          // 16 x 16 tiles rather than strips of 3 rows
+  bool separate = false;       // each sample in a plane of its own
+  int compression = 1;         // none
+  int sampleFormat = 1;        // unsigned integers
+  QList<QRgb> colourMap = {};  // for palette pictures, 1 << bits entries
   int pages = 1;
 };
 QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
