@@ -18,6 +18,10 @@
 
 // SliderStepBench.cpp
 void SliderStep(benchmark::State& state);
+// PictureFilesBench.cpp
+void OpenPng(benchmark::State& state);
+void OpenJpeg(benchmark::State& state);
+void PreviewJpeg(benchmark::State& state);
 
 namespace {
 
@@ -199,6 +203,9 @@ void Register() {
   add("ccdlab/laplacian", CcdlabLaplacian);
   add("opencv/laplacian", OpencvLaplacian);
   add("ccdlab/slider_step", SliderStep);
+  add("ccdlab/open_png", OpenPng);
+  add("ccdlab/open_jpeg", OpenJpeg);
+  add("ccdlab/preview_jpeg", PreviewJpeg);
 }
 
 }  // namespace

@@ -46,5 +46,8 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/grayscale_rgb") goal(name, "opencv/grayscale_rgb", 1.0)
       if (name == "ccdlab/laplacian") { goal(name, "opencv/laplacian", 0.25); goal(name, "memcpy", 4.0) }
       if (name == "ccdlab/slider_step") goal(name, "", 16, 1)
+      if (name == "ccdlab/open_png") goal(name, "", 400, 1)
+      if (name == "ccdlab/open_jpeg") goal(name, "", 200, 1)
+      if (name == "ccdlab/preview_jpeg") goal(name, "", 100, 1)
     }
   }'

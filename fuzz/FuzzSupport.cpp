@@ -76,6 +76,15 @@ void WriteAndReadBack(const TBitmap& picture) {
   }
 }
 
+QString ClipboardType(std::uint8_t selector) {
+  const auto formats = PictureFormats();
+  const std::size_t index = selector % (formats.size() + 2);
+  if (index < formats.size())
+    return QLatin1String(formats[index].mimeTypes.front());
+  return index == formats.size() ? QStringLiteral("application/x-qt-image")
+                                 : QStringLiteral("text/plain");
+}
+
 MemoryFile::MemoryFile() : fd_(memfd_create("ccdlab-fuzz-input", MFD_CLOEXEC)) {
   if (fd_ < 0) {
     std::perror("memfd_create");
