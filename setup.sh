@@ -17,6 +17,11 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+  # the command-line tool's messages in Traditional Chinese (lrelease)
+  qt6-tools-dev qt6-l10n-tools
+  # picture files: PNG, JPEG and TIFF through their own libraries (libpng: the tests write
+  # interlaced PNGs with it)
+  libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev libpng-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
   # PipeWire cameras
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
