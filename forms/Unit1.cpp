@@ -10,11 +10,9 @@
 #include "CaptureWindow.h"
 #include "Clipboard.h"
 #include "ClipboardPicture.h"
+#include "Commands.h"
 #include "Dialogs.h"
-#include "Grayscale.h"
 #include "ImageViewMenu.h"
-#include "Laplacian.h"
-#include "Threshold.h"
 #include "Unit2.h"
 
 TForm1* Form1 = nullptr;
@@ -93,10 +91,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button4Click() {
-  const TBitmap* source = Image1->Picture()->Bitmap();
-  TBitmap result;
-  ConvertToGrey(*source, result);
-  Image2->Picture()->Bitmap()->Assign(std::move(result));
+  GreyCommand(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
 }
 
 void TForm1::Button7Click() {
@@ -107,25 +102,20 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::Button5Click() {
-  TBitmap* source = Image2->Picture()->Bitmap();
-  if (source->Empty())
-    source->Assign(*Image1->Picture()->Bitmap());
+  TBitmap& source = PrepareBinarize(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
 
   BinaryDlg->Image1->SetAutoSize(false);
   BinaryDlg->Image1->SetStretch(true);
-  BinaryDlg->Image1->Picture()->Bitmap()->Assign(*source);
+  BinaryDlg->Image1->Picture()->Bitmap()->Assign(source);
   BinaryDlg->ShowModal();
   if (BinaryDlg->ModalResult() != TBinaryDlg::mrOk)
     return;
 
-  Threshold(*source, BinaryDlg->ScrollBar1->value());
-  source->Assign(*source);
+  BinarizeCommand(source, BinaryDlg->ScrollBar1->value());
 }
 
 void TForm1::Button6Click() {
-  TBitmap* target = Image2->Picture()->Bitmap();
-  Laplacian(*target);
-  target->Assign(*target);
+  EdgesCommand(*Image2->Picture()->Bitmap());
 }
 
 void TForm1::OpenPictureFile(const QString& fileName) {

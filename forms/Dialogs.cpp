@@ -3,10 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "Application.h"
-
 void ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok,
+  // Captioned with the program's name, as its failure messages are.
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                   QApplication::activeWindow());
   box.exec();
 }
