@@ -26,8 +26,8 @@ packages=(
   # PipeWire cameras
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
-  # tests
-  libgtest-dev libgmock-dev xvfb xauth
+  # tests; the window tests once more on a Wayland compositor
+  libgtest-dev libgmock-dev xvfb xauth weston qt6-wayland
   # the sanitizer build and the fuzzers (clang with its sanitizer and libFuzzer runtimes), valgrind
   clang libclang-rt-14-dev valgrind
   # another program holding a picture on the clipboard
@@ -66,6 +66,16 @@ fi
 # -noreset: the server must not restart between two test programs, or the next one finds no display.
 on_x=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 "${on_x[@]}" ctest --preset default -j2
+# The window tests on a headless Wayland compositor, with no X server to fall back on.
+wayland_dir=$(mktemp -d)
+chmod 700 "$wayland_dir"
+XDG_RUNTIME_DIR=$wayland_dir weston --backend=headless-backend.so --socket=ccdlab-test \
+  --idle-time=0 >"$wayland_dir/weston.log" 2>&1 &
+weston_pid=$!
+for _ in $(seq 100); do [[ -S $wayland_dir/ccdlab-test ]] && break; sleep 0.1; done
+(unset DISPLAY; XDG_RUNTIME_DIR=$wayland_dir WAYLAND_DISPLAY=ccdlab-test \
+  ctest --preset wayland -j2) || { kill "$weston_pid"; exit 1; }
+kill "$weston_pid"
 cmake --preset asan
 cmake --build --preset asan
 "${on_x[@]}" ctest --preset asan -j2
