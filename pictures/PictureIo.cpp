@@ -128,41 +128,43 @@ bool ByteSink::Write(const void* data, std::size_t n) {
   const char* bytes = static_cast<const char*>(data);
   if (buffer_.size() + n > kWriteChunk && !Flush())
     return false;
-  if (n >= kWriteChunk) {
-    // Large blocks go straight to the file.
-    while (n > 0) {
-      const ssize_t put = ::write(fd_, bytes, n);
-      if (put < 0) {
-        if (errno == EINTR)
-          continue;
-        error_ = errno;
-        return false;
-      }
-      bytes += put;
-      n -= static_cast<std::size_t>(put);
-    }
-    return true;
-  }
+  if (n >= kWriteChunk)
+    return WriteThrough(bytes, n);  // large blocks go straight to the file
   buffer_.insert(buffer_.end(), bytes, bytes + n);
   return true;
 }
 
 bool ByteSink::Flush() {
-  if (error_ != 0)
+  if (error_ != 0 || !WriteThrough(buffer_.data(), buffer_.size()))
     return false;
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t put = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+  buffer_.clear();
+  return true;
+}
+
+bool ByteSink::WriteThrough(const char* bytes, std::size_t n) {
+  while (n > 0) {
+    const ssize_t put = ::write(fd_, bytes, n);
     if (put < 0) {
       if (errno == EINTR)
         continue;
       error_ = errno;
       return false;
     }
-    done += static_cast<std::size_t>(put);
+    bytes += put;
+    n -= static_cast<std::size_t>(put);
   }
-  buffer_.clear();
   return true;
+}
+
+void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int bytesPerPixel) {
+  const int n = bytesPerPixel;
+  for (int x = 0; x < width; ++x) {
+    out[x * n + 0] = in[x * n + 2];
+    out[x * n + 1] = in[x * n + 1];
+    out[x * n + 2] = in[x * n + 0];
+    if (n == 4)
+      out[x * 4 + 3] = in[x * 4 + 3];
+  }
 }
 
 bool IsGreyRamp(const TBitmap& bitmap) {

@@ -78,6 +78,8 @@ class ByteSink {
   QByteArray& Memory() { return memory_; }
 
  private:
+  bool WriteThrough(const char* bytes, std::size_t n);
+
   int fd_ = -1;
   std::vector<char> buffer_;
   QByteArray memory_;
@@ -123,6 +125,10 @@ void WritePnm(const TBitmap& bitmap, ByteSink& sink, bool grey);
 
 // The picture as it is meant to be seen, for an orientation tag (EXIF or TIFF) of 2 ... 8.
 TBitmap Oriented(TBitmap&& bitmap, int orientation);
+
+// Copies a row of 3- or 4-byte pixels, exchanging the first and third byte of each: the model's
+// blue, green, red (alpha) to the red, green, blue (alpha) of the files, and back.
+void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int bytesPerPixel);
 
 // True for an 8-bit picture whose palette is the grey ramp (or which has none).
 bool IsGreyRamp(const TBitmap& bitmap);

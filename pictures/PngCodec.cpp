@@ -124,14 +124,7 @@ void StoreRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, i
     std::memcpy(out, in, static_cast<std::size_t>(width));
     return;
   }
-  const int n = layout.channels;
-  for (int x = 0; x < width; ++x) {
-    out[x * n + 0] = in[x * n + 2];
-    out[x * n + 1] = in[x * n + 1];
-    out[x * n + 2] = in[x * n + 0];
-    if (n == 4)
-      out[x * 4 + 3] = in[x * 4 + 3];
-  }
+  SwapRedAndBlue(in, out, width, layout.channels);
 }
 
 TPalette PaletteOf(spng_ctx* ctx, const spng_ihdr& ihdr, const Layout& layout) {
@@ -337,13 +330,7 @@ void WritePng(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& setting
       error = spng_encode_row(ctx.get(), in, rowBytes);
       continue;
     }
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      row[x * bytes + 0] = in[x * bytes + 2];
-      row[x * bytes + 1] = in[x * bytes + 1];
-      row[x * bytes + 2] = in[x * bytes + 0];
-      if (bytes == 4)
-        row[x * 4 + 3] = in[x * 4 + 3];
-    }
+    SwapRedAndBlue(in, row.data(), bitmap.Width(), bytes);
     error = spng_encode_row(ctx.get(), row.data(), rowBytes);
   }
   if (error != SPNG_EOI)

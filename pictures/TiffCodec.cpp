@@ -462,17 +462,10 @@ void WriteTiff(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settin
     bool ok = true;
     for (int y = 0; y < bitmap.Height() && ok; ++y) {
       const std::uint8_t* in = bitmap.ScanLine(y);
-      if (bytes == 1) {
+      if (bytes == 1)
         std::memcpy(row.data(), in, rowBytes);
-      } else {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-          row[x * bytes + 0] = in[x * bytes + 2];
-          row[x * bytes + 1] = in[x * bytes + 1];
-          row[x * bytes + 2] = in[x * bytes + 0];
-          if (bytes == 4)
-            row[x * 4 + 3] = in[x * 4 + 3];
-        }
-      }
+      else
+        SwapRedAndBlue(in, row.data(), bitmap.Width(), bytes);
       ok = TIFFWriteScanline(tif.get(), row.data(), static_cast<std::uint32_t>(y), 0) == 1;
     }
     ok = ok && TIFFWriteDirectory(tif.get()) == 1;
