@@ -318,55 +318,82 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
   return decoded;
 }
 
-void WriteJpeg(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settings) {
-  Compressor c;
-  jpeg_compress_struct& cinfo = c.cinfo;
-  InstallErrors(c.errors);
-  cinfo.err = &c.errors.pub;
-  jpeg_create_compress(&cinfo);
-  c.created = true;
-  c.sink.bytes = &sink;
-  c.sink.pub.init_destination = &InitDestination;
-  c.sink.pub.empty_output_buffer = &EmptyOutput;
-  c.sink.pub.term_destination = &TermDestination;
-  cinfo.dest = &c.sink.pub;
+namespace {
 
-  const int bytes = bitmap.BytesPerPixel();
-  const bool grey = bytes == 1 && IsGreyRamp(bitmap);
-  cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
-  cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
-  cinfo.input_components = grey ? 1 : bytes == 4 ? 4 : 3;
-  cinfo.in_color_space = grey ? JCS_GRAYSCALE : bytes == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
-  // Palette pictures are written in the colours they show.
-  std::vector<JOCTET> expanded(bytes == 1 && !grey ? std::size_t(bitmap.Width()) * 3 : 0);
-  TPaletteEntry shown[TPalette::MaxEntries];
-  if (!expanded.empty())
-    for (int i = 0; i < TPalette::MaxEntries; ++i)
-      shown[i] = ShownColour(bitmap, i);
+class JpegWriter final : public RowWriter {
+ public:
+  JpegWriter(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settings) : sink_(sink) {
+    jpeg_compress_struct& cinfo = c_.cinfo;
+    InstallErrors(c_.errors);
+    cinfo.err = &c_.errors.pub;
+    jpeg_create_compress(&cinfo);
+    c_.created = true;
+    c_.sink.bytes = &sink;
+    c_.sink.pub.init_destination = &InitDestination;
+    c_.sink.pub.empty_output_buffer = &EmptyOutput;
+    c_.sink.pub.term_destination = &TermDestination;
+    cinfo.dest = &c_.sink.pub;
 
-  const bool written = Guarded(c.errors, [&] {
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, settings.jpegQuality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-      const int y = static_cast<int>(cinfo.next_scanline);
-      JSAMPROW row = const_cast<JSAMPROW>(bitmap.ScanLine(y));
-      if (!expanded.empty()) {
-        for (int x = 0; x < bitmap.Width(); ++x) {
-          const TPaletteEntry& e = shown[row[x]];
-          expanded[3 * x] = e.peBlue;
-          expanded[3 * x + 1] = e.peGreen;
-          expanded[3 * x + 2] = e.peRed;
-        }
-        row = expanded.data();
-      }
-      jpeg_write_scanlines(&cinfo, &row, 1);
+    const int bytes = bitmap.BytesPerPixel();
+    const bool grey = bytes == 1 && IsGreyRamp(bitmap);
+    cinfo.image_width = static_cast<JDIMENSION>(bitmap.Width());
+    cinfo.image_height = static_cast<JDIMENSION>(bitmap.Height());
+    cinfo.input_components = grey ? 1 : bytes == 4 ? 4 : 3;
+    cinfo.in_color_space = grey ? JCS_GRAYSCALE : bytes == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+    // Palette pictures are written in the colours they show.
+    if (bytes == 1 && !grey) {
+      expanded_.resize(std::size_t(bitmap.Width()) * 3);
+      for (int i = 0; i < TPalette::MaxEntries; ++i)
+        shown_[i] = ShownColour(bitmap, i);
     }
-    jpeg_finish_compress(&cinfo);
-  });
-  if (!written) {
-    FailIfSinkFailed(sink);
-    Fail(c.errors.code == JERR_OUT_OF_MEMORY ? PictureFault::OutOfMemory
-                                             : PictureFault::CannotWrite);
+    Run([&] {
+      jpeg_set_defaults(&cinfo);
+      jpeg_set_quality(&cinfo, settings.jpegQuality, TRUE);
+      jpeg_start_compress(&cinfo, TRUE);
+    });
   }
+
+  void Rows(const TBitmap& bitmap, int first, int last) override {
+    Run([&] {
+      for (int y = first; y < last; ++y) {
+        JSAMPROW row = const_cast<JSAMPROW>(bitmap.ScanLine(y));
+        if (!expanded_.empty()) {
+          for (int x = 0; x < bitmap.Width(); ++x) {
+            const TPaletteEntry& e = shown_[row[x]];
+            expanded_[3 * x] = e.peBlue;
+            expanded_[3 * x + 1] = e.peGreen;
+            expanded_[3 * x + 2] = e.peRed;
+          }
+          row = expanded_.data();
+        }
+        jpeg_write_scanlines(&c_.cinfo, &row, 1);
+      }
+    });
+  }
+
+  void End(const TBitmap&) override {
+    Run([&] { jpeg_finish_compress(&c_.cinfo); });
+  }
+
+ private:
+  template <class Call>
+  void Run(Call&& call) {
+    if (Guarded(c_.errors, call))
+      return;
+    FailIfSinkFailed(sink_);
+    Fail(c_.errors.code == JERR_OUT_OF_MEMORY ? PictureFault::OutOfMemory
+                                              : PictureFault::CannotWrite);
+  }
+
+  Compressor c_;
+  ByteSink& sink_;
+  std::vector<JOCTET> expanded_;
+  TPaletteEntry shown_[TPalette::MaxEntries];
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> StartJpeg(const TBitmap& bitmap, ByteSink& sink,
+                                     const SaveSettings& settings) {
+  return std::make_unique<JpegWriter>(bitmap, sink, settings);
 }

@@ -191,28 +191,32 @@ SaveSettings SettingsOf(const SaveOptions& options) {
   return SaveSettings{options.jpegQuality, options.compression};
 }
 
-void Encode(const TBitmap& bitmap, const PictureFormatInfo& format, ByteSink& sink,
-            const SaveOptions& options) {
+std::unique_ptr<RowWriter> StartWriter(const TBitmap& bitmap, int ready,
+                                       const PictureFormatInfo& format, ByteSink& sink,
+                                       const SaveOptions& options) {
   switch (format.format) {
     case PictureFormat::Png:
-      WritePng(bitmap, sink, SettingsOf(options));
-      break;
+      return StartPng(bitmap, ready, sink, SettingsOf(options));
     case PictureFormat::Jpeg:
-      WriteJpeg(bitmap, sink, SettingsOf(options));
-      break;
+      return StartJpeg(bitmap, sink, SettingsOf(options));
     case PictureFormat::Tiff:
-      WriteTiff(bitmap, sink, SettingsOf(options));
-      break;
+      return StartTiff(bitmap, sink, SettingsOf(options));
     case PictureFormat::Bmp:
-      WriteBmp(bitmap, sink);
-      break;
+      return StartBmp(sink);
     case PictureFormat::Pgm:
     case PictureFormat::Ppm:
-      WritePnm(bitmap, sink, format.format == PictureFormat::Pgm);
-      break;
+      return StartPnm(bitmap, sink, format.format == PictureFormat::Pgm);
     default:
       Fail(PictureFault::UnsupportedSaveFormat);
   }
+}
+
+void Encode(const TBitmap& bitmap, const PictureFormatInfo& format, ByteSink& sink,
+            const SaveOptions& options) {
+  const std::unique_ptr<RowWriter> writer =
+      StartWriter(bitmap, bitmap.Height(), format, sink, options);
+  writer->Rows(bitmap, 0, bitmap.Height());
+  writer->End(bitmap);
 }
 
 PictureFault WriteFault(int error) {
@@ -349,18 +353,45 @@ PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
                         decoded.bitsPerPixel};
 }
 
-void SavePictureFile(const TBitmap& bitmap, const QString& fileName, const SaveOptions& options) {
+struct PictureSaver::State {
+  State(const QString& target) : file(target), sink(file.Fd()) {}
+  QString fileName;
+  ReplacingFile file;
+  ByteSink sink;
+  std::unique_ptr<RowWriter> writer;
+};
+
+PictureSaver::PictureSaver(const TBitmap& picture, int ready, const QString& fileName,
+                           const SaveOptions& options) {
   GuardedWrite(fileName, [&] {
     const PictureFormatInfo& format = WritableFormat(options, fileName);
-    if (bitmap.Empty())
+    if (picture.Empty())
       Fail(PictureFault::NothingToSave);
-    ReplacingFile file(SaveTarget(fileName));
-    ByteSink sink(file.Fd());
-    Encode(bitmap, format, sink, options);
-    sink.Flush();
-    FailIfSinkFailed(sink);
-    file.Commit();
+    state_ = std::make_unique<State>(SaveTarget(fileName));
+    state_->fileName = fileName;
+    state_->writer = StartWriter(picture, ready, format, state_->sink, options);
   });
+}
+
+PictureSaver::~PictureSaver() = default;
+
+void PictureSaver::Rows(const TBitmap& picture, int first, int last) {
+  GuardedWrite(state_->fileName, [&] { state_->writer->Rows(picture, first, last); });
+}
+
+void PictureSaver::Finish(const TBitmap& picture) {
+  GuardedWrite(state_->fileName, [&] {
+    state_->writer->End(picture);
+    state_->sink.Flush();
+    FailIfSinkFailed(state_->sink);
+    state_->file.Commit();
+  });
+}
+
+void SavePictureFile(const TBitmap& bitmap, const QString& fileName, const SaveOptions& options) {
+  PictureSaver saver(bitmap, bitmap.Height(), fileName, options);
+  saver.Rows(bitmap, 0, bitmap.Height());
+  saver.Finish(bitmap);
 }
 
 QByteArray EncodePicture(const TBitmap& bitmap, const PictureFormatInfo& format,

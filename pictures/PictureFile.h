@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QSize>
 #include <QString>
+#include <memory>
 
 #include "Bitmap.h"
 #include "PictureError.h"
@@ -51,6 +52,27 @@ struct SaveOptions {
 // existing target that is not a regular file is refused.
 void SavePictureFile(const TBitmap& bitmap, const QString& fileName,
                      const SaveOptions& options = {});
+
+// SavePictureFile in steps, for a picture whose rows come ready one after another (a picture still
+// being read and worked on): the file is written as the rows come, and appears at Finish.
+class PictureSaver {
+ public:
+  // `picture` has its final size, depth and palette; its first `ready` rows hold their pixels.
+  PictureSaver(const TBitmap& picture, int ready, const QString& fileName,
+               const SaveOptions& options = {});
+  ~PictureSaver();
+  PictureSaver(const PictureSaver&) = delete;
+  PictureSaver& operator=(const PictureSaver&) = delete;
+
+  // Rows [first, last) of the picture, after the rows before them.
+  void Rows(const TBitmap& picture, int first, int last);
+  // Every row has been given: the file takes its place.
+  void Finish(const TBitmap& picture);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The bytes of the file SavePictureFile would write, in the given format.
 QByteArray EncodePicture(const TBitmap& bitmap, const PictureFormatInfo& format,

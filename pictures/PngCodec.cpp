@@ -152,12 +152,14 @@ TPalette PaletteOf(spng_ctx* ctx, const spng_ihdr& ihdr, const Layout& layout) {
 // Chooses the one filter for a picture by measurement: a sample of its rows, filtered each way and
 // compressed as the whole picture will be, and the smallest wins. A cheap yardstick (the sum of
 // the filtered bytes) misjudges pictures of runs, such as black-and-white ones.
-int ChooseFilter(const TBitmap& bitmap) {
+// Rows from `ready` on may not hold their pixels yet (a picture still being read): they are left
+// out.
+int ChooseFilter(const TBitmap& bitmap, int ready) {
   const int bytes = bitmap.BytesPerPixel();
   const std::size_t width = bitmap.RowBytes();
-  const int step = std::max(1, bitmap.Height() / 64);
+  const int step = std::max(1, ready / 64);
   std::vector<std::uint8_t> filtered[3];
-  for (int y = 0; y < bitmap.Height(); y += step) {
+  for (int y = 0; y < ready; y += step) {
     const std::uint8_t* row = bitmap.ScanLine(y);
     const std::uint8_t* above = y > 0 ? bitmap.ScanLine(y - 1) : nullptr;
     for (std::size_t x = 0; x < width; ++x) {
@@ -274,65 +276,89 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
   return decoded;
 }
 
-void WritePng(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settings) {
-  Context ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-  if (!ctx)
-    Fail(PictureFault::OutOfMemory);
-  spng_set_png_stream(ctx.get(), &WriteBytes, &sink);
+namespace {
 
-  const int bytes = bitmap.BytesPerPixel();
-  const bool grey = bytes == 1 && IsGreyRamp(bitmap);
-  spng_ihdr ihdr{};
-  ihdr.width = static_cast<std::uint32_t>(bitmap.Width());
-  ihdr.height = static_cast<std::uint32_t>(bitmap.Height());
-  ihdr.bit_depth = 8;
-  ihdr.color_type = bytes == 4   ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA
-                    : bytes == 3 ? SPNG_COLOR_TYPE_TRUECOLOR
-                    : grey       ? SPNG_COLOR_TYPE_GRAYSCALE
-                                 : SPNG_COLOR_TYPE_INDEXED;
-  spng_set_ihdr(ctx.get(), &ihdr);
-  if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
-    // Padded to 256 entries, so that every index a picture may hold names a colour.
-    spng_plte plte{};
-    plte.n_entries = TPalette::MaxEntries;
-    for (int i = 0; i < TPalette::MaxEntries; ++i) {
-      const TPaletteEntry e = ShownColour(bitmap, i);
-      plte.entries[i] = {e.peRed, e.peGreen, e.peBlue, 0};
+class PngWriter final : public RowWriter {
+ public:
+  PngWriter(const TBitmap& bitmap, int ready, ByteSink& sink, const SaveSettings& settings)
+      : ctx_(spng_ctx_new(SPNG_CTX_ENCODER)), sink_(sink) {
+    if (!ctx_)
+      Fail(PictureFault::OutOfMemory);
+    spng_set_png_stream(ctx_.get(), &WriteBytes, &sink);
+    const int bytes = bitmap.BytesPerPixel();
+    const bool grey = bytes == 1 && IsGreyRamp(bitmap);
+    spng_ihdr ihdr{};
+    ihdr.width = static_cast<std::uint32_t>(bitmap.Width());
+    ihdr.height = static_cast<std::uint32_t>(bitmap.Height());
+    ihdr.bit_depth = 8;
+    ihdr.color_type = bytes == 4   ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA
+                      : bytes == 3 ? SPNG_COLOR_TYPE_TRUECOLOR
+                      : grey       ? SPNG_COLOR_TYPE_GRAYSCALE
+                                   : SPNG_COLOR_TYPE_INDEXED;
+    spng_set_ihdr(ctx_.get(), &ihdr);
+    if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
+      // Padded to 256 entries, so that every index a picture may hold names a colour.
+      spng_plte plte{};
+      plte.n_entries = TPalette::MaxEntries;
+      for (int i = 0; i < TPalette::MaxEntries; ++i) {
+        const TPaletteEntry e = ShownColour(bitmap, i);
+        plte.entries[i] = {e.peRed, e.peGreen, e.peBlue, 0};
+      }
+      spng_set_plte(ctx_.get(), &plte);
     }
-    spng_set_plte(ctx.get(), &plte);
-  }
-  const int level = settings.compression >= 0 ? settings.compression : kDefaultCompression;
-  spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, level);
-  if (level == 0) {
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE);
-  } else if (level < kFastestThorough) {
-    spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_STRATEGY, Z_RLE);
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, ChooseFilter(bitmap));
-  } else {
-    spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_ALL);
+    const int level = settings.compression >= 0 ? settings.compression : kDefaultCompression;
+    spng_set_option(ctx_.get(), SPNG_IMG_COMPRESSION_LEVEL, level);
+    if (level == 0) {
+      spng_set_option(ctx_.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE);
+    } else if (level < kFastestThorough) {
+      spng_set_option(ctx_.get(), SPNG_IMG_COMPRESSION_STRATEGY, Z_RLE);
+      spng_set_option(ctx_.get(), SPNG_FILTER_CHOICE, ChooseFilter(bitmap, ready));
+    } else {
+      spng_set_option(ctx_.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_ALL);
+    }
+    Check(spng_encode_image(ctx_.get(), nullptr, 0, SPNG_FMT_PNG,
+                            SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE));
+    row_.resize(bytes == 1 ? 0 : bitmap.RowBytes());
   }
 
-  auto fail = [&sink](int error) {
-    FailIfSinkFailed(sink);
+  void Rows(const TBitmap& bitmap, int first, int last) override {
+    const std::size_t rowBytes = bitmap.RowBytes();
+    for (int y = first; y < last; ++y) {
+      const std::uint8_t* in = bitmap.ScanLine(y);
+      if (!row_.empty()) {
+        SwapRedAndBlue(in, row_.data(), bitmap.Width(), bitmap.BytesPerPixel());
+        in = row_.data();
+      }
+      last_ = spng_encode_row(ctx_.get(), in, rowBytes);
+      if (last_ != 0 && last_ != SPNG_EOI)
+        Check(last_);
+    }
+  }
+
+  void End(const TBitmap&) override {
+    // The library finishes the file with the last row.
+    if (last_ != SPNG_EOI)
+      Check(last_ != 0 ? last_ : SPNG_EINTERNAL);
+  }
+
+ private:
+  void Check(int error) {
+    if (error == 0)
+      return;
+    FailIfSinkFailed(sink_);
     Fail(error == SPNG_EMEM ? PictureFault::OutOfMemory : PictureFault::CannotWrite,
          QString::fromUtf8(spng_strerror(error)));
-  };
-  if (const int error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
-                                          SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-      error != 0)
-    fail(error);
-  const std::size_t rowBytes = bitmap.RowBytes();
-  std::vector<std::uint8_t> row(bytes == 1 ? 0 : rowBytes);
-  int error = 0;
-  for (int y = 0; y < bitmap.Height() && error == 0; ++y) {
-    const std::uint8_t* in = bitmap.ScanLine(y);
-    if (bytes == 1) {
-      error = spng_encode_row(ctx.get(), in, rowBytes);
-      continue;
-    }
-    SwapRedAndBlue(in, row.data(), bitmap.Width(), bytes);
-    error = spng_encode_row(ctx.get(), row.data(), rowBytes);
   }
-  if (error != SPNG_EOI)
-    fail(error);
+
+  Context ctx_;
+  ByteSink& sink_;
+  std::vector<std::uint8_t> row_;
+  int last_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> StartPng(const TBitmap& bitmap, int ready, ByteSink& sink,
+                                    const SaveSettings& settings) {
+  return std::make_unique<PngWriter>(bitmap, ready, sink, settings);
 }

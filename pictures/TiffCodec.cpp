@@ -410,72 +410,91 @@ toff_t MemorySize(thandle_t handle) {
 
 }  // namespace
 
-void WriteTiff(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settings) {
-  MemoryFile file;
-  Messages messages;
-  bool written = false;
-  try {
-    Tiff tif = Open("w", &file, &MemoryRead, &MemoryWrite, &MemorySeek, &MemorySize, messages);
-    if (!tif)
-      Fail(PictureFault::CannotWrite, messages.first);
+namespace {
+
+class TiffWriter final : public RowWriter {
+ public:
+  TiffWriter(const TBitmap& bitmap, ByteSink& sink, const SaveSettings& settings) : sink_(sink) {
+    tif_ = Open("w", &file_, &MemoryRead, &MemoryWrite, &MemorySeek, &MemorySize, messages_);
+    if (!tif_)
+      Fail(PictureFault::CannotWrite, messages_.first);
+    TIFF* tif = tif_.get();
     const int bytes = bitmap.BytesPerPixel();
     const bool grey = bytes == 1 && IsGreyRamp(bitmap);
-    TIFFSetField(tif.get(), TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(bitmap.Width()));
-    TIFFSetField(tif.get(), TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(bitmap.Height()));
-    TIFFSetField(tif.get(), TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, bytes == 1 ? 1 : bytes);
-    TIFFSetField(tif.get(), TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif.get(), TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(tif.get(), TIFFTAG_PHOTOMETRIC,
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(bitmap.Width()));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(bitmap.Height()));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, bytes);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
                  bytes > 1 ? PHOTOMETRIC_RGB
                  : grey    ? PHOTOMETRIC_MINISBLACK
                            : PHOTOMETRIC_PALETTE);
     if (bytes == 4) {
       const std::uint16_t kinds[] = {EXTRASAMPLE_UNASSALPHA};
-      TIFFSetField(tif.get(), TIFFTAG_EXTRASAMPLES, 1, kinds);
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, kinds);
     }
-    std::vector<std::uint16_t> map(3 * TPalette::MaxEntries);
     if (bytes == 1 && !grey) {
+      std::vector<std::uint16_t> map(3 * TPalette::MaxEntries);
       for (int i = 0; i < TPalette::MaxEntries; ++i) {
         const TPaletteEntry e = ShownColour(bitmap, i);
         map[i] = static_cast<std::uint16_t>(e.peRed * 257);
         map[TPalette::MaxEntries + i] = static_cast<std::uint16_t>(e.peGreen * 257);
         map[2 * TPalette::MaxEntries + i] = static_cast<std::uint16_t>(e.peBlue * 257);
       }
-      TIFFSetField(tif.get(), TIFFTAG_COLORMAP, map.data(), map.data() + TPalette::MaxEntries,
+      TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + TPalette::MaxEntries,
                    map.data() + 2 * TPalette::MaxEntries);
     }
     const int level = settings.compression >= 0 ? settings.compression : kDefaultCompression;
     if (level > 0) {
-      TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-      TIFFSetField(tif.get(), TIFFTAG_ZIPQUALITY, level);
+      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+      TIFFSetField(tif, TIFFTAG_ZIPQUALITY, level);
       // Differences between neighbours pack photos better; palette indices have no order.
       if (bytes > 1 || grey)
-        TIFFSetField(tif.get(), TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     } else {
-      TIFFSetField(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     }
     const std::size_t rowBytes = bitmap.RowBytes();
-    TIFFSetField(tif.get(), TIFFTAG_ROWSPERSTRIP,
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
                  static_cast<std::uint32_t>(std::max<tmsize_t>(1, kStripBytes / rowBytes)));
-    std::vector<std::uint8_t> row(rowBytes);
-    bool ok = true;
-    for (int y = 0; y < bitmap.Height() && ok; ++y) {
-      const std::uint8_t* in = bitmap.ScanLine(y);
-      if (bytes == 1)
-        std::memcpy(row.data(), in, rowBytes);
-      else
-        SwapRedAndBlue(in, row.data(), bitmap.Width(), bytes);
-      ok = TIFFWriteScanline(tif.get(), row.data(), static_cast<std::uint32_t>(y), 0) == 1;
-    }
-    ok = ok && TIFFWriteDirectory(tif.get()) == 1;
-    tif.reset();
-    written = ok && !messages.error;
-  } catch (const std::bad_alloc&) {
-    Fail(PictureFault::OutOfMemory);
+    row_.resize(rowBytes);
   }
-  if (!written)
-    Fail(PictureFault::CannotWrite, messages.first);
-  sink.Write(file.bytes.data(), file.bytes.size());
-  FailIfSinkFailed(sink);
+
+  void Rows(const TBitmap& bitmap, int first, int last) override {
+    const int bytes = bitmap.BytesPerPixel();
+    for (int y = first; y < last; ++y) {
+      // The library changes the row it is given (the predictor works in place).
+      if (bytes == 1)
+        std::memcpy(row_.data(), bitmap.ScanLine(y), row_.size());
+      else
+        SwapRedAndBlue(bitmap.ScanLine(y), row_.data(), bitmap.Width(), bytes);
+      if (TIFFWriteScanline(tif_.get(), row_.data(), static_cast<std::uint32_t>(y), 0) != 1)
+        Fail(PictureFault::CannotWrite, messages_.first);
+    }
+  }
+
+  void End(const TBitmap&) override {
+    const bool directory = TIFFWriteDirectory(tif_.get()) == 1;
+    tif_.reset();
+    if (!directory || messages_.error)
+      Fail(PictureFault::CannotWrite, messages_.first);
+    sink_.Write(file_.bytes.data(), file_.bytes.size());
+    FailIfSinkFailed(sink_);
+  }
+
+ private:
+  MemoryFile file_;
+  Messages messages_;
+  Tiff tif_;
+  ByteSink& sink_;
+  std::vector<std::uint8_t> row_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> StartTiff(const TBitmap& bitmap, ByteSink& sink,
+                                     const SaveSettings& settings) {
+  return std::make_unique<TiffWriter>(bitmap, sink, settings);
 }

@@ -3,6 +3,7 @@
 // 32-bit ones with their alpha.
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,8 @@ void Put(ByteSink& sink, const void* data, std::size_t n) {
   sink.Write(data, n);
 }
 
-}  // namespace
-
 // 8-bit: 256-entry palette; 24-bit: plain; 32-bit: a version 4 header whose bit fields name the
-// alpha byte.
+// alpha byte. Rows are stored bottom row first, so everything is written once the last has come.
 void WriteBmp(const TBitmap& bitmap, ByteSink& sink) {
   const int bits = static_cast<int>(bitmap.PixelFormat());
   const quint32 infoSize = bits == 32 ? 108 : 40;
@@ -82,19 +81,44 @@ void WriteBmp(const TBitmap& bitmap, ByteSink& sink) {
   FailIfSinkFailed(sink);
 }
 
+class BmpWriter final : public RowWriter {
+ public:
+  explicit BmpWriter(ByteSink& sink) : sink_(sink) {}
+  void Rows(const TBitmap&, int, int) override {}
+  void End(const TBitmap& bitmap) override { WriteBmp(bitmap, sink_); }
+
+ private:
+  ByteSink& sink_;
+};
+
 // Binary PGM or PPM. An 8-bit picture is written in the colours it shows; PGM takes the grey
 // level of each colour as the grey command does, so that a grey picture stays as it is.
-void WritePnm(const TBitmap& bitmap, ByteSink& sink, bool grey) {
-  const std::string head = std::string(grey ? "P5\n" : "P6\n") + std::to_string(bitmap.Width()) +
-                           " " + std::to_string(bitmap.Height()) + "\n255\n";
-  Put(sink, head.data(), head.size());
-  const int bytes = bitmap.BytesPerPixel();
-  const int width = bitmap.Width();
-  TPaletteEntry shown[TPalette::MaxEntries];
-  for (int i = 0; i < TPalette::MaxEntries; ++i)
-    shown[i] = ShownColour(bitmap, i);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * (grey ? 1 : 3));
-  for (int y = 0; y < bitmap.Height() && !sink.Failed(); ++y) {
+class PnmWriter final : public RowWriter {
+ public:
+  PnmWriter(const TBitmap& bitmap, ByteSink& sink, bool grey) : sink_(sink), grey_(grey) {
+    const std::string head = std::string(grey ? "P5\n" : "P6\n") + std::to_string(bitmap.Width()) +
+                             " " + std::to_string(bitmap.Height()) + "\n255\n";
+    Put(sink, head.data(), head.size());
+    for (int i = 0; i < TPalette::MaxEntries; ++i)
+      shown_[i] = ShownColour(bitmap, i);
+    row_.resize(static_cast<std::size_t>(bitmap.Width()) * (grey ? 1 : 3));
+  }
+
+  void Rows(const TBitmap& bitmap, int first, int last) override {
+    for (int y = first; y < last && !sink_.Failed(); ++y)
+      Put(sink_, row_.data(), Row(bitmap, y));
+    FailIfSinkFailed(sink_);
+  }
+
+  void End(const TBitmap&) override { FailIfSinkFailed(sink_); }
+
+ private:
+  std::size_t Row(const TBitmap& bitmap, int y) {
+    const int bytes = bitmap.BytesPerPixel();
+    const bool grey = grey_;
+    const TPaletteEntry* shown = shown_;
+    std::uint8_t* row = row_.data();
+    const int width = bitmap.Width();
     const std::uint8_t* in = bitmap.ScanLine(y);
     for (int x = 0; x < width; ++x) {
       std::uint8_t r, g, b;
@@ -115,7 +139,21 @@ void WritePnm(const TBitmap& bitmap, ByteSink& sink, bool grey) {
         row[3 * x + 2] = b;
       }
     }
-    Put(sink, row.data(), row.size());
+    return row_.size();
   }
-  FailIfSinkFailed(sink);
+
+  ByteSink& sink_;
+  bool grey_;
+  TPaletteEntry shown_[TPalette::MaxEntries];
+  std::vector<std::uint8_t> row_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> StartBmp(ByteSink& sink) {
+  return std::make_unique<BmpWriter>(sink);
+}
+
+std::unique_ptr<RowWriter> StartPnm(const TBitmap& bitmap, ByteSink& sink, bool grey) {
+  return std::make_unique<PnmWriter>(bitmap, sink, grey);
 }
