@@ -320,8 +320,12 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
           } else if (layout.bits == 8) {
             out[index] = static_cast<uint8_t>(v);
           } else {
-            const std::size_t bit = index * layout.bits;
-            out[bit / 8] |= static_cast<uint8_t>(v << (8 - layout.bits - bit % 8));
+            // Packed most significant bit first, across byte boundaries where need be.
+            for (int b = 0; b < layout.bits; ++b) {
+              const std::size_t bit = index * layout.bits + b;
+              if ((v >> (layout.bits - 1 - b)) & 1)
+                out[bit / 8] |= static_cast<uint8_t>(0x80 >> (bit % 8));
+            }
           }
         }
     };
