@@ -9,7 +9,8 @@ class QFileDialog;
 class QMenu;
 class TImage;
 
-// The context menu of an image view: save its picture as a file, or copy it to the clipboard.
+// The context menu of an image view: open its viewer window, save its picture as a file, or copy
+// it to the clipboard.
 // It adds nothing to the window's layout; it only answers a right click on the view.
 class TImageViewMenu : public QObject {
   Q_OBJECT
@@ -20,6 +21,7 @@ class TImageViewMenu : public QObject {
 
   // The menu as it pops up now: its entries are enabled only while the view holds a picture.
   QMenu* Menu();
+  QAction* ViewerAction() const { return viewer_; }
   QAction* SaveAsAction() const { return saveAs_; }
   QAction* CopyAction() const { return copy_; }
 
@@ -38,6 +40,7 @@ class TImageViewMenu : public QObject {
 
   TImage* view_;
   QMenu* menu_;
+  QAction* viewer_;
   QAction* saveAs_;
   QAction* copy_;
   QPointer<QFileDialog> saveDialog_;
