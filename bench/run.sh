@@ -46,5 +46,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/grayscale_rgb") goal(name, "opencv/grayscale_rgb", 1.0)
       if (name == "ccdlab/laplacian") { goal(name, "opencv/laplacian", 0.25); goal(name, "memcpy", 4.0) }
       if (name == "ccdlab/slider_step") goal(name, "", 16, 1)
+      if (name ~ /^ccdlab\/viewer_paint/) goal(name, "", 16, 1)
+      if (name == "ccdlab/histogram") goal(name, "", 10, 1)
     }
   }'
