@@ -98,8 +98,17 @@ void THistogramPane::paintEvent(QPaintEvent*) {
   const double bin = plot.width() / THistogram::Levels;
   painter.setPen(palette().color(QPalette::WindowText));
   for (const int v : {0, 64, 128, 192, 255}) {
-    const QRectF label(plot.left() + (v + 0.5) * bin - 20, plot.bottom() + 2, 40, labels);
-    painter.drawText(label, Qt::AlignHCenter | Qt::AlignTop, QString::number(v));
+    QRectF label(plot.left() + (v + 0.5) * bin - 20, plot.bottom() + 2, 40, labels);
+    Qt::Alignment align = Qt::AlignHCenter;
+    // The end labels stay inside the pane.
+    if (v == 0) {
+      label.moveLeft(plot.left());
+      align = Qt::AlignLeft;
+    } else if (v == THistogram::Levels - 1) {
+      label.moveRight(plot.right());
+      align = Qt::AlignRight;
+    }
+    painter.drawText(label, align | Qt::AlignTop, QString::number(v));
   }
 
   const THistogram& h = Histogram();
