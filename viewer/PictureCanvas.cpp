@@ -183,12 +183,9 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
     factor *= 2;
   if (factor == 1) {
     // The toolkit's fast smooth scaling reads only its own pixel formats; converting the part on
-    // show first costs less than the general path does.
-    const QImage part = WrapBitmap(*bitmap, pixels)
-                            .convertToFormat(bitmap->PixelFormat() == TPixelFormat::pf32bit
-                                                 ? QImage::Format_ARGB32_Premultiplied
-                                                 : QImage::Format_RGB32);
-    painter.drawImage(QRectF(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale), part);
+    // show first costs less than its general path does.
+    painter.drawImage(QRectF(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale),
+                      Rgb32Part(*bitmap, pixels));
     return;
   }
   const QImage& level = reduced_.Level(*bitmap, factor);

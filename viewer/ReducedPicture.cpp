@@ -140,6 +140,32 @@ QImage ReduceBitmap(const TBitmap& bitmap, int factor) {
   return out;
 }
 
+QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect) {
+  const QRect area = rect.intersected(QRect(0, 0, bitmap.Width(), bitmap.Height()));
+  if (area.isEmpty())
+    return QImage();
+  if (bitmap.PixelFormat() == TPixelFormat::pf32bit)
+    return WrapBitmap(bitmap, area).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  QImage part(area.size(), QImage::Format_RGB32);
+  if (part.isNull())
+    return part;
+  const QList<QRgb> table = ColorTableOf(bitmap);
+  const QRgb* colourOf = table.constData();
+  const int bpp = bitmap.BytesPerPixel();
+  for (int y = 0; y < area.height(); ++y) {
+    const Byte* in = bitmap.ScanLine(area.top() + y) + area.left() * bpp;
+    auto* out = reinterpret_cast<QRgb*>(part.scanLine(y));
+    if (bpp == 1) {
+      for (int x = 0; x < area.width(); ++x)
+        out[x] = colourOf[in[x]];
+    } else {
+      for (int x = 0; x < area.width(); ++x, in += 3)
+        out[x] = qRgb(in[2], in[1], in[0]);
+    }
+  }
+  return part;
+}
+
 const QImage& TReducedPicture::Level(const TBitmap& bitmap, int factor) {
   if (auto found = levels_.find(factor); found != levels_.end())
     return found->second;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <map>
 
 #include "Bitmap.h"
@@ -9,6 +10,10 @@
 // average colour of the factor × factor pixels it stands for (fewer at the right and bottom
 // edges). RGB32, or premultiplied ARGB32 for a picture with alpha.
 QImage ReduceBitmap(const TBitmap& bitmap, int factor);
+
+// The part `rect` of the picture in the form the toolkit scales smoothly fastest: RGB32, or
+// premultiplied ARGB32 for a picture with alpha.
+QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect);
 
 // The reduced copies of one picture, each made on first use after the picture last changed. A
 // smaller copy is made from the next larger one when that exists, which costs a quarter of it.

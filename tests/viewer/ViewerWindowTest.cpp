@@ -12,6 +12,7 @@
 
 #include "HistogramPane.h"
 #include "PictureCanvas.h"
+#include "ReducedPicture.h"
 
 namespace {
 
@@ -184,6 +185,34 @@ TEST_F(ViewerWindowTest, SharpSquaresAboveFullSizeSmoothBelow) {
       const QColor shown = Shown(32, 32);
       EXPECT_TRUE(near(shown, c.mean)) << zoom << ": " << shown.name().toStdString();
     }
+  }
+}
+
+// What zooms between 50 and 100 % scale from: the part on show, in the toolkit's own format.
+TEST(Rgb32Part, GivesEachPixelsColourAtEachDepth) {
+  TBitmap indexed = Bytes(3, 1, TPixelFormat::pf8bit, {1, 0, 5, 0});
+  indexed.SetPalette(TPalette({{200, 0, 0, 0}, {0, 0, 100, 0}}));
+  TBitmap grey = Bytes(3, 1, TPixelFormat::pf8bit, {9, 99, 199, 0});
+  struct Case {
+    const char* name;
+    TBitmap bitmap;
+    std::vector<QRgb> part;  // of columns 1 and 2
+  };
+  Case cases[] = {
+      {"grey", std::move(grey), {qRgb(99, 99, 99), qRgb(199, 199, 199)}},
+      {"indexed", std::move(indexed), {qRgb(200, 0, 0), qRgb(0, 0, 0)}},
+      {"24-bit",
+       Bytes(3, 1, TPixelFormat::pf24bit, {0, 0, 0, 1, 2, 3, 4, 5, 6, 0, 0, 0}),
+       {qRgb(3, 2, 1), qRgb(6, 5, 4)}},
+      {"32-bit",
+       Bytes(3, 1, TPixelFormat::pf32bit, {0, 0, 0, 0, 1, 2, 3, 255, 40, 40, 40, 0}),
+       {qRgba(3, 2, 1, 255), qRgba(0, 0, 0, 0)}},
+  };
+  for (const Case& c : cases) {
+    const QImage part = Rgb32Part(c.bitmap, QRect(1, 0, 5, 1));
+    ASSERT_EQ(part.size(), QSize(2, 1)) << c.name;
+    EXPECT_EQ(part.pixel(0, 0), c.part[0]) << c.name;
+    EXPECT_EQ(part.pixel(1, 0), c.part[1]) << c.name;
   }
 }
 
