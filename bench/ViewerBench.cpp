@@ -42,6 +42,12 @@ TBitmap Photo(TPixelFormat format) {
 // The viewer of the main image holding a photograph, at `zoom` (0: fitted), centred.
 TPictureCanvas* Viewer(TPixelFormat format, double zoom) {
   StartForms();
+  // The offscreen platform says, for every new window, which window hints it cannot pass on.
+  static const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (!message.startsWith(QStringLiteral("This plugin does not support")))
+          previous(type, context, message);
+      });
   Form1->Image1->Picture()->Bitmap()->Assign(Photo(format));
   auto* viewer = new TViewerWindow(Form1->Image1, QStringLiteral("擷取影像"));
   viewer->setAttribute(Qt::WA_DeleteOnClose);
