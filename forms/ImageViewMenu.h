@@ -19,7 +19,8 @@ class TImageViewMenu : public QObject {
   explicit TImageViewMenu(TImage* view);
   ~TImageViewMenu() override;
 
-  // The menu as it pops up now: its entries are enabled only while the view holds a picture.
+  // The menu as it pops up now: saving and copying are enabled only while the view holds a
+  // picture; the viewer opens on an empty view too and waits for one.
   QMenu* Menu();
   QAction* ViewerAction() const { return viewer_; }
   QAction* SaveAsAction() const { return saveAs_; }
