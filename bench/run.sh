@@ -49,5 +49,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/open_png") goal(name, "", 400, 1)
       if (name == "ccdlab/open_jpeg") goal(name, "", 200, 1)
       if (name == "ccdlab/preview_jpeg") goal(name, "", 100, 1)
+      if (name ~ /^ccdlab\/viewer_paint/) goal(name, "", 16, 1)
+      if (name == "ccdlab/histogram") goal(name, "", 10, 1)
     }
   }'

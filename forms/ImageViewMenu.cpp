@@ -10,6 +10,7 @@
 #include "ImageView.h"
 #include "PictureFile.h"
 #include "QImageBridge.h"
+#include "ViewerLink.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ QString WithSaveExtension(const QString& fileName, const QString& filter) {
 TImageViewMenu::TImageViewMenu(TImage* view) : QObject(view), view_(view), menu_(new QMenu(view)) {
   setObjectName(QStringLiteral("ImageViewMenu"));
   menu_->setObjectName(QStringLiteral("ImageViewMenu"));
+  viewer_ = menu_->addAction(QStringLiteral("檢視…"));
+  viewer_->setObjectName(QStringLiteral("ViewerAction"));
+  menu_->addSeparator();
   saveAs_ = menu_->addAction(QStringLiteral("另存新檔…"));
   saveAs_->setObjectName(QStringLiteral("SaveAsAction"));
   copy_ = menu_->addAction(QStringLiteral("複製"));
@@ -55,10 +59,14 @@ void TImageViewMenu::Popup(const QPoint& position) {
   // Act once the menu has closed, so that the save dialog or a message does not open on top of
   // a menu still grabbing the mouse.
   QAction* chosen = Menu()->exec(view_->mapToGlobal(position));
-  if (chosen == saveAs_)
+  if (chosen == viewer_) {
+    if (TViewerLink* link = TViewerLink::Of(view_))
+      link->Open();
+  } else if (chosen == saveAs_) {
     SaveAs();
-  else if (chosen == copy_)
+  } else if (chosen == copy_) {
     Copy();
+  }
 }
 
 QFileDialog* TImageViewMenu::SaveDialog() {

@@ -14,6 +14,7 @@
 #include "Dialogs.h"
 #include "ImageViewMenu.h"
 #include "Unit2.h"
+#include "ViewerLink.h"
 
 TForm1* Form1 = nullptr;
 
@@ -38,6 +39,8 @@ TForm1::TForm1(QWidget* parent)
   new TImageViewMenu(Image1);
   new TImageViewMenu(Image2);
   new TCameraMenu(Panel1);
+  new TViewerLink(Image1, Label2->text());
+  new TViewerLink(Image2, Label4->text());
   Button1->setFocus();
 }
 

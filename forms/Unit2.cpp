@@ -57,6 +57,16 @@ void TBinaryDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+void TBinaryDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  emit ThresholdShown(ScrollBar1->value());
+}
+
+void TBinaryDlg::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  emit ThresholdHidden();
+}
+
 void TBinaryDlg::ScrollBar1Change() {
   TBitmap* preview = Image1->Picture()->Bitmap();
   const TBitmap& source =
@@ -64,6 +74,8 @@ void TBinaryDlg::ScrollBar1Change() {
   const int t = ScrollBar1->value();
   Edit1->setText(QString::asprintf("%i", t));
   ThresholdInto(source, *preview, t);
+  if (isVisible())
+    emit ThresholdShown(t);
   // At once, so that the preview follows a drag.
   repaint();
 }

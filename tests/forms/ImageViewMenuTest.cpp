@@ -76,9 +76,13 @@ TEST_F(ImageViewMenuTest, BothViewsOfferSaveAndCopyOnlyWhileTheyHoldAPicture) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
     QList<QAction*> actions = menu->Menu()->actions();
-    ASSERT_EQ(actions.size(), 2);
-    EXPECT_EQ(actions[0]->text(), QStringLiteral("另存新檔…"));
-    EXPECT_EQ(actions[1]->text(), QStringLiteral("複製"));
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("檢視…"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2]->text(), QStringLiteral("另存新檔…"));
+    EXPECT_EQ(actions[3]->text(), QStringLiteral("複製"));
+    // The viewer of an empty view waits for a picture.
+    EXPECT_TRUE(menu->ViewerAction()->isEnabled());
     EXPECT_FALSE(menu->SaveAsAction()->isEnabled());
     EXPECT_FALSE(menu->CopyAction()->isEnabled());
 
@@ -104,7 +108,7 @@ TEST_F(ImageViewMenuTest, ARightClickPopsTheMenuUpWithoutChangingTheLayout) {
                           Form1->Image1->mapToGlobal(QPoint(10, 10)));
   QApplication::sendEvent(Form1->Image1, &event);
   ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(shown->actions().size(), 2);
+  EXPECT_EQ(shown->actions().size(), 4);
 
   QList<QRect> after;
   for (QWidget* child : Form1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
