@@ -105,8 +105,14 @@ class PnmWriter final : public RowWriter {
   }
 
   void Rows(const TBitmap& bitmap, int first, int last) override {
-    for (int y = first; y < last && !sink_.Failed(); ++y)
-      Put(sink_, row_.data(), Row(bitmap, y));
+    // A grey picture's bytes are its grey levels already.
+    const bool asIs = grey_ && bitmap.BytesPerPixel() == 1 && IsGreyRamp(bitmap);
+    for (int y = first; y < last && !sink_.Failed(); ++y) {
+      if (asIs)
+        Put(sink_, bitmap.ScanLine(y), bitmap.RowBytes());
+      else
+        Put(sink_, row_.data(), Row(bitmap, y));
+    }
     FailIfSinkFailed(sink_);
   }
 
