@@ -141,27 +141,20 @@ bool Guarded(ErrorManager& errors, Call&& call) {
   return true;
 }
 
-struct Decompressor {
-  jpeg_decompress_struct cinfo{};
+// A libjpeg object with its error and data managers, destroyed with the library's own call.
+template <class Struct, class DataManager, void (*Destroy)(Struct*)>
+struct Codec {
+  Struct cinfo{};
   ErrorManager errors;
-  SourceManager source{};
+  DataManager data{};
   bool created = false;
-  ~Decompressor() {
+  ~Codec() {
     if (created)
-      jpeg_destroy_decompress(&cinfo);
+      Destroy(&cinfo);
   }
 };
-
-struct Compressor {
-  jpeg_compress_struct cinfo{};
-  ErrorManager errors;
-  SinkManager sink{};
-  bool created = false;
-  ~Compressor() {
-    if (created)
-      jpeg_destroy_compress(&cinfo);
-  }
-};
+using Decompressor = Codec<jpeg_decompress_struct, SourceManager, &jpeg_destroy_decompress>;
+using Compressor = Codec<jpeg_compress_struct, SinkManager, &jpeg_destroy_compress>;
 
 [[noreturn]] void FailDecoding(const ByteSource& source, int code) {
   FailIfSourceFailed(source);
@@ -238,13 +231,13 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
   jpeg_create_decompress(&cinfo);
   d.created = true;
   cinfo.mem->max_memory_to_use = kMemoryLimit;
-  d.source.bytes = &source;
-  d.source.pub.init_source = &InitSource;
-  d.source.pub.fill_input_buffer = &FillInput;
-  d.source.pub.skip_input_data = &SkipInput;
-  d.source.pub.resync_to_restart = &jpeg_resync_to_restart;
-  d.source.pub.term_source = &TermSource;
-  cinfo.src = &d.source.pub;
+  d.data.bytes = &source;
+  d.data.pub.init_source = &InitSource;
+  d.data.pub.fill_input_buffer = &FillInput;
+  d.data.pub.skip_input_data = &SkipInput;
+  d.data.pub.resync_to_restart = &jpeg_resync_to_restart;
+  d.data.pub.term_source = &TermSource;
+  cinfo.src = &d.data.pub;
 
   if (!Guarded(d.errors, [&] {
         jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xffff);
@@ -328,11 +321,11 @@ class JpegWriter final : public RowWriter {
     cinfo.err = &c_.errors.pub;
     jpeg_create_compress(&cinfo);
     c_.created = true;
-    c_.sink.bytes = &sink;
-    c_.sink.pub.init_destination = &InitDestination;
-    c_.sink.pub.empty_output_buffer = &EmptyOutput;
-    c_.sink.pub.term_destination = &TermDestination;
-    cinfo.dest = &c_.sink.pub;
+    c_.data.bytes = &sink;
+    c_.data.pub.init_destination = &InitDestination;
+    c_.data.pub.empty_output_buffer = &EmptyOutput;
+    c_.data.pub.term_destination = &TermDestination;
+    cinfo.dest = &c_.data.pub;
 
     const int bytes = bitmap.BytesPerPixel();
     const bool grey = bytes == 1 && IsGreyRamp(bitmap);

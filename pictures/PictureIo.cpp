@@ -186,47 +186,31 @@ TPaletteEntry ShownColour(const TBitmap& bitmap, int k) {
 TBitmap Oriented(TBitmap&& bitmap, int orientation) {
   if (orientation <= 1 || orientation > 8)
     return std::move(bitmap);
-  const bool transposed = orientation >= 5;
+  // What each tag asks: 2 mirrored, 3 turned half round, 4 flipped, 5 transposed, 6 turned
+  // right, 7 transversed, 8 turned left; as swapping x and y, then running either backwards.
+  struct Turn {
+    bool transpose, backwardsX, backwardsY;
+  };
+  static constexpr Turn kTurns[] = {
+      {false, false, false}, {false, false, false}, {false, true, false},
+      {false, true, true},   {false, false, true},  {true, false, false},
+      {true, true, false},   {true, true, true},    {true, false, true}};
+  const Turn turn = kTurns[orientation];
   const int width = bitmap.Width();
   const int height = bitmap.Height();
-  TBitmap result(transposed ? height : width, transposed ? width : height, bitmap.PixelFormat());
+  const int newWidth = turn.transpose ? height : width;
+  const int newHeight = turn.transpose ? width : height;
+  TBitmap result(newWidth, newHeight, bitmap.PixelFormat());
   if (const TPalette* palette = bitmap.Palette())
     result.SetPalette(*palette);
   const int bytes = bitmap.BytesPerPixel();
-  // Where source pixel (x, y) goes, by the tag's meaning: 2 mirrored, 3 turned half round,
-  // 4 flipped, 5 transposed, 6 turned right, 7 transversed, 8 turned left.
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* in = bitmap.ScanLine(y);
     for (int x = 0; x < width; ++x) {
-      int tx = x, ty = y;
-      switch (orientation) {
-        case 2:
-          tx = width - 1 - x;
-          break;
-        case 3:
-          tx = width - 1 - x;
-          ty = height - 1 - y;
-          break;
-        case 4:
-          ty = height - 1 - y;
-          break;
-        case 5:
-          tx = y;
-          ty = x;
-          break;
-        case 6:
-          tx = height - 1 - y;
-          ty = x;
-          break;
-        case 7:
-          tx = height - 1 - y;
-          ty = width - 1 - x;
-          break;
-        case 8:
-          tx = y;
-          ty = width - 1 - x;
-          break;
-      }
+      const int u = turn.transpose ? y : x;
+      const int v = turn.transpose ? x : y;
+      const int tx = turn.backwardsX ? newWidth - 1 - u : u;
+      const int ty = turn.backwardsY ? newHeight - 1 - v : v;
       std::memcpy(result.ScanLine(ty) + tx * bytes, in + x * bytes, bytes);
     }
   }
