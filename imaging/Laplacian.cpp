@@ -48,8 +48,8 @@ void Inner(const std::uint8_t* above, const std::uint8_t* current, const std::ui
 
 // Returns the end of the inner bytes, or 0 when the row is one pixel wide and done.
 template <int Bytes>
-std::size_t Edges(const std::uint8_t* above, const std::uint8_t* current,
-                  const std::uint8_t* below, std::uint8_t* out, std::size_t count) {
+std::size_t Edges(const std::uint8_t* above, const std::uint8_t* current, const std::uint8_t* below,
+                  std::uint8_t* out, std::size_t count) {
   const std::size_t last = count - Bytes;
   if (last == 0) {
     Pixel<Bytes>(above, current, below, out, 0, 0, 0);
@@ -166,7 +166,9 @@ void Laplacian(TBitmap& bitmap) {
     std::uint8_t* target = bitmap.ScanLine(i);
     std::uint8_t* current = i == 0 ? first : buffers[i & 1];
     std::memcpy(current, target, count);
-    const std::uint8_t* above = i > 0 ? previous : height > 1 ? bitmap.ScanLine(height - 1) : current;
+    const std::uint8_t* above = i > 0        ? previous
+                                : height > 1 ? bitmap.ScanLine(height - 1)
+                                             : current;
     const std::uint8_t* below = i + 1 < height ? bitmap.ScanLine(i + 1) : first;
     kernels::Row(above, current, below, target, count, bytes);
     previous = current;

@@ -3,8 +3,8 @@
 #include <hwy/highway.h>
 #include <hwy/targets.h>
 
-#include <cstdlib>
 #include <strings.h>
+#include <cstdlib>
 
 namespace {
 
@@ -63,8 +63,7 @@ void PrepareSimdDispatch() {
     Current();
     if (const char* wanted = std::getenv("CCDLAB_SIMD"))
       for (std::int64_t bit = 1; bit > 0; bit <<= 1)
-        if (strcasecmp(wanted, hwy::TargetName(bit)) == 0 &&
-            (HWY_TARGETS & bit) != 0) {
+        if (strcasecmp(wanted, hwy::TargetName(bit)) == 0 && (HWY_TARGETS & bit) != 0) {
           UseSimdTarget(bit);
           break;
         }

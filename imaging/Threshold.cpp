@@ -41,8 +41,8 @@ void ThresholdRows(const KernelRows& r, Byte lowest, Byte on, bool alpha, bool s
   const std::size_t n = hn::Lanes(d);
   const auto low = hn::Set(d, lowest);
   const auto white = hn::Set(d, on);
-  const auto alphaBytes = hn::RebindMask(
-      d, hn::MaskFromVec(hn::BitCast(d, hn::Set(d32, alpha ? 0xFF000000u : 0u))));
+  const auto alphaBytes =
+      hn::RebindMask(d, hn::MaskFromVec(hn::BitCast(d, hn::Set(d32, alpha ? 0xFF000000u : 0u))));
   const auto apply = [&](const Byte* in, Byte* out) {
     const auto x = hn::LoadU(d, in);
     auto v = hn::IfThenElseZero(hn::Eq(hn::Max(x, low), x), white);
@@ -116,8 +116,12 @@ void ThresholdInto(const TBitmap& source, TBitmap& target, int threshold) {
   const int width = std::min(source.Width(), target.Width());
   if (height <= 0 || width <= 0)
     return;
-  KernelRows rows{source.ScanLine(0), source.Stride(), target.ScanLine(0), target.Stride(),
-                  static_cast<std::size_t>(width) * source.BytesPerPixel(), height};
+  KernelRows rows{source.ScanLine(0),
+                  source.Stride(),
+                  target.ScanLine(0),
+                  target.Stride(),
+                  static_cast<std::size_t>(width) * source.BytesPerPixel(),
+                  height};
   rows.JoinIfUnpadded(1, 1);
   const bool alpha = source.PixelFormat() == TPixelFormat::pf32bit;
   // Every byte is at least 0 and none reaches 256.

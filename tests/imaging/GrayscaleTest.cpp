@@ -106,10 +106,9 @@ TEST(GreyLevel, IsTheExtendedPrecisionResultForAllColours) {
     const int expected = ExtendedPrecisionGrey(r, g, b);
 #if defined(__x86_64__) || defined(__i386__)
     // Where long double is the x87 format, the model is checked against the unit itself.
-    const long double extended =
-        (static_cast<long double>(r) * static_cast<long double>(0.299) +
-         static_cast<long double>(g) * static_cast<long double>(0.587)) +
-        static_cast<long double>(b) * static_cast<long double>(0.114);
+    const long double extended = (static_cast<long double>(r) * static_cast<long double>(0.299) +
+                                  static_cast<long double>(g) * static_cast<long double>(0.587)) +
+                                 static_cast<long double>(b) * static_cast<long double>(0.114);
     ASSERT_EQ(expected, static_cast<int>(std::min(static_cast<double>(extended), 255.0)))
         << r << "," << g << "," << b;
 #endif

@@ -24,10 +24,10 @@ class AtEachSimdTarget : public ::testing::TestWithParam<SimdTarget> {
   SimdTarget previous_ = 0;
 };
 
-#define CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(suite)                                     \
-  INSTANTIATE_TEST_SUITE_P(Targets, suite, ::testing::ValuesIn(SimdTargets()),            \
-                           [](const ::testing::TestParamInfo<SimdTarget>& info) {         \
-                             return std::string(SimdTargetName(info.param));              \
+#define CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(suite)                             \
+  INSTANTIATE_TEST_SUITE_P(Targets, suite, ::testing::ValuesIn(SimdTargets()),    \
+                           [](const ::testing::TestParamInfo<SimdTarget>& info) { \
+                             return std::string(SimdTargetName(info.param));      \
                            })
 
 // Under an emulator (the cross-built tests) the tests meant for all 2^24 colours take a sample.

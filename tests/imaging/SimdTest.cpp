@@ -33,8 +33,7 @@ TEST(SimdDeathTest, EnvironmentChoosesTheTargetAtStartUp) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const SimdTarget narrowest = SimdTargets().back();
   setenv("CCDLAB_SIMD", SimdTargetName(narrowest), 1);
-  EXPECT_EXIT(std::exit(ActiveSimdTarget() == narrowest ? 0 : 1), ::testing::ExitedWithCode(0),
-              "");
+  EXPECT_EXIT(std::exit(ActiveSimdTarget() == narrowest ? 0 : 1), ::testing::ExitedWithCode(0), "");
   unsetenv("CCDLAB_SIMD");
 }
 
