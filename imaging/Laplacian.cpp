@@ -1,11 +1,14 @@
 #include "Laplacian.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "Simd.h"
+
+#include <hwy/aligned_allocator.h>
 
 #ifndef CCDLAB_LAPLACIAN_SCALAR
 #define CCDLAB_LAPLACIAN_SCALAR
@@ -46,6 +49,18 @@ void Inner(const std::uint8_t* above, const std::uint8_t* current, const std::ui
   }
 }
 
+// What one output row is made from: the rows above, at and below it as they were, `count` bytes
+// each, the row after the one below (or nullptr), and room for `count` sums.
+struct EdgeRows {
+  const std::uint8_t* above;
+  const std::uint8_t* current;
+  const std::uint8_t* below;
+  const std::uint8_t* next;
+  std::uint8_t* out;
+  std::size_t count;
+  std::int16_t* columns;
+};
+
 // Returns the end of the inner bytes, or 0 when the row is one pixel wide and done.
 template <int Bytes>
 std::size_t Edges(const std::uint8_t* above, const std::uint8_t* current, const std::uint8_t* below,
@@ -68,6 +83,7 @@ std::size_t Edges(const std::uint8_t* above, const std::uint8_t* current, const 
 #define HWY_TARGET_INCLUDE "Laplacian.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 // After foreach_target.h:
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
@@ -77,14 +93,17 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using Byte = std::uint8_t;
 
-// Lanes(d16) output bytes at a time, each of the nine bytes around it widened to 16 bits: 9 ×
-// centre minus the nine (8 × 255 + 8 × 255 fits a signed lane), and narrowing with saturation
-// clamps to 0 … 255. The last block overlaps the one before and starts on a pixel.
+// Lanes(d16) output bytes at a time, widened to 16 bits: first the sums of the three rows at
+// each byte, then 9 × centre minus the sums at the byte and at its left and right neighbours
+// (8 × 255 + 8 × 255 fits a signed lane); narrowing with saturation clamps to 0 … 255. The last
+// block overlaps the one before and starts on a pixel.
 template <int Bytes>
 void RowOf(const Byte* HWY_RESTRICT above, const Byte* HWY_RESTRICT current,
-           const Byte* HWY_RESTRICT below, Byte* HWY_RESTRICT out, std::size_t count) {
+           const Byte* HWY_RESTRICT below, const Byte* next, Byte* HWY_RESTRICT out,
+           std::size_t count, std::int16_t* HWY_RESTRICT columns) {
   const std::size_t end = Edges<Bytes>(above, current, below, out, count);
 #if HWY_TARGET == HWY_SCALAR
+  (void)next, (void)columns;
   if (end > Bytes)
     Inner<Bytes>(above, current, below, out, Bytes, end);
 #else
@@ -96,37 +115,61 @@ void RowOf(const Byte* HWY_RESTRICT above, const Byte* HWY_RESTRICT current,
       Inner<Bytes>(above, current, below, out, Bytes, end);
     return;
   }
+  const auto at = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d8, p)); };
+  // Columns [0, made) are summed.
+  std::size_t made = 0;
+  const auto column = [&](std::size_t j) {
+    hn::StoreU(hn::Add(hn::Add(at(above + j), at(current + j)), at(below + j)), d16, columns + j);
+  };
+  const auto columnsTo = [&](std::size_t upTo) {
+    for (; made + n <= upTo; made += n)
+      column(made);
+    if (upTo == count && made < count) {
+      column(count - n);
+      made = count;
+    }
+  };
   // Blocks start on a multiple of 4 bytes, so alpha bytes are lanes 3, 7, 11, …
   const auto alpha = hn::Eq(hn::And(hn::Iota(d16, 0), hn::Set(d16, 3)), hn::Set(d16, 3));
   const auto block = [&](std::size_t j) {
-    const auto at = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d8, p)); };
+    const auto sum =
+        hn::Add(hn::Add(hn::LoadU(d16, columns + j - Bytes), hn::LoadU(d16, columns + j)),
+                hn::LoadU(d16, columns + j + Bytes));
     const auto centre = at(current + j);
-    auto sum = hn::Add(hn::Add(at(above + j - Bytes), at(above + j)),
-                       hn::Add(at(above + j + Bytes), at(current + j - Bytes)));
-    sum = hn::Add(sum, hn::Add(hn::Add(centre, at(current + j + Bytes)),
-                               hn::Add(at(below + j - Bytes), at(below + j))));
-    sum = hn::Add(sum, at(below + j + Bytes));
     auto v = hn::Sub(hn::Add(hn::ShiftLeft<3>(centre), centre), sum);
     if constexpr (Bytes == 4)
       v = hn::IfThenElse(alpha, centre, v);
     hn::StoreU(hn::DemoteTo(d8, v), d8, out + j);
   };
+  // A chunk of columns, then the outputs that need no column beyond it. The processor's own
+  // prefetching does not keep up with the row below, read in bursts: it is asked for four chunks
+  // ahead, near a row's end from the next row.
+  constexpr std::size_t kChunk = 1024;
   std::size_t j = Bytes;
-  for (; j + n <= end; j += n)
-    block(j);
+  while (j + n <= end) {
+    for (std::size_t ahead = j + 4 * kChunk; ahead < j + 5 * kChunk; ahead += 64) {
+      if (ahead < count)
+        hwy::Prefetch(below + ahead);
+      else if (next != nullptr && ahead < 2 * count)
+        hwy::Prefetch(next + ahead - count);
+    }
+    columnsTo(std::min(count, j + kChunk + n + Bytes));
+    for (const std::size_t stop = std::min(end, made - Bytes); j + n <= stop; j += n)
+      block(j);
+  }
+  columnsTo(count);
   if (j < end)
     block(end - n);
 #endif
 }
 
-void Row(const Byte* above, const Byte* current, const Byte* below, Byte* out, std::size_t count,
-         int bytes) {
+void Row(const EdgeRows& r, int bytes) {
   if (bytes == 1)
-    RowOf<1>(above, current, below, out, count);
+    RowOf<1>(r.above, r.current, r.below, r.next, r.out, r.count, r.columns);
   else if (bytes == 3)
-    RowOf<3>(above, current, below, out, count);
+    RowOf<3>(r.above, r.current, r.below, r.next, r.out, r.count, r.columns);
   else
-    RowOf<4>(above, current, below, out, count);
+    RowOf<4>(r.above, r.current, r.below, r.next, r.out, r.count, r.columns);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -139,9 +182,8 @@ namespace kernels {
 
 HWY_EXPORT(Row);
 
-void Row(const std::uint8_t* above, const std::uint8_t* current, const std::uint8_t* below,
-         std::uint8_t* out, std::size_t count, int bytes) {
-  HWY_DYNAMIC_DISPATCH(Row)(above, current, below, out, count, bytes);
+void Row(const EdgeRows& r, int bytes) {
+  HWY_DYNAMIC_DISPATCH(Row)(r, bytes);
 }
 
 }  // namespace kernels
@@ -160,17 +202,22 @@ void Laplacian(TBitmap& bitmap) {
   std::vector<std::uint8_t> saved(3 * count);
   std::uint8_t* const first = saved.data();
   std::uint8_t* const buffers[2] = {saved.data() + count, saved.data() + 2 * count};
+  const auto columns = hwy::AllocateAligned<std::int16_t>(count);
 
   const std::uint8_t* previous = nullptr;
   for (int i = 0; i < height; ++i) {
     std::uint8_t* target = bitmap.ScanLine(i);
     std::uint8_t* current = i == 0 ? first : buffers[i & 1];
     std::memcpy(current, target, count);
-    const std::uint8_t* above = i > 0        ? previous
-                                : height > 1 ? bitmap.ScanLine(height - 1)
-                                             : current;
-    const std::uint8_t* below = i + 1 < height ? bitmap.ScanLine(i + 1) : first;
-    kernels::Row(above, current, below, target, count, bytes);
+    EdgeRows rows;
+    rows.above = i > 0 ? previous : height > 1 ? bitmap.ScanLine(height - 1) : current;
+    rows.current = current;
+    rows.below = i + 1 < height ? bitmap.ScanLine(i + 1) : first;
+    rows.next = i + 2 < height ? bitmap.ScanLine(i + 2) : nullptr;
+    rows.out = target;
+    rows.count = count;
+    rows.columns = columns.get();
+    kernels::Row(rows, bytes);
     previous = current;
   }
 }
