@@ -136,12 +136,24 @@ void ColourRowsOf(const KernelRows& r, bool stream) {
     // is aligned.
     hn::StoreU(Greys<Bytes>(d16, in), d8, out);
     std::size_t k = (n - reinterpret_cast<std::uintptr_t>(out) % n) % n;
+    // The processor's own prefetching falls behind the three or four bytes read per byte
+    // written: the pixels 2048 ahead are asked for.
+    const auto prefetch = [&](std::size_t k) {
+      if (k + 2048 < r.length) {
+        hwy::Prefetch(in + (k + 2048) * Bytes);
+        hwy::Prefetch(in + (k + 2048) * Bytes + 64);
+      }
+    };
     if (stream) {
-      for (; k + n <= r.length; k += n)
+      for (; k + n <= r.length; k += n) {
+        prefetch(k);
         hn::Stream(Greys<Bytes>(d16, in + k * Bytes), d8, out + k);
+      }
     } else {
-      for (; k + n <= r.length; k += n)
+      for (; k + n <= r.length; k += n) {
+        prefetch(k);
         hn::StoreU(Greys<Bytes>(d16, in + k * Bytes), d8, out + k);
+      }
     }
     if (k < r.length)
       hn::StoreU(Greys<Bytes>(d16, in + (r.length - n) * Bytes), d8, out + r.length - n);
