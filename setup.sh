@@ -3,7 +3,8 @@
 #   ./setup.sh run    install the missing packages, build, start the program
 #   ./setup.sh test   install the missing packages, build, run every test on a virtual X server;
 #                     then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     (build-asan/), then the picture intake under valgrind
+#                     (build-asan/), then the picture intake under valgrind, then the Qt-free core
+#                     cross-built for arm64 and tested under qemu-aarch64 (build-arm64/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,8 +15,8 @@ if [[ $mode != run && $mode != test ]]; then
 fi
 
 packages=(
-  # build
-  g++ cmake ninja-build pkg-config
+  # build; the pixel kernels are written with Google Highway
+  g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
   # PipeWire cameras
@@ -23,6 +24,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
   # tests
   libgtest-dev libgmock-dev xvfb xauth
+  # the core and its tests cross-built for arm64 and run there under emulation: the cross
+  # compiler, GoogleTest's sources, Highway for arm64 (beside the native one), qemu-aarch64
+  g++-aarch64-linux-gnu googletest libhwy-dev:arm64 qemu-user
   # the sanitizer build and the fuzzers (clang with its sanitizer and libFuzzer runtimes), valgrind
   clang libclang-rt-14-dev valgrind
   # another program holding a picture on the clipboard
@@ -47,6 +51,9 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo=()
   [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
   "${sudo[@]}" apt-get update
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y --no-install-recommends "${missing[@]}"
@@ -65,3 +72,6 @@ cmake --preset asan
 cmake --build --preset asan
 "${on_x[@]}" ctest --preset asan -j2
 "${on_x[@]}" ctest --preset valgrind -j2
+cmake --preset arm64
+cmake --build --preset arm64
+ctest --preset arm64 -j2
