@@ -18,12 +18,17 @@ packages=(
   # build; the pixel kernels are written with Google Highway
   g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
+  # the command-line tool's messages in Traditional Chinese (lrelease)
+  qt6-tools-dev qt6-l10n-tools
+  # picture files: PNG, JPEG and TIFF through their own libraries (libpng: the tests write
+  # interlaced PNGs with it)
+  libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev libpng-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
   # PipeWire cameras
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
-  # tests
-  libgtest-dev libgmock-dev xvfb xauth
+  # tests; the window tests once more on a Wayland compositor
+  libgtest-dev libgmock-dev xvfb xauth weston qt6-wayland
   # the core and its tests cross-built for arm64 and run there under emulation: the cross
   # compiler, GoogleTest's sources, Highway for arm64 (beside the native one), qemu-aarch64
   g++-aarch64-linux-gnu googletest libhwy-dev:arm64 qemu-user
@@ -68,6 +73,16 @@ fi
 # -noreset: the server must not restart between two test programs, or the next one finds no display.
 on_x=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 "${on_x[@]}" ctest --preset default -j2
+# The window tests on a headless Wayland compositor, with no X server to fall back on.
+wayland_dir=$(mktemp -d)
+chmod 700 "$wayland_dir"
+XDG_RUNTIME_DIR=$wayland_dir weston --backend=headless-backend.so --socket=ccdlab-test \
+  --idle-time=0 >"$wayland_dir/weston.log" 2>&1 &
+weston_pid=$!
+for _ in $(seq 100); do [[ -S $wayland_dir/ccdlab-test ]] && break; sleep 0.1; done
+(unset DISPLAY; XDG_RUNTIME_DIR=$wayland_dir WAYLAND_DISPLAY=ccdlab-test \
+  ctest --preset wayland -j2) || { kill "$weston_pid"; exit 1; }
+kill "$weston_pid"
 cmake --preset asan
 cmake --build --preset asan
 "${on_x[@]}" ctest --preset asan -j2

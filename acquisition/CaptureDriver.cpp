@@ -7,7 +7,10 @@
 
 #include <QCoreApplication>
 #include <QObject>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -26,49 +29,141 @@ bool InSystemMemory(const GstCaps* caps, guint i) {
          gst_caps_features_is_equal(features, GST_CAPS_FEATURES_MEMORY_SYSTEM_MEMORY);
 }
 
-bool Offers(const GstCaps* caps, const GstStructure* wanted) {
-  const guint count = gst_caps_get_size(caps);
-  for (guint i = 0; i < count; ++i) {
-    const GstStructure* offered = gst_caps_get_structure(caps, i);
-    if (InSystemMemory(caps, i) && gst_structure_can_intersect(offered, wanted))
-      return true;
+// A size field of a caps structure: listed values, or a range.
+struct Extent {
+  bool present = false;
+  std::vector<int> values;  // empty for a range
+  int min = 0, max = 0, step = 1;
+
+  bool Holds(int value) const {
+    if (!values.empty())
+      return std::find(values.begin(), values.end(), value) != values.end();
+    return value >= min && value <= max && (value - min) % step == 0;
   }
-  return false;
+  int Largest() const {
+    return values.empty() ? min + (max - min) / step * step
+                          : *std::max_element(values.begin(), values.end());
+  }
+};
+
+Extent ReadExtent(const GstStructure* structure, const char* field) {
+  Extent extent;
+  const GValue* value = gst_structure_get_value(structure, field);
+  if (value == nullptr) {
+  } else if (G_VALUE_HOLDS_INT(value)) {
+    extent.values = {g_value_get_int(value)};
+  } else if (GST_VALUE_HOLDS_INT_RANGE(value)) {
+    extent.min = gst_value_get_int_range_min(value);
+    extent.max = gst_value_get_int_range_max(value);
+    extent.step = std::max(1, gst_value_get_int_range_step(value));
+  } else if (GST_VALUE_HOLDS_LIST(value)) {
+    for (guint i = 0; i < gst_value_list_get_size(value); ++i) {
+      const GValue* item = gst_value_list_get_value(value, i);
+      if (G_VALUE_HOLDS_INT(item))
+        extent.values.push_back(g_value_get_int(item));
+    }
+  }
+  extent.present = !extent.values.empty() || extent.max > 0;
+  return extent;
 }
 
-TCaptureFormat ChooseFormat(const GstCaps* caps) {
+bool Faster(const TCaptureFormat& a, const TCaptureFormat& b) {
+  return std::int64_t{a.rateNumerator} * b.rateDenominator >
+         std::int64_t{b.rateNumerator} * a.rateDenominator;
+}
+
+// The highest rate a structure offers; none where it names none, or any rate at all.
+void ReadBestRate(const GstStructure* structure, TCaptureFormat* format) {
+  const GValue* value = gst_structure_get_value(structure, "framerate");
+  auto offer = [format](const GValue* rate) {
+    if (!GST_VALUE_HOLDS_FRACTION(rate))
+      return;
+    const TCaptureFormat offered{.rateNumerator = gst_value_get_fraction_numerator(rate),
+                                 .rateDenominator = gst_value_get_fraction_denominator(rate)};
+    if (offered.rateNumerator > 0 && offered.rateDenominator > 0 &&
+        offered.rateNumerator / offered.rateDenominator < 1000 && Faster(offered, *format)) {
+      format->rateNumerator = offered.rateNumerator;
+      format->rateDenominator = offered.rateDenominator;
+    }
+  };
+  if (value == nullptr)
+    return;
+  if (GST_VALUE_HOLDS_FRACTION_RANGE(value)) {
+    offer(gst_value_get_fraction_range_max(value));
+  } else if (GST_VALUE_HOLDS_LIST(value)) {
+    for (guint i = 0; i < gst_value_list_get_size(value); ++i)
+      offer(gst_value_list_get_value(value, i));
+  } else {
+    offer(value);
+  }
+}
+
+// Sizes tried where a camera offers a range of them, besides its largest.
+constexpr std::pair<int, int> kCommonSizes[] = {
+    {320, 240},  {640, 480},   {800, 600},   {1024, 768},  {1280, 720},
+    {1280, 960}, {1600, 1200}, {1920, 1080}, {2560, 1440}, {3840, 2160},
+};
+
+std::vector<TCaptureFormat> FormatsOf(const GstCaps* caps) {
+  std::vector<TCaptureFormat> formats;
   if (caps == nullptr || gst_caps_is_any(caps) || gst_caps_is_empty(caps))
-    return {};
-  const std::pair<int, int> preferred[] = {{640, 480}, {1280, 720}};
-  for (const char* media : {"video/x-raw", "image/jpeg"}) {
-    GstStructure* any = gst_structure_new_empty(media);
-    const bool offered = Offers(caps, any);
-    gst_structure_free(any);
-    if (!offered)
-      continue;
-    TCaptureFormat format{true, g_str_equal(media, "image/jpeg") != FALSE, 0, 0};
-    for (const auto& [width, height] : preferred) {
-      GstStructure* size = gst_structure_new(media, "width", G_TYPE_INT, width, "height",
-                                             G_TYPE_INT, height, nullptr);
-      const bool hit = Offers(caps, size);
-      gst_structure_free(size);
-      if (hit) {
-        format.width = width;
-        format.height = height;
-        break;
+    return formats;
+  auto offer = [&formats](const TCaptureFormat& format) {
+    for (TCaptureFormat& known : formats) {
+      if (known.width == format.width && known.height == format.height) {
+        if (Faster(format, known) || (!Faster(known, format) && known.jpeg && !format.jpeg))
+          known = format;
+        return;
       }
     }
-    return format;
+    formats.push_back(format);
+  };
+  for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+    const GstStructure* structure = gst_caps_get_structure(caps, i);
+    const bool jpeg = gst_structure_has_name(structure, "image/jpeg");
+    if (!InSystemMemory(caps, i) || (!jpeg && !gst_structure_has_name(structure, "video/x-raw")))
+      continue;
+    TCaptureFormat format{.usable = true, .jpeg = jpeg};
+    ReadBestRate(structure, &format);
+    const Extent width = ReadExtent(structure, "width");
+    const Extent height = ReadExtent(structure, "height");
+    if (!width.present || !height.present) {
+      offer(format);
+      continue;
+    }
+    std::vector<std::pair<int, int>> sizes;
+    if (!width.values.empty() && !height.values.empty()) {
+      for (int w : width.values)
+        for (int h : height.values)
+          sizes.emplace_back(w, h);
+    } else {
+      sizes.assign(std::begin(kCommonSizes), std::end(kCommonSizes));
+      sizes.emplace_back(width.Largest(), height.Largest());
+    }
+    for (const auto& [w, h] : sizes) {
+      if (w > 0 && h > 0 && width.Holds(w) && height.Holds(h)) {
+        format.width = w;
+        format.height = h;
+        offer(format);
+      }
+    }
   }
-  return {};
+  std::sort(formats.begin(), formats.end(), [](const TCaptureFormat& a, const TCaptureFormat& b) {
+    return std::pair{std::int64_t{a.width} * a.height, a.width} >
+           std::pair{std::int64_t{b.width} * b.height, b.width};
+  });
+  return formats;
 }
 
 GstCaps* FilterFor(const TCaptureFormat& format) {
-  const char* media = format.jpeg ? "image/jpeg" : "video/x-raw";
-  if (format.width == 0)
-    return gst_caps_new_empty_simple(media);
-  return gst_caps_new_simple(media, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT,
-                             format.height, nullptr);
+  GstCaps* caps = gst_caps_new_empty_simple(format.jpeg ? "image/jpeg" : "video/x-raw");
+  if (format.width > 0)
+    gst_caps_set_simple(caps, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT,
+                        format.height, nullptr);
+  if (format.rateNumerator > 0)
+    gst_caps_set_simple(caps, "framerate", GST_TYPE_FRACTION, format.rateNumerator,
+                        format.rateDenominator, nullptr);
+  return caps;
 }
 
 void Discard(GstElement* floating) {
@@ -76,32 +171,6 @@ void Discard(GstElement* floating) {
     gst_object_ref_sink(floating);
     gst_object_unref(floating);
   }
-}
-
-// Driver `index` among the cameras the device monitor reports. Nodes without a video format
-// (metadata nodes, outputs) are no drivers.
-GstElement* CreateDeviceSource(int index, TCaptureFormat* format) {
-  GstDeviceMonitor* monitor = gst_device_monitor_new();
-  gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
-  GList* devices = gst_device_monitor_get_devices(monitor);
-  GstElement* source = nullptr;
-  int found = 0;
-  for (GList* item = devices; item != nullptr && source == nullptr; item = item->next) {
-    GstDevice* device = GST_DEVICE(item->data);
-    if (!gst_device_has_classes(device, "Video/Source"))
-      continue;
-    GstCaps* caps = gst_device_get_caps(device);
-    const TCaptureFormat offered = ChooseFormat(caps);
-    if (caps != nullptr)
-      gst_caps_unref(caps);
-    if (!offered.usable || found++ != index)
-      continue;
-    source = gst_device_create_element(device, nullptr);
-    *format = offered;
-  }
-  g_list_free_full(devices, gst_object_unref);
-  gst_object_unref(monitor);
-  return source;
 }
 
 constexpr char kSinkName[] = "ccdlab-frames";
@@ -127,10 +196,11 @@ GstElement* ParsePipeline(const QByteArray& description) {
   return GST_ELEMENT(gst_object_ref_sink(pipeline));
 }
 
-// Driver `index` among the devices: its source, the format chosen, the converter and the sink.
+// Driver `index` among the cameras: its source, the format chosen, the converter and the sink.
 GstElement* DevicePipeline(int index) {
+  TCameras* cameras = TCameras::Instance();
   TCaptureFormat format;
-  GstElement* source = CreateDeviceSource(index, &format);
+  GstElement* source = cameras != nullptr ? cameras->CreateSource(index, &format) : nullptr;
   if (source == nullptr)
     return nullptr;
   auto* pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("ccdlab-capture")));
@@ -244,14 +314,191 @@ TCaptureState StateAfterFailure(const GError* error, bool framesArrived) {
   return framesArrived ? TCaptureState::Lost : TCaptureState::NoCamera;
 }
 
-TCaptureFormat ChooseCaptureFormat(const QString& offeredCaps) {
+std::vector<TCaptureFormat> CaptureFormats(const QString& offeredCaps) {
   if (!GstreamerReady())
     return {};
   GstCaps* caps = gst_caps_from_string(offeredCaps.toUtf8().constData());
-  const TCaptureFormat format = ChooseFormat(caps);
+  std::vector<TCaptureFormat> formats = FormatsOf(caps);
   if (caps != nullptr)
     gst_caps_unref(caps);
-  return format;
+  return formats;
+}
+
+TCaptureFormat DefaultCaptureFormat(const std::vector<TCaptureFormat>& formats) {
+  for (const TCaptureFormat& format : formats) {
+    if (!Faster(TCaptureFormat{.rateNumerator = 25}, format))
+      return format;
+  }
+  return formats.empty() ? TCaptureFormat{} : formats.front();
+}
+
+TCaptureFormat ChooseCaptureFormat(const QString& offeredCaps) {
+  return DefaultCaptureFormat(CaptureFormats(offeredCaps));
+}
+
+QString CaptureFormatLabel(const TCaptureFormat& format) {
+  QString label = format.width > 0 ? QStringLiteral("%1 × %2").arg(format.width).arg(format.height)
+                                   : QStringLiteral("攝影機預設大小");
+  if (format.rateNumerator > 0)
+    label += QStringLiteral(" @ %1 fps")
+                 .arg(double(format.rateNumerator) / format.rateDenominator, 0, 'g', 4);
+  return label;
+}
+
+namespace {
+
+// The one list of cameras; the mutex keeps the monitor's threads from posting to it while it goes.
+std::mutex camerasMutex;
+TCameras* theCameras = nullptr;
+
+QEvent::Type RefreshEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+struct TCamerasCallbacks {
+  // Runs on the device providers' threads: only asks the user-interface thread to look again.
+  static GstBusSyncReply MonitorMessage(GstBus*, GstMessage* message, gpointer) {
+    switch (GST_MESSAGE_TYPE(message)) {
+      case GST_MESSAGE_DEVICE_ADDED:
+      case GST_MESSAGE_DEVICE_REMOVED:
+      case GST_MESSAGE_DEVICE_CHANGED: {
+        const std::lock_guard lock(camerasMutex);
+        if (theCameras != nullptr && !theCameras->refreshPending_.exchange(true))
+          QCoreApplication::postEvent(theCameras, new QEvent(RefreshEvent()));
+        break;
+      }
+      default:
+        break;
+    }
+    return GST_BUS_DROP;
+  }
+};
+
+TCameras* TCameras::Instance() {
+  if (theCameras == nullptr && GstreamerReady())
+    new TCameras;
+  return theCameras;
+}
+
+QByteArray TCameras::StandIn() {
+  return qgetenv("CCDLAB_CAPTURE_SOURCE").trimmed();
+}
+
+// Goes with the application object.
+TCameras::TCameras() : QObject(QCoreApplication::instance()) {
+  {
+    const std::lock_guard lock(camerasMutex);
+    theCameras = this;
+  }
+  monitor_ = gst_device_monitor_new();
+  gst_device_monitor_add_filter(monitor_, "Video/Source", nullptr);
+  GstBus* bus = gst_device_monitor_get_bus(monitor_);
+  gst_bus_set_sync_handler(bus, &TCamerasCallbacks::MonitorMessage, nullptr, nullptr);
+  gst_object_unref(bus);
+  // Without a provider that watches, the devices are probed afresh on every look.
+  watching_ = gst_device_monitor_start(monitor_) != FALSE;
+  Reload();
+}
+
+TCameras::~TCameras() {
+  {
+    const std::lock_guard lock(camerasMutex);
+    theCameras = nullptr;
+  }
+  gst_device_monitor_stop(monitor_);
+  gst_object_unref(monitor_);
+  for (GstDevice* device : devices_)
+    gst_object_unref(device);
+}
+
+void TCameras::customEvent(QEvent* event) {
+  if (event->type() == RefreshEvent())
+    Reload();
+  else
+    QObject::customEvent(event);
+}
+
+void TCameras::Refresh() {
+  // A device unplugged a moment ago may not have been taken off the list yet.
+  if (refreshPending_ || !watching_)
+    Reload();
+}
+
+void TCameras::Reload() {
+  refreshPending_ = false;
+  std::vector<TCamera> found;
+  std::vector<GstDevice*> devices;
+  GList* listed = gst_device_monitor_get_devices(monitor_);
+  for (GList* item = listed; item != nullptr; item = item->next) {
+    GstDevice* device = GST_DEVICE(item->data);
+    // Nodes without a video format (metadata nodes, outputs) are no cameras.
+    if (!gst_device_has_classes(device, "Video/Source"))
+      continue;
+    GstCaps* caps = gst_device_get_caps(device);
+    std::vector<TCaptureFormat> formats = FormatsOf(caps);
+    if (caps != nullptr)
+      gst_caps_unref(caps);
+    if (formats.empty())
+      continue;
+    gchar* display = gst_device_get_display_name(device);
+    const QString name = display != nullptr && *display != '\0' ? QString::fromUtf8(display)
+                                                                : QStringLiteral("攝影機");
+    g_free(display);
+    QString numbered = name;
+    for (int n = 2; std::any_of(found.begin(), found.end(),
+                                [&](const TCamera& camera) { return camera.name == numbered; });
+         ++n)
+      numbered = QStringLiteral("%1 (%2)").arg(name).arg(n);
+    found.push_back({numbered, std::move(formats)});
+    devices.push_back(GST_DEVICE(gst_object_ref(device)));
+  }
+  g_list_free_full(listed, gst_object_unref);
+  for (GstDevice* device : devices_)
+    gst_object_unref(device);
+  devices_ = std::move(devices);
+  const bool changed = cameras_ != found;
+  cameras_ = std::move(found);
+  if (changed)
+    emit Changed();
+}
+
+int TCameras::Current() const {
+  for (std::size_t i = 0; i < cameras_.size(); ++i) {
+    if (cameras_[i].name == chosen_)
+      return static_cast<int>(i);
+  }
+  return cameras_.empty() ? -1 : 0;
+}
+
+TCaptureFormat TCameras::CurrentFormat() const {
+  const int current = Current();
+  if (current < 0)
+    return {};
+  const std::vector<TCaptureFormat>& formats = cameras_[current].formats;
+  if (cameras_[current].name == chosen_ &&
+      std::find(formats.begin(), formats.end(), chosenFormat_) != formats.end())
+    return chosenFormat_;
+  return DefaultCaptureFormat(formats);
+}
+
+void TCameras::Choose(const QString& name, const TCaptureFormat& format) {
+  chosen_ = name;
+  chosenFormat_ = format;
+}
+
+GstElement* TCameras::CreateSource(int index, TCaptureFormat* format) {
+  Refresh();
+  const int camera = index == 0 ? Current() : index;
+  if (camera < 0 || camera >= static_cast<int>(cameras_.size()))
+    return nullptr;
+  *format = index == 0 ? CurrentFormat() : DefaultCaptureFormat(cameras_[camera].formats);
+  // The camera taken in place of one chosen and gone stays the one in use, should that one return.
+  if (index == 0)
+    Choose(cameras_[camera].name, *format);
+  return gst_device_create_element(devices_[camera], nullptr);
 }
 
 TCaptureDriver::TCaptureDriver(QObject* receiver) : receiver_(receiver) {}
@@ -275,7 +522,7 @@ bool TCaptureDriver::Connect(int index) {
   if (!GstreamerReady())
     return false;
 
-  const QByteArray standIn = qgetenv("CCDLAB_CAPTURE_SOURCE").trimmed();
+  const QByteArray standIn = TCameras::StandIn();
   GstElement* pipeline = nullptr;
   if (standIn.isEmpty())
     pipeline = DevicePipeline(index);

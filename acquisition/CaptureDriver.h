@@ -2,11 +2,14 @@
 
 #include <QEvent>
 #include <QImage>
+#include <QObject>
 #include <QString>
 #include <atomic>
+#include <vector>
 
-class QObject;
 typedef struct _GError GError;
+typedef struct _GstDevice GstDevice;
+typedef struct _GstDeviceMonitor GstDeviceMonitor;
 typedef struct _GstElement GstElement;
 typedef struct _GstSample GstSample;
 
@@ -26,18 +29,79 @@ QString CaptureStateLine(TCaptureState state);
 // The state a connection ends in after a pipeline error (nullptr for the end of the stream).
 TCaptureState StateAfterFailure(const GError* error, bool framesArrived);
 
-// The camera format a connection asks for among those a device offers.
+// One size a camera offers, at the best rate it offers it there, and the stream that gives it.
 struct TCaptureFormat {
   bool usable = false;  // the device offers raw video or JPEG at all
-  bool jpeg = false;    // only JPEG: a decoder goes in front of the converter
+  bool jpeg = false;    // JPEG: a decoder goes in front of the converter
   int width = 0;        // 0: the device picks
   int height = 0;
+  int rateNumerator = 0;  // frames per second as a fraction; 0: the device does not say
+  int rateDenominator = 1;
   friend bool operator==(const TCaptureFormat&, const TCaptureFormat&) = default;
 };
 
-// Picks from caps in GStreamer's text form: raw video before JPEG, and 640 × 480 or 1280 × 720
-// when offered, which keep a live preview smooth and a grabbed frame useful.
+// The sizes offered by caps in GStreamer's text form, largest first: raw video or JPEG in system
+// memory, each size once, at the higher rate it comes at, raw video where the rates are even.
+std::vector<TCaptureFormat> CaptureFormats(const QString& offeredCaps);
+// The format a camera starts in: its largest size at 25 frames per second or more, else its
+// largest. Not usable when nothing is.
+TCaptureFormat DefaultCaptureFormat(const std::vector<TCaptureFormat>& formats);
 TCaptureFormat ChooseCaptureFormat(const QString& offeredCaps);
+// "1280 × 720 @ 30 fps", as the camera menu lists it.
+QString CaptureFormatLabel(const TCaptureFormat& format);
+
+// A camera the device monitor knows.
+struct TCamera {
+  QString name;                         // its display name, numbered when two cameras share one
+  std::vector<TCaptureFormat> formats;  // largest first
+  friend bool operator==(const TCamera&, const TCamera&) = default;
+};
+
+// The cameras on the machine, kept current by the device monitor's messages while the program
+// runs, and the operator's choice among them, which lasts for the run. Driver 0 is the camera
+// chosen, else the first one. Lives on the user-interface thread; CCDLAB_CAPTURE_SOURCE, when
+// set, stands in for every camera and no monitor runs.
+class TCameras : public QObject {
+  Q_OBJECT
+
+ public:
+  // The one list, made on first use; nullptr when GStreamer cannot start.
+  static TCameras* Instance();
+  // The stand-in source description, or empty.
+  static QByteArray StandIn();
+
+  // Takes in what the monitor has reported since; probes again where no provider watches.
+  void Refresh();
+  const std::vector<TCamera>& List() const { return cameras_; }
+  // The camera driver 0 connects to (-1 without cameras), and the format it asks for.
+  int Current() const;
+  TCaptureFormat CurrentFormat() const;
+  // Chooses a camera by its name, at `format`, or at its default format when it offers no such.
+  void Choose(const QString& name, const TCaptureFormat& format = {});
+
+  // The source element of driver `index` and the format to ask of it; nullptr without one.
+  GstElement* CreateSource(int index, TCaptureFormat* format);
+
+ signals:
+  void Changed();
+
+ protected:
+  void customEvent(QEvent* event) override;
+
+ private:
+  friend struct TCamerasCallbacks;
+  TCameras();
+  ~TCameras() override;
+  void Reload();
+
+  GstDeviceMonitor* monitor_ = nullptr;
+  bool watching_ = false;
+  std::vector<TCamera> cameras_;
+  std::vector<GstDevice*> devices_;  // beside cameras_, one reference each
+  QString chosen_;
+  TCaptureFormat chosenFormat_;
+  std::atomic<bool> refreshPending_{false};
+};
 
 // A BGRx sample's pixels as an image sharing the buffer's memory, read at the buffer's own row
 // stride; the buffer stays mapped until the image's last copy goes. Takes the sample's reference.
@@ -60,9 +124,10 @@ class TCaptureDriver {
 
   static QEvent::Type WakeEvent();
 
-  // Driver `index` in the order GstDeviceMonitor reports cameras; CCDLAB_CAPTURE_SOURCE, a
-  // source in gst-launch syntax, stands in for driver 0. False when it could not be started;
-  // State() then tells why. A connection already made is closed first.
+  // Driver `index` of TCameras: 0 the camera chosen, else in the order the device monitor
+  // reports cameras; CCDLAB_CAPTURE_SOURCE, a source in gst-launch syntax, stands in for driver 0.
+  // False when it could not be started; State() then tells why. A connection already made is
+  // closed first.
   bool Connect(int index);
   // Stops the pipeline and releases the device.
   void Disconnect();

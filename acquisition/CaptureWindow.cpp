@@ -10,7 +10,9 @@
 
 #include "Clipboard.h"
 
-HWND CaptureWnd = 0;
+capture::HWND CaptureWnd = 0;
+
+using namespace capture;
 
 namespace {
 
@@ -25,6 +27,13 @@ HWND lastHandle = 0;
 
 }  // namespace
 
+TCaptureWindow* CaptureWindowFromHandle(HWND window) {
+  const auto found = Windows().find(window);
+  return found == Windows().end() ? nullptr : found->second;
+}
+
+namespace capture {
+
 HWND capCreateCaptureWindowA(const char* windowName, DWORD style, int x, int y, int width,
                              int height, QWidget* parent, int /*id*/) {
   if (parent == nullptr)
@@ -37,11 +46,6 @@ HWND capCreateCaptureWindowA(const char* windowName, DWORD style, int x, int y, 
   if ((style & WS_VISIBLE) != 0)
     window->show();
   return window->Handle();
-}
-
-TCaptureWindow* CaptureWindowFromHandle(HWND window) {
-  const auto found = Windows().find(window);
-  return found == Windows().end() ? nullptr : found->second;
 }
 
 BOOL IsWindow(HWND window) {
@@ -58,6 +62,8 @@ BOOL DestroyWindow(HWND window) {
   delete target;
   return target != nullptr;
 }
+
+}  // namespace capture
 
 TCaptureWindow::TCaptureWindow(HWND handle, QWidget* parent)
     : QWidget(parent), handle_(handle), driver_(this) {

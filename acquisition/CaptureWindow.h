@@ -9,7 +9,8 @@
 
 // The capture-window service the camera commands are written against: a capture window is a
 // child widget showing a capture driver's frames, reached through a handle and driven by
-// messages.
+// messages. The service's own names live in their namespace, out of everybody else's way.
+namespace capture {
 
 using HWND = std::uintptr_t;  // 0 names no window; a handle is never reused
 using UINT = std::uint32_t;
@@ -31,9 +32,6 @@ inline constexpr UINT WM_CAP_SET_OVERLAY = WM_CAP_START + 51;
 inline constexpr UINT WM_CAP_SET_PREVIEWRATE = WM_CAP_START + 52;
 inline constexpr UINT WM_CAP_SET_SCALE = WM_CAP_START + 53;
 
-// The handle of the camera commands' capture window.
-extern HWND CaptureWnd;
-
 // Creates a capture window as a child of `parent` at the given rectangle, shown when `style`
 // has WS_VISIBLE. Returns its handle, or 0 without a parent.
 HWND capCreateCaptureWindowA(const char* windowName, DWORD style, int x, int y, int width,
@@ -46,9 +44,14 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Destroys the window, stopping its driver. Does nothing on a handle that names no window.
 BOOL DestroyWindow(HWND window);
 
+}  // namespace capture
+
+// The handle of the camera commands' capture window.
+extern capture::HWND CaptureWnd;
+
 class TCaptureWindow;
 // The window a handle names, or nullptr.
-TCaptureWindow* CaptureWindowFromHandle(HWND window);
+TCaptureWindow* CaptureWindowFromHandle(capture::HWND window);
 
 // A capture window: shows the frames of its driver, in preview at the preview rate, or in
 // overlay as they arrive, scaled to the window or at their own size. When the camera is missing,
@@ -57,11 +60,11 @@ class TCaptureWindow final : public QWidget {
   Q_OBJECT
 
  public:
-  TCaptureWindow(HWND handle, QWidget* parent);
+  TCaptureWindow(capture::HWND handle, QWidget* parent);
   ~TCaptureWindow() override;
 
-  HWND Handle() const { return handle_; }
-  LRESULT Message(UINT message, WPARAM wParam, LPARAM lParam);
+  capture::HWND Handle() const { return handle_; }
+  capture::LRESULT Message(capture::UINT message, capture::WPARAM wParam, capture::LPARAM lParam);
 
   TCaptureState State() const { return driver_.State(); }
   QString StateLine() const { return CaptureStateLine(driver_.State()); }
@@ -83,9 +86,9 @@ class TCaptureWindow final : public QWidget {
   void SetDisplay(Display display, bool on);
   void UpdateTimer();
   void Present();
-  BOOL CopyFrame() const;
+  capture::BOOL CopyFrame() const;
 
-  const HWND handle_;
+  const capture::HWND handle_;
   TCaptureDriver driver_;
   QTimer preview_;
   QImage newest_;  // arrived, not shown yet

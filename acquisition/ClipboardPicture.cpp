@@ -2,11 +2,10 @@
 
 #include "Clipboard.h"
 #include "Exception.h"
-#include "QImageBridge.h"
 
 void AssignClipboardPicture(TBitmap* bitmap) {
-  const QImage picture = Clipboard()->Picture();
-  if (picture.isNull())
+  TBitmap picture = Clipboard()->Picture();
+  if (picture.Empty())
     throw Exception(QStringLiteral("剪貼簿上沒有圖片。"));
-  bitmap->Assign(BitmapFromQImage(picture));
+  bitmap->Assign(std::move(picture));
 }

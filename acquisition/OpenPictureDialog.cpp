@@ -1,5 +1,7 @@
 #include "OpenPictureDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -7,13 +9,11 @@
 #include <QVBoxLayout>
 
 #include "PictureFile.h"
+#include "QImageBridge.h"
 
 namespace {
 
 constexpr int kPreviewSide = 200;
-// Pictures up to this size are decoded at full size for the preview (a 6000 x 4000 photo takes a
-// fraction of a second); larger ones only when the decoder can reduce them while decoding.
-constexpr qint64 kPreviewFullDecodePixels = 25'000'000;
 
 // Shows the picture under the cursor of the file list, scaled to fit, with its size and depth.
 class PicturePreviewPane : public QWidget {
@@ -45,29 +45,28 @@ class PicturePreviewPane : public QWidget {
     if (path.isEmpty() || QFileInfo(path).isDir())
       return;
     try {
-      const PicturePreview preview =
-          PreviewPictureFile(path, QSize(kPreviewSide, kPreviewSide), kPreviewFullDecodePixels);
+      const QSize box(kPreviewSide, kPreviewSide);
+      const PicturePreview preview = PreviewPictureFile(path, box);
       QString info = QStringLiteral("%1 × %2 像素，%3 位元")
                          .arg(preview.size.width())
                          .arg(preview.size.height())
                          .arg(preview.bitsPerPixel);
-      if (preview.image.isNull())
+      if (preview.picture.Empty()) {
         info += QStringLiteral("\n圖片太大，不顯示預覽");
-      else
-        image_->setPixmap(QPixmap::fromImage(preview.image));
+      } else {
+        QImage shown = QImageFromBitmap(preview.picture);
+        if (shown.width() > box.width() || shown.height() > box.height())
+          shown = shown.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        image_->setPixmap(QPixmap::fromImage(shown));
+      }
       info_->setText(info);
     } catch (const PictureFileError& error) {
-      info_->setText(QStringLiteral("無法預覽：") + ShortReason(error.Message()));
+      // The list shows the file already: the reason is enough.
+      info_->setText(QStringLiteral("無法預覽：") + PictureFailureReason(error));
     }
   }
 
  private:
-  // The reason without the file name, which the list already shows.
-  static QString ShortReason(const QString& message) {
-    const int at = message.indexOf(QStringLiteral("」："));
-    return at < 0 ? message : message.mid(at + 2);
-  }
-
   QLabel* image_;
   QLabel* info_;
 };
@@ -95,7 +94,7 @@ QFileDialog* TOpenPictureDialog::Dialog() {
   dialog->setLabelText(QFileDialog::FileType, QStringLiteral("檔案類型："));
   dialog->setLabelText(QFileDialog::Accept, QStringLiteral("開啟"));
   dialog->setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
-  dialog->setNameFilters(PictureFileFilters());
+  dialog->setNameFilters(OpenPictureFilters());
   dialog->resize(960, 560);  // room for the list with its columns beside the preview
 
   auto* preview = new PicturePreviewPane(dialog);
@@ -105,6 +104,13 @@ QFileDialog* TOpenPictureDialog::Dialog() {
     dialog->layout()->addWidget(preview);
   QObject::connect(dialog, &QFileDialog::currentChanged, preview,
                    [preview](const QString& path) { preview->Show(path); });
+  // Enter in the name field closes the dialog from under the name's completion list, a popup
+  // window of its own that stays up while the field still holds the focus. Left up, it would take
+  // the next click on the main window as the click that closes it.
+  QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+    for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+      completer->popup()->hide();
+  });
   return dialog;
 }
 

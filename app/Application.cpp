@@ -1,16 +1,21 @@
 #include "Application.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "Exception.h"
 #include "Fonts.h"
 #include "Language.h"
+#include "ToolkitFormats.h"
 
 namespace {
 
@@ -36,14 +41,53 @@ class MessageLoop final : public QApplication {
   }
 };
 
-bool DisplayAvailable() {
-  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-  if (!platform.isEmpty() && !platform.startsWith("xcb"))
-    return true;
+bool XServerAnswers() {
+  if (qEnvironmentVariableIsEmpty("DISPLAY"))
+    return false;
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
   const bool connected = xcb_connection_has_error(connection) == 0;
   xcb_disconnect(connection);
   return connected;
+}
+
+// A Wayland compositor listens on a socket named by WAYLAND_DISPLAY (by default "wayland-0"), in
+// XDG_RUNTIME_DIR unless the name is a path.
+bool WaylandAnswers() {
+  QByteArray name = qgetenv("WAYLAND_DISPLAY");
+  if (name.isEmpty())
+    name = "wayland-0";
+  if (!name.startsWith('/')) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+      return false;
+    name = runtime + '/' + name;
+  }
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (name.size() >= static_cast<qsizetype>(sizeof address.sun_path))
+    return false;
+  std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    return false;
+  const bool connected =
+      ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return connected;
+}
+
+// Whether the platform the toolkit will choose can show windows. The toolkit picks Wayland or X
+// itself (QT_QPA_PLATFORM overrides it); without either it would end the process with a message
+// about plugins, so the program says plainly what is missing first.
+bool DisplayAvailable() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (platform.startsWith("xcb"))
+    return XServerAnswers();
+  if (platform.startsWith("wayland"))
+    return WaylandAnswers();
+  if (!platform.isEmpty())
+    return true;  // offscreen, vnc and the like need no display
+  return WaylandAnswers() || XServerAnswers();
 }
 
 }  // namespace
@@ -64,7 +108,11 @@ void TApplication::Initialize() {
   if (!DisplayAvailable()) {
     const QByteArray display = qgetenv("DISPLAY");
     const QByteArray why =
-        display.isEmpty() ? "DISPLAY is not set" : "cannot connect to X display " + display;
+        (display.isEmpty() ? QByteArray("DISPLAY is not set")
+                           : "cannot connect to X display " + display) +
+        (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+             ? ", no Wayland compositor"
+             : ", cannot connect to Wayland display " + qgetenv("WAYLAND_DISPLAY"));
     std::fprintf(stderr,
                  "ccdlab: no display available (%s); to run it on a virtual X server: "
                  "xvfb-run -a build/bin/ccdlab\n",
@@ -83,6 +131,7 @@ void TApplication::Initialize() {
       QIcon::fromTheme(QStringLiteral("ccdlab"), QIcon(QStringLiteral(":/icons/ccdlab.png"))));
   InstallFontSubstitutes();
   InstallTraditionalChinese();
+  InstallToolkitFormats();
 }
 
 void TApplication::Adopt(QWidget* form) {

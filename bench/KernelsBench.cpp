@@ -18,6 +18,16 @@
 
 // SliderStepBench.cpp
 void SliderStep(benchmark::State& state);
+// PictureFilesBench.cpp
+void OpenPng(benchmark::State& state);
+void OpenJpeg(benchmark::State& state);
+void PreviewJpeg(benchmark::State& state);
+// ViewerBench.cpp
+void ViewerPaintFit(benchmark::State& state);
+void ViewerPaintZoom(benchmark::State& state);
+void ViewerReduce(benchmark::State& state);
+void Histogram(benchmark::State& state);
+void HistogramRgb(benchmark::State& state);
 
 namespace {
 
@@ -199,6 +209,20 @@ void Register() {
   add("ccdlab/laplacian", CcdlabLaplacian);
   add("opencv/laplacian", OpencvLaplacian);
   add("ccdlab/slider_step", SliderStep);
+  add("ccdlab/open_png", OpenPng);
+  add("ccdlab/open_jpeg", OpenJpeg);
+  add("ccdlab/preview_jpeg", PreviewJpeg);
+  add("ccdlab/viewer_paint_fit", ViewerPaintFit);
+  // Zoom in per cent: smoothly from the picture itself, at full size, and as squares.
+  benchmark::RegisterBenchmark("ccdlab/viewer_paint_zoom", ViewerPaintZoom)
+      ->Unit(benchmark::kMillisecond)
+      ->Arg(67)
+      ->Arg(100)
+      ->Arg(400)
+      ->Arg(3200);
+  add("ccdlab/viewer_reduce", ViewerReduce);
+  add("ccdlab/histogram", Histogram);
+  add("ccdlab/histogram_rgb", HistogramRgb);
 }
 
 }  // namespace

@@ -10,8 +10,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 
-namespace {
-
+// The forms on Qt's offscreen platform, for the benchmarks that use them.
 void StartForms() {
   static bool started = false;
   if (started)
@@ -23,8 +22,6 @@ void StartForms() {
   Application->CreateForm(&Form1);
   Application->CreateForm(&BinaryDlg);
 }
-
-}  // namespace
 
 void SliderStep(benchmark::State& state) {
   StartForms();

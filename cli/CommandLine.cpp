@@ -1,49 +1,28 @@
 #include "CommandLine.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QRegularExpression>
-#include <cstdio>
+#include <QTranslator>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "Exception.h"
-#include "Grayscale.h"
-#include "Laplacian.h"
-#include "PictureFile.h"
-#include "Threshold.h"
-
-QString Step::Name() const {
-  switch (kind) {
-    case Kind::Gray:
-      return QStringLiteral("gray");
-    case Kind::Binarize:
-      return QStringLiteral("binarize=%1").arg(threshold);
-    case Kind::Edges:
-      return QStringLiteral("edges");
-  }
-  return {};
-}
-
-QString UsageText() {
-  return QStringLiteral(
-      "usage: ccdlab-cli [--time] INPUT OUTPUT [STEP ...]\n"
-      "\n"
-      "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
-      "\n"
-      "STEP:\n"
-      "  gray         grey levels of the picture, 8 bits per pixel\n"
-      "  binarize=T   bytes below T (an integer 0 ... 255) become 0, the others 255\n"
-      "  edges        3 x 3 Laplacian edge image, borders wrapping around\n"
-      "\n"
-      "Without steps OUTPUT receives INPUT in the format its extension names\n"
-      "(.png, .bmp, .jpg, .ppm, .pgm). --time prints each step's wall time on stderr.\n");
-}
 
 namespace {
 
-std::optional<Step> ParseStep(const QString& word) {
+// The tool's own messages, translated by its catalogue.
+class CommandLine {
+  Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
+
+std::optional<TStep> ParseStep(const QString& word) {
   if (word == QLatin1String("gray"))
-    return Step{Step::Kind::Gray};
+    return TStep{TOperation::Grey};
   if (word == QLatin1String("edges"))
-    return Step{Step::Kind::Edges};
+    return TStep{TOperation::Edges};
   static const QRegularExpression binarize(QStringLiteral("^binarize=([0-9]{1,3})$"));
   const QRegularExpressionMatch match = binarize.match(word);
   if (!match.hasMatch())
@@ -51,7 +30,7 @@ std::optional<Step> ParseStep(const QString& word) {
   const int threshold = match.captured(1).toInt();
   if (threshold > 255)
     return std::nullopt;
-  return Step{Step::Kind::Binarize, threshold};
+  return TStep{TOperation::Binarize, threshold};
 }
 
 Request UsageError(QString why) {
@@ -61,87 +40,309 @@ Request UsageError(QString why) {
   return request;
 }
 
+std::optional<int> Number(const QString& text, int low, int high) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (!ok || value < low || value > high)
+    return std::nullopt;
+  return value;
+}
+
+bool IsStandardStream(const QString& name) {
+  return name == QLatin1String("-");
+}
+
+// The output's format: its extension's, or --format's where no extension names one.
+std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked) {
+  const PictureFormatInfo* named =
+      IsStandardStream(plan.output) ? nullptr : FormatOfFileName(plan.output);
+  if (named != nullptr && !named->writable)
+    named = nullptr;
+  if (named != nullptr && asked != nullptr && named != asked)
+    return CommandLine::tr("--format %1 contradicts the extension of %2")
+        .arg(asked->name, plan.output);
+  plan.format = named != nullptr ? named : asked;
+  if (plan.format == nullptr)
+    return IsStandardStream(plan.output)
+               ? CommandLine::tr("writing to standard output needs --format")
+               : CommandLine::tr(
+                     "the extension of %1 names no format ccdlab-cli writes; use --format")
+                     .arg(plan.output);
+  return std::nullopt;
+}
+
+QString Quoted(const QString& name) {
+  if (IsStandardStream(name))
+    return CommandLine::tr("standard input");
+  return QStringLiteral("'%1'").arg(name);
+}
+
+QString Reason(const PictureFileError& error) {
+  switch (error.Fault()) {
+    case PictureFault::NotFound:
+      return CommandLine::tr("no such file");
+    case PictureFault::NotRegularFile:
+      return CommandLine::tr("not a regular file (a folder, pipe or device)");
+    case PictureFault::NoPermission:
+      return CommandLine::tr("permission denied");
+    case PictureFault::NotAPicture:
+      return CommandLine::tr("not a picture format ccdlab-cli reads");
+    case PictureFault::EmptyFile:
+      return CommandLine::tr("the file is empty");
+    case PictureFault::Damaged:
+      return CommandLine::tr("the picture is damaged or incomplete");
+    case PictureFault::TooLarge:
+      if (error.Declared().isValid())
+        return CommandLine::tr("the picture is too large (%1 x %2 pixels; at most %3 x %3)")
+            .arg(error.Declared().width())
+            .arg(error.Declared().height())
+            .arg(kMaxPictureSide);
+      return CommandLine::tr("the picture is too large (at most %1 x %1 pixels)")
+          .arg(kMaxPictureSide);
+    case PictureFault::UnsupportedSamples:
+      if (error.Number() > 0)
+        return CommandLine::tr("samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)")
+            .arg(error.Number());
+      return CommandLine::tr("floating-point or signed samples are not supported");
+    case PictureFault::UnsupportedColours:
+      return CommandLine::tr("the colour model %1 is not supported").arg(error.Detail());
+    case PictureFault::ReadError:
+      return CommandLine::tr("read error (%1)").arg(error.Detail());
+    case PictureFault::OutOfMemory:
+      return CommandLine::tr("not enough memory");
+    case PictureFault::NoFolder:
+      return CommandLine::tr("the folder '%1' does not exist").arg(error.Detail());
+    case PictureFault::CannotWrite:
+      return CommandLine::tr("write error (%1)").arg(error.Detail());
+    case PictureFault::DiskFull:
+      return CommandLine::tr("the disk is full (%1)").arg(error.Detail());
+    case PictureFault::UnsupportedSaveFormat:
+      return CommandLine::tr("not a format ccdlab-cli writes");
+    case PictureFault::NothingToSave:
+      return CommandLine::tr("there is no picture to write");
+  }
+  return {};
+}
+
+QString Sentence(const PictureFileError& error, const QString& name) {
+  const QString what = error.Action() == PictureAction::Open
+                           ? CommandLine::tr("cannot read %1: %2")
+                           : CommandLine::tr("cannot write %1: %2");
+  QString target = Quoted(name);
+  if (error.Action() == PictureAction::Save && IsStandardStream(name))
+    target = CommandLine::tr("standard output");
+  return what.arg(target, Reason(error));
+}
+
+void Report(std::FILE* timings, const QString& name, const QElapsedTimer& clock) {
+  if (timings != nullptr)
+    std::fprintf(timings, "%s %.1f ms\n", name.toUtf8().constData(), clock.nsecsElapsed() / 1e6);
+}
+
+QByteArray ReadAll(std::FILE* in) {
+  QByteArray bytes;
+  char buffer[1 << 16];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+    bytes.append(buffer, static_cast<qsizetype>(got));
+  if (std::ferror(in))
+    throw PictureFileError(PictureAction::Open, QStringLiteral("-"), PictureFault::ReadError,
+                           QString::fromLocal8Bit(std::strerror(errno)));
+  return bytes;
+}
+
+void WriteAll(const QByteArray& bytes, std::FILE* out) {
+  if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) !=
+          static_cast<std::size_t>(bytes.size()) ||
+      std::fflush(out) != 0) {
+    const int error = errno;
+    throw PictureFileError(
+        PictureAction::Save, QStringLiteral("-"),
+        error == ENOSPC || error == EDQUOT ? PictureFault::DiskFull : PictureFault::CannotWrite,
+        QString::fromLocal8Bit(std::strerror(error)));
+  }
+}
+
+bool UsedLater(const std::vector<TStep>& steps, std::size_t after, TOperation operation) {
+  for (std::size_t i = after + 1; i < steps.size(); ++i)
+    if (steps[i].operation == operation)
+      return true;
+  return false;
+}
+
 }  // namespace
+
+QString StepName(const TStep& step) {
+  switch (step.operation) {
+    case TOperation::Grey:
+      return QStringLiteral("gray");
+    case TOperation::Binarize:
+      return QStringLiteral("binarize=%1").arg(step.threshold);
+    case TOperation::Edges:
+      return QStringLiteral("edges");
+  }
+  return {};
+}
+
+QString UsageText() {
+  return CommandLine::tr(
+      "usage: ccdlab-cli [OPTION ...] INPUT OUTPUT [STEP ...]\n"
+      "\n"
+      "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
+      "INPUT or OUTPUT may be - for standard input or output.\n"
+      "\n"
+      "Steps:\n"
+      "  gray             grey levels of the picture, 8 bits per pixel\n"
+      "  binarize=T       bytes below T (0 ... 255) become 0, the others 255\n"
+      "  edges            3 x 3 Laplacian edge image, borders wrapping around\n"
+      "The first step works on the input picture; colour pictures are thresholded and\n"
+      "edged per channel. Without steps the picture is only converted.\n"
+      "\n"
+      "Options (anywhere; -- ends them):\n"
+      "  --format F       output format where OUTPUT's extension names none:\n"
+      "                   png, bmp, jpg, tif, ppm or pgm\n"
+      "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
+      "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
+      "  --time           print each stage's wall time on standard error\n"
+      "  --help           print this text\n"
+      "  --version        print the version\n"
+      "\n"
+      "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
+      "written then), 2 a usage error.\n");
+}
+
+QString VersionText() {
+  return QStringLiteral("ccdlab-cli %1\n").arg(QStringLiteral(CCDLAB_VERSION));
+}
 
 Request ParseArguments(const QStringList& arguments) {
   Request request;
-  if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-    request.kind = Request::Kind::Help;
-    return request;
+  Plan& plan = request.plan;
+  const PictureFormatInfo* asked = nullptr;
+  QStringList positional;
+  bool options = true;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& word = arguments[i];
+    if (!options || word == QLatin1String("-") || !word.startsWith(QLatin1Char('-'))) {
+      positional << word;
+      continue;
+    }
+    if (word == QLatin1String("--")) {
+      options = false;
+      continue;
+    }
+    if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+      request.kind = Request::Kind::Help;
+      return request;
+    }
+    if (word == QLatin1String("--version")) {
+      request.kind = Request::Kind::Version;
+      return request;
+    }
+    if (word == QLatin1String("--time")) {
+      plan.time = true;
+      continue;
+    }
+    // Options with a value: "--name value" or "--name=value".
+    const qsizetype equals = word.indexOf(QLatin1Char('='));
+    const QString name = equals < 0 ? word : word.left(equals);
+    if (name != QLatin1String("--format") && name != QLatin1String("--quality") &&
+        name != QLatin1String("--compression"))
+      return UsageError(CommandLine::tr("unknown option %1").arg(word));
+    QString value;
+    if (equals >= 0)
+      value = word.mid(equals + 1);
+    else if (i + 1 < arguments.size())
+      value = arguments[++i];
+    else
+      return UsageError(CommandLine::tr("%1 needs a value").arg(name));
+    if (name == QLatin1String("--format")) {
+      asked = FormatNamed(value);
+      if (asked == nullptr || !asked->writable)
+        return UsageError(CommandLine::tr("unknown output format %1").arg(value));
+    } else if (name == QLatin1String("--quality")) {
+      const std::optional<int> quality = Number(value, 1, 100);
+      if (!quality)
+        return UsageError(
+            CommandLine::tr("--quality takes a number from 1 to 100, not %1").arg(value));
+      plan.save.jpegQuality = *quality;
+    } else {
+      const std::optional<int> level = Number(value, 0, 9);
+      if (!level)
+        return UsageError(
+            CommandLine::tr("--compression takes a number from 0 to 9, not %1").arg(value));
+      plan.save.compression = *level;
+    }
   }
-  qsizetype next = 0;
-  if (next < arguments.size() && arguments[next] == QLatin1String("--time")) {
-    request.plan.time = true;
-    ++next;
-  }
-  QStringList files;
-  for (; next < arguments.size() && files.size() < 2; ++next) {
-    if (arguments[next].startsWith(QLatin1String("--")))
-      return UsageError(QStringLiteral("unknown option %1").arg(arguments[next]));
-    files.append(arguments[next]);
-  }
-  if (files.size() < 2)
-    return UsageError(QStringLiteral("INPUT and OUTPUT are needed"));
-  request.plan.input = files[0];
-  request.plan.output = files[1];
-  for (; next < arguments.size(); ++next) {
-    const std::optional<Step> step = ParseStep(arguments[next]);
+  if (positional.size() < 2)
+    return UsageError(CommandLine::tr("INPUT and OUTPUT are needed"));
+  plan.input = positional[0];
+  plan.output = positional[1];
+  for (qsizetype i = 2; i < positional.size(); ++i) {
+    const std::optional<TStep> step = ParseStep(positional[i]);
     if (!step)
-      return UsageError(QStringLiteral("unknown step %1").arg(arguments[next]));
-    request.plan.steps.push_back(*step);
+      return UsageError(CommandLine::tr("unknown step %1").arg(positional[i]));
+    plan.steps.push_back(*step);
   }
+  if (const std::optional<QString> why = DecideFormat(plan, asked))
+    return UsageError(*why);
+  plan.save.format = plan.format;
   request.kind = Request::Kind::Run;
   return request;
 }
 
-void RunStep(const Step& step, Images& images) {
-  switch (step.kind) {
-    case Step::Kind::Gray: {
-      TBitmap result;
-      ConvertToGrey(images.main, result);
-      images.processed.Assign(std::move(result));
-      break;
+int RunPlan(const Plan& plan, std::FILE* errors) {
+  std::FILE* timings = plan.time ? errors : nullptr;
+  QString failing = plan.input;
+  try {
+    QElapsedTimer clock;
+    clock.start();
+    TBitmap main = IsStandardStream(plan.input) ? LoadPictureData(ReadAll(stdin), plan.input)
+                                                : LoadPictureFile(plan.input);
+    Report(timings, QStringLiteral("load"), clock);
+
+    TBitmap processed;
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+      clock.restart();
+      const TStep& step = plan.steps[i];
+      // The first step works on the input picture: grey reads it anyway; the others find it in
+      // the processed image, moved there when no later grey needs it again.
+      if (i == 0 && step.operation != TOperation::Grey) {
+        if (UsedLater(plan.steps, i, TOperation::Grey))
+          processed.Assign(main);
+        else
+          processed = std::move(main);
+      }
+      RunStep(step, main, processed);
+      if (!UsedLater(plan.steps, i, TOperation::Grey))
+        main = TBitmap();
+      Report(timings, StepName(step), clock);
     }
-    case Step::Kind::Binarize:
-      if (images.processed.Empty())
-        images.processed.Assign(images.main);
-      Threshold(images.processed, step.threshold);
-      break;
-    case Step::Kind::Edges:
-      Laplacian(images.processed);
-      break;
-  }
-}
 
-namespace {
-
-void Report(std::FILE* timings, const QString& name, const QElapsedTimer& clock) {
-  if (timings == nullptr)
-    return;
-  std::fprintf(timings, "%s %.1f ms\n", name.toUtf8().constData(), clock.nsecsElapsed() / 1e6);
-}
-
-}  // namespace
-
-void RunPlan(const Plan& plan, std::FILE* timings) {
-  if (!plan.time)
-    timings = nullptr;
-  Images images;
-  QElapsedTimer clock;
-  clock.start();
-  images.main = LoadPictureFile(plan.input);
-  Report(timings, QStringLiteral("load"), clock);
-
-  for (const Step& step : plan.steps) {
+    failing = plan.output;
     clock.restart();
-    RunStep(step, images);
-    Report(timings, step.Name(), clock);
+    const TBitmap& result = plan.steps.empty() ? main : processed;
+    if (IsStandardStream(plan.output))
+      WriteAll(EncodePicture(result, *plan.format, plan.save), stdout);
+    else
+      SavePictureFile(result, plan.output, plan.save);
+    Report(timings, QStringLiteral("save"), clock);
+  } catch (const PictureFileError& error) {
+    std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, failing).toUtf8().constData());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(errors, "ccdlab-cli: %s\n",
+                 CommandLine::tr("not enough memory").toUtf8().constData());
+    return 1;
   }
+  return 0;
+}
 
-  const TBitmap& result = plan.steps.empty() ? images.main : images.processed;
-  if (result.Empty())
-    throw Exception(QStringLiteral("「%1」沒有寫入：處理後的影像是空的").arg(plan.output));
-  clock.restart();
-  SavePictureFile(result, plan.output);
-  Report(timings, QStringLiteral("save"), clock);
+void InstallCommandLineLanguage() {
+  const QLocale locale = QLocale::system();
+  if (locale.language() != QLocale::Chinese || locale.script() != QLocale::TraditionalChineseScript)
+    return;
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QStringLiteral(":/i18n/ccdlab-cli_zh_TW.qm")))
+    QCoreApplication::installTranslator(translator);
 }

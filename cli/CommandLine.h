@@ -2,48 +2,39 @@
 
 #include <QString>
 #include <QStringList>
-#include <optional>
+#include <cstdio>
 #include <vector>
 
-#include "Bitmap.h"
+#include "Commands.h"
+#include "PictureFile.h"
 
-// One processing step, named after the button it stands for.
-struct Step {
-  enum class Kind { Gray, Binarize, Edges };
-  Kind kind;
-  int threshold = 0;  // binarize only
-
-  QString Name() const;
-};
-
+// What the command line asks for.
 struct Plan {
   bool time = false;
-  QString input;
-  QString output;
-  std::vector<Step> steps;
+  QString input;                              // "-": standard input
+  QString output;                             // "-": standard output
+  const PictureFormatInfo* format = nullptr;  // the output's, from its extension or --format
+  SaveOptions save;
+  std::vector<TStep> steps;
 };
 
-// What the arguments ask for: a plan, the usage text, or a usage error with its reason.
 struct Request {
-  enum class Kind { Run, Help, UsageError };
+  enum class Kind { Run, Help, Version, UsageError };
   Kind kind = Kind::UsageError;
   Plan plan;
-  QString error;
+  QString error;  // for a usage error: why, in the user's language
 };
 
+// Options may stand anywhere, as with getopt; "--" ends them.
 Request ParseArguments(const QStringList& arguments);
 
+QString StepName(const TStep& step);
 QString UsageText();
+QString VersionText();
 
-// The images the steps work on, as in the main window.
-struct Images {
-  TBitmap main;
-  TBitmap processed;
-};
+// Loads, runs the steps (the first on the input picture, whichever it is) and writes the result.
+// Returns the exit status; a failure is told in one line on `errors` and writes nothing.
+int RunPlan(const Plan& plan, std::FILE* errors);
 
-// Runs one step as its button does; binarize as if the dialog closed with OK at the threshold.
-void RunStep(const Step& step, Images& images);
-
-// Loads, runs the steps and writes the result. Failures raise an Exception naming the file and
-// the reason; the output is then left as it was.
-void RunPlan(const Plan& plan, std::FILE* timings);
+// Picks Traditional Chinese messages under a zh_TW or zh_HK locale, English otherwise.
+void InstallCommandLineLanguage();

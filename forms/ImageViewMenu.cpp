@@ -10,33 +10,21 @@
 #include "ImageView.h"
 #include "PictureFile.h"
 #include "QImageBridge.h"
+#include "ViewerLink.h"
 
 namespace {
 
-// The formats offered for saving, each with the extension a name without one gets.
-struct SaveFormat {
-  const char* filter;
-  const char* extension;
-};
-constexpr SaveFormat kSaveFormats[] = {
-    {"PNG 圖檔 (*.png)", "png"},
-    {"BMP 圖檔 (*.bmp)", "bmp"},
-    {"JPEG 圖檔 (*.jpg *.jpeg)", "jpg"},
-};
-
+// The extension a name without one gets when saved under this filter.
 QString ExtensionOfFilter(const QString& filter) {
-  for (const SaveFormat& format : kSaveFormats) {
-    if (filter == QString::fromUtf8(format.filter))
-      return QString::fromLatin1(format.extension);
-  }
-  return QStringLiteral("png");
+  const PictureFormatInfo* format = FormatOfSaveFilter(filter);
+  return QLatin1String(format != nullptr ? format->name : FormatInfo(PictureFormat::Png).name);
 }
 
 // The dialog's own default suffix is added only to names without any dot, so "2024.12.07" would
 // be refused as an unknown format; such names get the chosen format's extension as well.
 QString WithSaveExtension(const QString& fileName, const QString& filter) {
-  static const QStringList kOffered = {"png", "bmp", "jpg", "jpeg"};
-  if (kOffered.contains(QFileInfo(fileName).suffix().toLower()))
+  const PictureFormatInfo* named = FormatOfFileName(fileName);
+  if (named != nullptr && named->writable)
     return fileName;
   return fileName + QLatin1Char('.') + ExtensionOfFilter(filter);
 }
@@ -46,6 +34,9 @@ QString WithSaveExtension(const QString& fileName, const QString& filter) {
 TImageViewMenu::TImageViewMenu(TImage* view) : QObject(view), view_(view), menu_(new QMenu(view)) {
   setObjectName(QStringLiteral("ImageViewMenu"));
   menu_->setObjectName(QStringLiteral("ImageViewMenu"));
+  viewer_ = menu_->addAction(QStringLiteral("檢視…"));
+  viewer_->setObjectName(QStringLiteral("ViewerAction"));
+  menu_->addSeparator();
   saveAs_ = menu_->addAction(QStringLiteral("另存新檔…"));
   saveAs_->setObjectName(QStringLiteral("SaveAsAction"));
   copy_ = menu_->addAction(QStringLiteral("複製"));
@@ -68,10 +59,14 @@ void TImageViewMenu::Popup(const QPoint& position) {
   // Act once the menu has closed, so that the save dialog or a message does not open on top of
   // a menu still grabbing the mouse.
   QAction* chosen = Menu()->exec(view_->mapToGlobal(position));
-  if (chosen == saveAs_)
+  if (chosen == viewer_) {
+    if (TViewerLink* link = TViewerLink::Of(view_))
+      link->Open();
+  } else if (chosen == saveAs_) {
     SaveAs();
-  else if (chosen == copy_)
+  } else if (chosen == copy_) {
     Copy();
+  }
 }
 
 QFileDialog* TImageViewMenu::SaveDialog() {
@@ -82,11 +77,8 @@ QFileDialog* TImageViewMenu::SaveDialog() {
     saveDialog_->setOption(QFileDialog::DontUseNativeDialog);
     saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog_->setFileMode(QFileDialog::AnyFile);
-    QStringList filters;
-    for (const SaveFormat& format : kSaveFormats)
-      filters << QString::fromUtf8(format.filter);
-    saveDialog_->setNameFilters(filters);
-    saveDialog_->setDefaultSuffix(QStringLiteral("png"));
+    saveDialog_->setNameFilters(SavePictureFilters());
+    saveDialog_->setDefaultSuffix(ExtensionOfFilter(SavePictureFilters().first()));
     connect(saveDialog_, &QFileDialog::filterSelected, saveDialog_, [this](const QString& filter) {
       saveDialog_->setDefaultSuffix(ExtensionOfFilter(filter));
     });
@@ -113,7 +105,7 @@ void TImageViewMenu::SaveAs() {
   try {
     SaveTo(fileName);
   } catch (const PictureFileError& error) {
-    ShowMessage(error.Message());
+    ShowMessage(PictureFailureSentence(error));
   }
 }
 

@@ -9,7 +9,8 @@ class QFileDialog;
 class QMenu;
 class TImage;
 
-// The context menu of an image view: save its picture as a file, or copy it to the clipboard.
+// The context menu of an image view: open its viewer window, save its picture as a file, or copy
+// it to the clipboard.
 // It adds nothing to the window's layout; it only answers a right click on the view.
 class TImageViewMenu : public QObject {
   Q_OBJECT
@@ -18,8 +19,10 @@ class TImageViewMenu : public QObject {
   explicit TImageViewMenu(TImage* view);
   ~TImageViewMenu() override;
 
-  // The menu as it pops up now: its entries are enabled only while the view holds a picture.
+  // The menu as it pops up now: saving and copying are enabled only while the view holds a
+  // picture; the viewer opens on an empty view too and waits for one.
   QMenu* Menu();
+  QAction* ViewerAction() const { return viewer_; }
   QAction* SaveAsAction() const { return saveAs_; }
   QAction* CopyAction() const { return copy_; }
 
@@ -38,6 +41,7 @@ class TImageViewMenu : public QObject {
 
   TImage* view_;
   QMenu* menu_;
+  QAction* viewer_;
   QAction* saveAs_;
   QAction* copy_;
   QPointer<QFileDialog> saveDialog_;

@@ -6,15 +6,15 @@
 #include <QTimer>
 
 #include "Bitmap.h"
+#include "CameraMenu.h"
 #include "CaptureWindow.h"
 #include "Clipboard.h"
 #include "ClipboardPicture.h"
+#include "Commands.h"
 #include "Dialogs.h"
-#include "Grayscale.h"
 #include "ImageViewMenu.h"
-#include "Laplacian.h"
-#include "Threshold.h"
 #include "Unit2.h"
+#include "ViewerLink.h"
 
 TForm1* Form1 = nullptr;
 
@@ -38,6 +38,9 @@ TForm1::TForm1(QWidget* parent)
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
   new TImageViewMenu(Image2);
+  new TCameraMenu(Panel1);
+  new TViewerLink(Image1, Label2->text());
+  new TViewerLink(Image2, Label4->text());
   Button1->setFocus();
 }
 
@@ -48,7 +51,8 @@ TForm1::~TForm1() {
 namespace {
 
 // Capture-window messages go only to a window that exists.
-void SendToCaptureWindow(UINT message, WPARAM wParam) {
+void SendToCaptureWindow(capture::UINT message, capture::WPARAM wParam) {
+  using namespace capture;
   if (IsWindow(CaptureWnd))
     SendMessageA(CaptureWnd, message, wParam, 0);
 }
@@ -56,6 +60,7 @@ void SendToCaptureWindow(UINT message, WPARAM wParam) {
 }  // namespace
 
 void TForm1::Button1Click() {
+  using namespace capture;
   // A window left open would keep the camera to itself, out of reach of every command.
   if (IsWindow(CaptureWnd)) {
     SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
@@ -72,11 +77,13 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::Button3Click() {
+  using namespace capture;
   SendToCaptureWindow(WM_CAP_DRIVER_DISCONNECT, 0);
   DestroyWindow(CaptureWnd);
 }
 
 void TForm1::Button2Click() {
+  using namespace capture;
   TBitmap bitmap;
   bitmap.SetPixelFormat(TPixelFormat::pf24bit);
   SendToCaptureWindow(WM_CAP_EDIT_COPY, 0);
@@ -87,10 +94,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button4Click() {
-  const TBitmap* source = Image1->Picture()->Bitmap();
-  TBitmap result;
-  ConvertToGrey(*source, result);
-  Image2->Picture()->Bitmap()->Assign(std::move(result));
+  GreyCommand(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
 }
 
 void TForm1::Button7Click() {
@@ -101,25 +105,20 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::Button5Click() {
-  TBitmap* source = Image2->Picture()->Bitmap();
-  if (source->Empty())
-    source->Assign(*Image1->Picture()->Bitmap());
+  TBitmap& source = PrepareBinarize(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
 
   BinaryDlg->Image1->SetAutoSize(false);
   BinaryDlg->Image1->SetStretch(true);
-  BinaryDlg->Image1->Picture()->Bitmap()->Assign(*source);
+  BinaryDlg->Image1->Picture()->Bitmap()->Assign(source);
   BinaryDlg->ShowModal();
   if (BinaryDlg->ModalResult() != TBinaryDlg::mrOk)
     return;
 
-  Threshold(*source, BinaryDlg->ScrollBar1->value());
-  source->Assign(*source);
+  BinarizeCommand(source, BinaryDlg->ScrollBar1->value());
 }
 
 void TForm1::Button6Click() {
-  TBitmap* target = Image2->Picture()->Bitmap();
-  Laplacian(*target);
-  target->Assign(*target);
+  EdgesCommand(*Image2->Picture()->Bitmap());
 }
 
 void TForm1::OpenPictureFile(const QString& fileName) {

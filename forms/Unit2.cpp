@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include "Commands.h"
 #include "Threshold.h"
 #include "Unit1.h"
 
@@ -56,13 +57,25 @@ void TBinaryDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+void TBinaryDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  emit ThresholdShown(ScrollBar1->value());
+}
+
+void TBinaryDlg::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  emit ThresholdHidden();
+}
+
 void TBinaryDlg::ScrollBar1Change() {
   TBitmap* preview = Image1->Picture()->Bitmap();
-  TBitmap* processed = Form1->Image2->Picture()->Bitmap();
-  const TBitmap* source = !processed->Empty() ? processed : Form1->Image1->Picture()->Bitmap();
+  const TBitmap& source =
+      ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *Form1->Image2->Picture()->Bitmap());
   const int t = ScrollBar1->value();
   Edit1->setText(QString::asprintf("%i", t));
-  ThresholdInto(*source, *preview, t);
+  ThresholdInto(source, *preview, t);
+  if (isVisible())
+    emit ThresholdShown(t);
   // At once, so that the preview follows a drag.
   repaint();
 }

@@ -22,6 +22,12 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   // 1 after OK, 2 after Cancel, Esc or the close box; readable after the dialog has closed.
   int ModalResult() const { return result(); }
 
+ signals:
+  // The threshold on show: as the dialog opens, and at every move of the slider.
+  void ThresholdShown(int threshold);
+  // The dialog has closed.
+  void ThresholdHidden();
+
  public slots:
   void ScrollBar1Change();
   void reject() override;
@@ -32,6 +38,8 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void CentreOnScreen();

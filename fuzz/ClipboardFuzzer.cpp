@@ -1,37 +1,18 @@
 // Bytes another program offers on the clipboard, under one of the types a picture may come as,
 // through the grab's intake (HasFormat, then the bitmap takes the picture), then through the
-// operations. The first byte picks the type.
+// operations. The first byte picks the type: one of each picture format's, in the format table's
+// order, then two that are no picture (see ClipboardType).
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 
 #include "Clipboard.h"
 #include "ClipboardPicture.h"
 #include "Exception.h"
 #include "FuzzSupport.h"
-
-namespace {
-
-const char* const kTypes[] = {
-    "image/png",
-    "image/bmp",
-    "image/jpeg",
-    "image/gif",
-    "image/x-portable-pixmap",
-    "image/x-portable-graymap",
-    "image/x-portable-bitmap",
-    "image/vnd.microsoft.icon",
-    "image/x-xpixmap",
-    "image/x-xbitmap",
-    "application/x-qt-image",
-    "text/plain",
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   StartToolkit();
@@ -42,9 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0)
     return 0;
   auto* offer = new QMimeData;
-  offer->setData(
-      QString::fromLatin1(kTypes[data[0] % std::size(kTypes)]),
-      QByteArray(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1)));
+  offer->setData(ClipboardType(data[0]), QByteArray(reinterpret_cast<const char*>(data + 1),
+                                                    static_cast<qsizetype>(size - 1)));
   QGuiApplication::clipboard()->setMimeData(offer);
 
   if (Clipboard()->HasFormat(CF_DIB)) {

@@ -5,10 +5,13 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Grayscale.h"
 #include "Laplacian.h"
+#include "PictureFile.h"
 #include "Threshold.h"
+#include "ToolkitFormats.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ void StartToolkit() {
   static char* argv[] = {name, nullptr};
   static int argc = 1;
   new QGuiApplication(argc, argv);  // lives as long as the process
+  InstallToolkitFormats();
 }
 
 void Touch(const TBitmap& bitmap) {
@@ -53,6 +57,32 @@ void RunOperations(const TBitmap& picture) {
   Threshold(own, 100);
   Laplacian(own);
   Touch(own);
+}
+
+void WriteAndReadBack(const TBitmap& picture) {
+  if (picture.Empty() || qint64{picture.Width()} * picture.Height() > 64 * 1024)
+    return;
+  for (const PictureFormatInfo& format : PictureFormats()) {
+    if (!format.writable || format.format == PictureFormat::Jpeg ||
+        format.format == PictureFormat::Pgm || format.format == PictureFormat::Ppm)
+      continue;
+    const TBitmap back = LoadPictureData(EncodePicture(picture, format));
+    if (back.Width() != picture.Width() || back.Height() != picture.Height() ||
+        back.PixelFormat() != picture.PixelFormat())
+      __builtin_trap();
+    for (int y = 0; y < picture.Height(); ++y)
+      if (std::memcmp(back.ScanLine(y), picture.ScanLine(y), picture.RowBytes()) != 0)
+        __builtin_trap();
+  }
+}
+
+QString ClipboardType(std::uint8_t selector) {
+  const auto formats = PictureFormats();
+  const std::size_t index = selector % (formats.size() + 2);
+  if (index < formats.size())
+    return QLatin1String(formats[index].mimeTypes.front());
+  return index == formats.size() ? QStringLiteral("application/x-qt-image")
+                                 : QStringLiteral("text/plain");
 }
 
 MemoryFile::MemoryFile() : fd_(memfd_create("ccdlab-fuzz-input", MFD_CLOEXEC)) {

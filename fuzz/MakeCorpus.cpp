@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "PictureFile.h"
 #include "PictureSamples.h"
 
 namespace {
@@ -61,13 +62,46 @@ QByteArray ProgressiveJpegAfterFirstScan(const QByteArray& jpeg) {
   return jpeg.left(cut);
 }
 
+// A TIFF of a colourful 20 x 18 picture in the layout asked for.
+QByteArray Tiff(const TiffLayout& layout) {
+  const QImage picture = ColourfulPicture(20, 18);
+  return EncodeTiff(20, 18, layout, [&](int x, int y, int s) {
+    const QRgb c = picture.pixel(x, y);
+    const int v = s == 0 ? qRed(c) : s == 1 ? qGreen(c) : s == 2 ? qBlue(c) : qAlpha(c);
+    return (v >> (8 - std::min(layout.bits, 8))) * (layout.bits == 16 ? 257 : 1);
+  });
+}
+
+QList<QRgb> Colours(int count) {
+  QList<QRgb> colours;
+  for (int i = 0; i < count; ++i)
+    colours << qRgb(i * 7, 255 - i, i * 3);
+  return colours;
+}
+
+// The program's own writer's file of the bitmap.
+QByteArray Own(const TBitmap& bitmap, PictureFormat format) {
+  return EncodePicture(bitmap, FormatInfo(format));
+}
+
 struct Seed {
   const char* name;
   QByteArray bytes;
   int type;  // the clipboard type it is offered under (see ClipboardFuzzer.cpp's table)
 };
 
-enum Type { kPng, kBmp, kJpeg, kGif, kPpm, kPgm, kPbm, kIco, kXpm, kXbm, kQtImage, kText };
+// The clipboard types of ClipboardFuzzer.cpp: each format's, then two that are no picture.
+constexpr int Type(PictureFormat format) {
+  return static_cast<int>(format);
+}
+constexpr int kPng = Type(PictureFormat::Png), kBmp = Type(PictureFormat::Bmp),
+              kJpeg = Type(PictureFormat::Jpeg), kGif = Type(PictureFormat::Gif),
+              kPpm = Type(PictureFormat::Ppm), kPgm = Type(PictureFormat::Pgm),
+              kPbm = Type(PictureFormat::Pbm), kIco = Type(PictureFormat::Ico),
+              kXpm = Type(PictureFormat::Xpm), kXbm = Type(PictureFormat::Xbm),
+              kTiff = Type(PictureFormat::Tiff);
+const int kQtImage = static_cast<int>(PictureFormats().size());
+const int kText = kQtImage + 1;
 
 std::vector<Seed> Pictures() {
   QImage grey(7, 5, QImage::Format_Grayscale8);
@@ -99,6 +133,16 @@ std::vector<Seed> Pictures() {
   QByteArray corruptPng = png;
   corruptPng[corruptPng.indexOf("IDAT") + 20] =
       static_cast<char>(corruptPng[corruptPng.indexOf("IDAT") + 20] ^ 0x55);
+  const QByteArray tiff = Tiff(TiffLayout{.compression = 8});
+  TBitmap greyBitmap(9, 4, TPixelFormat::pf8bit);
+  greyBitmap.SetPalette(TPalette::Grey());
+  TBitmap paletteBitmap(9, 4, TPixelFormat::pf8bit);
+  paletteBitmap.SetPalette(TPalette({{255, 0, 0, 0}, {0, 128, 0, 0}, {1, 2, 3, 0}}));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 9; ++x) {
+      greyBitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(x * 29 + y);
+      paletteBitmap.ScanLine(y)[x] = static_cast<std::uint8_t>((x + y) % 3);
+    }
   QByteArray hugeGif = gif;
   qToLittleEndian<quint16>(20000, hugeGif.data() + 6);
   qToLittleEndian<quint16>(20000, hugeGif.data() + 8);
@@ -140,6 +184,29 @@ std::vector<Seed> Pictures() {
       {"pbm-plain.pbm", QByteArray("P1\n3 2\n1 0 1\n0 1 0\n"), kPbm},
       {"xbm.xbm", Encode(mono, "xbm"), kXbm},
       {"xpm.xpm", xpm, kXpm},
+      {"png-interlaced.png", EncodeInterlacedPng(colourful), kPng},
+      {"png-own-grey.png", Own(greyBitmap, PictureFormat::Png), kPng},
+      {"png-own-palette.png", Own(paletteBitmap, PictureFormat::Png), kPng},
+      {"jpeg-cmyk.jpg", EncodeCmykJpeg(16, 8, 200, 100, 50, 220), kJpeg},
+      {"jpeg-exif-turned.jpg", WithExifOrientation(Encode(Opaque(colourful), "jpeg"), 6), kJpeg},
+      {"tiff-rgb.tif", Tiff(TiffLayout{}), kTiff},
+      {"tiff-rgb-tiles-deflate.tif", Tiff(TiffLayout{.tiled = true, .compression = 8}), kTiff},
+      {"tiff-rgb-planes.tif", Tiff(TiffLayout{.separate = true}), kTiff},
+      {"tiff-rgba.tif", Tiff(TiffLayout{.samples = 4, .alpha = true}), kTiff},
+      {"tiff-rgb16-lzw.tif", Tiff(TiffLayout{.bits = 16, .compression = 5}), kTiff},
+      {"tiff-grey.tif", Tiff(TiffLayout{.samples = 1, .photometric = 1}), kTiff},
+      {"tiff-grey16.tif", Tiff(TiffLayout{.bits = 16, .samples = 1, .photometric = 1}), kTiff},
+      {"tiff-mono-packbits.tif",
+       Tiff(TiffLayout{.bits = 1, .samples = 1, .photometric = 0, .compression = 32773}), kTiff},
+      {"tiff-palette4.tif",
+       Tiff(TiffLayout{.bits = 4, .samples = 1, .photometric = 3, .colourMap = Colours(16)}),
+       kTiff},
+      {"tiff-palette8.tif",
+       Tiff(TiffLayout{.bits = 8, .samples = 1, .photometric = 3, .colourMap = Colours(256)}),
+       kTiff},
+      {"tiff-cmyk.tif", Tiff(TiffLayout{.samples = 4, .photometric = 5}), kTiff},
+      {"tiff-pages.tif", Tiff(TiffLayout{.pages = 2}), kTiff},
+      {"tiff-own.tif", Own(paletteBitmap, PictureFormat::Tiff), kTiff},
       // Damaged files.
       {"bad-empty", QByteArray(), kPng},
       {"bad-text.png", QByteArray("just some words\n"), kPng},
@@ -164,6 +231,13 @@ std::vector<Seed> Pictures() {
        kXbm},
       {"bad-xpm-cut.xpm", xpm.left(xpm.size() * 2 / 3), kXpm},
       {"bad-ico-cut.ico", ico.left(ico.size() - 40), kIco},
+      {"bad-tiff-cut.tif", tiff.left(tiff.size() / 3), kTiff},
+      {"bad-tiff-float.tif",
+       EncodeTiff(4, 4, TiffLayout{.bits = 32, .samples = 1, .photometric = 1, .sampleFormat = 3},
+                  [](int, int, int) { return 0; }),
+       kTiff},
+      {"bad-png-header-crc.png", WithBe32(tinyPng, 20, 3), kPng},
+      {"not-read-tga.tga", QByteArray("\0\0\2\0\0\0\0\0\0\0\0\0\2\0\1\0\x18\0abcdef", 24), kBmp},
       // Sizes beyond the limit, declared in a few bytes.
       {"big-bmp-20000.bmp", WithLe32(WithLe32(bmp24, 18, 20000), 22, 20000), kBmp},
       {"big-bmp-16385-wide.bmp", WithLe32(bmp24, 18, 16385), kBmp},

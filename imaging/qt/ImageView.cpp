@@ -28,6 +28,7 @@ void TImage::PictureChanged() {
   if (autoSize_ && bitmap != nullptr && !bitmap->Empty())
     resize(bitmap->Width(), bitmap->Height());
   update();
+  emit Changed();
 }
 
 void TImage::paintEvent(QPaintEvent* event) {

@@ -23,6 +23,10 @@ class TImage : public QWidget {
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool autoSize);
 
+ signals:
+  // After every change of the picture; windows showing it too follow it by this.
+  void Changed();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 

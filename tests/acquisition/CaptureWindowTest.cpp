@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace capture;
+
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
 
 // The seven bars of videotestsrc's SMPTE pattern, left to right, in its 100 % RGB colours.
@@ -211,31 +213,72 @@ TEST(CaptureFailures, BusyStaysBusyOtherwiseLostOnceFramesCame) {
   EXPECT_EQ(CaptureStateLine(TCaptureState::Streaming), "");
 }
 
-TEST(CaptureFormat, PrefersRawVideoAtAModerateSize) {
+// A camera starts at its largest size at 25 frames per second or more, else at its largest.
+TEST(CaptureFormat, StartsAtTheLargestSizeThatKeepsThePreviewSmooth) {
   struct Case {
     const char* offered;
     TCaptureFormat chosen;
+    const char* label;
   };
   const Case cases[] = {
-      {"video/x-raw,format=YUY2,width=1920,height=1080; video/x-raw,format=YUY2,width=1280,"
-       "height=720; video/x-raw,format=YUY2,width=640,height=480",
-       {true, false, 640, 480}},
-      {"video/x-raw,format=YUY2,width=1920,height=1080; video/x-raw,format=NV12,width=1280,"
-       "height=720",
-       {true, false, 1280, 720}},
-      {"video/x-raw,format=NV12,width=[16,4096],height=[16,2160]", {true, false, 640, 480}},
-      {"video/x-raw,format=YUY2,width=1920,height=1080", {true, false, 0, 0}},
+      {"video/x-raw,format=YUY2,width=1920,height=1080,framerate=5/1; video/x-raw,format=YUY2,"
+       "width=1280,height=720,framerate=10/1; video/x-raw,format=YUY2,width=640,height=480,"
+       "framerate=30/1",
+       {true, false, 640, 480, 30, 1},
+       "640 × 480 @ 30 fps"},
+      {"video/x-raw,format=YUY2,width=1920,height=1080,framerate=5/1; "
+       "image/jpeg,width=1920,height=1080,framerate={15/1,30/1}; "
+       "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1",
+       {true, true, 1920, 1080, 30, 1},
+       "1920 × 1080 @ 30 fps"},
+      {"video/x-raw,width=2592,height=1944,framerate=2/1; video/x-raw,width=1920,height=1080,"
+       "framerate=5/1",
+       {true, false, 2592, 1944, 2, 1},
+       "2592 × 1944 @ 2 fps"},
+      {"video/x-raw,width=1920,height=1080,framerate=24/1; video/x-raw,width=1280,height=720,"
+       "framerate=30000/1001",
+       {true, false, 1280, 720, 30000, 1001},
+       "1280 × 720 @ 29.97 fps"},
+      {"image/jpeg,width=1280,height=720,framerate=30/1; video/x-raw,format=YUY2,width=1280,"
+       "height=720,framerate=30/1",
+       {true, false, 1280, 720, 30, 1},
+       "1280 × 720 @ 30 fps"},
+      {"video/x-raw,format=NV12,width=[16,4096],height=[16,2160],framerate=[1/1,60/1]",
+       {true, false, 4096, 2160, 60, 1},
+       "4096 × 2160 @ 60 fps"},
       {"image/jpeg,width=1920,height=1080; image/jpeg,width=1280,height=720; "
        "video/x-raw,format=YUY2,width=320,height=240",
-       {true, false, 0, 0}},
-      {"image/jpeg,width=1920,height=1080; image/jpeg,width=1280,height=720",
-       {true, true, 1280, 720}},
-      {"video/x-raw(memory:DMABuf),format=NV12,width=640,height=480", {}},
-      {"audio/x-raw,rate=48000", {}},
-      {"video/x-bayer,width=640,height=480", {}},
+       {true, true, 1920, 1080, 0, 1},
+       "1920 × 1080"},
+      {"video/x-raw,width=320,height=240,framerate=[0/1,2147483647/1]",
+       {true, false, 320, 240, 0, 1},
+       "320 × 240"},
+      {"video/x-raw,format=YUY2", {true, false, 0, 0, 0, 1}, "攝影機預設大小"},
+      {"video/x-raw(memory:DMABuf),format=NV12,width=640,height=480", {}, nullptr},
+      {"audio/x-raw,rate=48000", {}, nullptr},
+      {"video/x-bayer,width=640,height=480", {}, nullptr},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ChooseCaptureFormat(QString::fromLatin1(c.offered)), c.chosen) << c.offered;
+  for (const Case& c : cases) {
+    const TCaptureFormat chosen = ChooseCaptureFormat(QString::fromLatin1(c.offered));
+    EXPECT_EQ(chosen, c.chosen) << c.offered << ": " << chosen.width << "x" << chosen.height;
+    if (c.label != nullptr) {
+      EXPECT_EQ(CaptureFormatLabel(chosen), QString::fromUtf8(c.label)) << c.offered;
+    }
+  }
+}
+
+TEST(CaptureFormat, ListsEachSizeOnceLargestFirst) {
+  auto labels = [](const char* offered) {
+    QStringList list;
+    for (const TCaptureFormat& format : CaptureFormats(QString::fromLatin1(offered)))
+      list << CaptureFormatLabel(format);
+    return list.join(" | ").toStdString();
+  };
+  EXPECT_EQ(labels("video/x-raw,width=640,height=480,framerate=30/1; video/x-raw,width=1280,"
+                   "height=720,framerate=10/1; image/jpeg,width=640,height=480,framerate=60/1"),
+            "1280 × 720 @ 10 fps | 640 × 480 @ 60 fps");
+  EXPECT_EQ(labels("video/x-raw,width=[320,1280,2],height=[240,960]"),
+            "1280 × 960 | 1280 × 720 | 1024 × 768 | 800 × 600 | 640 × 480 | 320 × 240");
 }
 
 // A camera may pad its rows: the frame is read at the buffer's own stride.

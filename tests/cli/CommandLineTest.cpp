@@ -1,16 +1,19 @@
 #include "CommandLine.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "ChainPicture.h"
 #include "PictureFile.h"
+#include "Reference.h"
 
 namespace {
 
@@ -29,28 +32,78 @@ TEST(ParseArguments, UsageErrors) {
       {"in.png", "out.png", "binarize=1000"},
       {"in.png", "out.png", "Gray"},
       {"--fast", "in.png", "out.png"},
+      {"in.png", "out.png", "--quality", "0"},
+      {"in.png", "out.jpg", "--quality=101"},
+      {"in.png", "out.png", "--compression", "10"},
+      {"in.png", "out.png", "--compression"},
+      {"in.png", "out.gif"},                     // a format not written
+      {"in.png", "out.data"},                    // no format named
+      {"in.png", "-"},                           // standard output needs a format
+      {"in.png", "out.png", "--format", "gif"},  // not written
+      {"in.png", "out.png", "--format", "jpg"},  // contradicts the extension
+      {"in.png", "out", "--format", "webp"},
   };
   for (const QStringList& arguments : cases)
     EXPECT_EQ(ParseArguments(arguments).kind, Request::Kind::UsageError)
         << arguments.join(' ').toStdString();
 }
 
-TEST(ParseArguments, StepsInTheOrderGiven) {
-  const Request request = ParseArguments(
-      {"--time", "in.png", "out.bmp", "gray", "binarize=0", "binarize=255", "edges", "gray"});
-  ASSERT_EQ(request.kind, Request::Kind::Run);
-  EXPECT_TRUE(request.plan.time);
-  EXPECT_EQ(request.plan.input, "in.png");
-  EXPECT_EQ(request.plan.output, "out.bmp");
-  QStringList names;
-  for (const Step& step : request.plan.steps)
-    names.append(step.Name());
-  EXPECT_EQ(names, QStringList({"gray", "binarize=0", "binarize=255", "edges", "gray"}));
-}
-
-TEST(ParseArguments, HelpWinsAnywhere) {
-  EXPECT_EQ(ParseArguments({"--help"}).kind, Request::Kind::Help);
+TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
+  struct Case {
+    QStringList arguments;
+    QString input, output;
+    const char* format;
+    QStringList steps;
+    bool time;
+    int quality, compression;
+  };
+  const Case cases[] = {
+      {{"--time", "in.png", "out.bmp", "gray", "binarize=0", "binarize=255", "edges", "gray"},
+       "in.png",
+       "out.bmp",
+       "bmp",
+       {"gray", "binarize=0", "binarize=255", "edges", "gray"},
+       true,
+       90,
+       -1},
+      {{"in.png", "out.png", "--time", "gray"}, "in.png", "out.png", "png", {"gray"}, true, 90, -1},
+      {{"-", "-", "edges", "--format", "tif", "--compression=0"},
+       "-",
+       "-",
+       "tif",
+       {"edges"},
+       false,
+       90,
+       0},
+      {{"--quality", "40", "in.png", "out.JPEG"}, "in.png", "out.JPEG", "jpg", {}, false, 40, -1},
+      {{"in.png", "out", "--format=pgm"}, "in.png", "out", "pgm", {}, false, 90, -1},
+      {{"--", "--odd.png", "-x.ppm", "gray"},
+       "--odd.png",
+       "-x.ppm",
+       "ppm",
+       {"gray"},
+       false,
+       90,
+       -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const Request request = ParseArguments(c.arguments);
+    ASSERT_EQ(request.kind, Request::Kind::Run) << request.error.toStdString();
+    EXPECT_EQ(request.plan.input, c.input);
+    EXPECT_EQ(request.plan.output, c.output);
+    ASSERT_NE(request.plan.format, nullptr);
+    EXPECT_STREQ(request.plan.format->name, c.format);
+    QStringList names;
+    for (const TStep& step : request.plan.steps)
+      names.append(StepName(step));
+    EXPECT_EQ(names, c.steps);
+    EXPECT_EQ(request.plan.time, c.time);
+    EXPECT_EQ(request.plan.save.jpegQuality, c.quality);
+    EXPECT_EQ(request.plan.save.compression, c.compression);
+  }
   EXPECT_EQ(ParseArguments({"in.png", "out.png", "-h"}).kind, Request::Kind::Help);
+  EXPECT_EQ(ParseArguments({"in.png", "--version"}).kind, Request::Kind::Version);
 }
 
 // The real tool, on real files, without a display.
@@ -66,18 +119,26 @@ class Tool : public ::testing::Test {
 
   struct Outcome {
     int status;
-    QString out;
+    QByteArray out;
     QString err;
   };
-  Outcome Run(const QStringList& arguments) const {
+  Outcome Run(const QStringList& arguments, const QByteArray& in = {},
+              const QString& locale = QStringLiteral("C.UTF-8"),
+              const QString& stdoutFile = {}) const {
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
+    environment.insert("LC_ALL", locale);
     tool.setProcessEnvironment(environment);
+    if (!stdoutFile.isEmpty())
+      tool.setStandardOutputFile(stdoutFile);
     tool.start(CCDLAB_CLI, arguments);
+    tool.write(in);
+    tool.closeWriteChannel();
     EXPECT_TRUE(tool.waitForFinished(60000));
-    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput()),
+    return {tool.exitCode(), tool.readAllStandardOutput(),
             QString::fromUtf8(tool.readAllStandardError())};
   }
 
@@ -103,7 +164,7 @@ TEST_F(Tool, StepsGiveTheSameBytesAsTheButtons) {
       {{"gray", "edges", "edges"}, kChainGreyEdgesTwice},
   };
   for (const Case& c : cases) {
-    for (const char* extension : {"png", "bmp"}) {
+    for (const char* extension : {"png", "bmp", "tif"}) {
       const QString output = Path(QStringLiteral("out.%1").arg(extension));
       const Outcome outcome = Run(QStringList{input_, output} + c.steps);
       ASSERT_EQ(outcome.status, 0) << outcome.err.toStdString();
@@ -116,64 +177,126 @@ TEST_F(Tool, StepsGiveTheSameBytesAsTheButtons) {
   }
 }
 
-TEST_F(Tool, BinarizeAloneThresholdsACopyOfTheColourPicturePerChannel) {
-  const QString output = Path("binary.png");
-  ASSERT_EQ(Run({input_, output, "binarize=128"}).status, 0);
+TEST_F(Tool, TheFirstStepWorksOnTheInputPictureWhicheverItIs) {
+  TBitmap colour = LoadPictureFile(input_);
+  ReferenceLaplacian(colour);
+  ASSERT_EQ(Run({input_, Path("edges.png"), "edges"}).status, 0);
+  const TBitmap edges = LoadPictureFile(Path("edges.png"));
+  EXPECT_EQ(edges.PixelFormat(), TPixelFormat::pf24bit) << "edges per channel";
+  EXPECT_EQ(Bytes(edges), Bytes(colour));
+
+  // A later grey step still starts again from the input picture.
+  ASSERT_EQ(Run({input_, Path("grey.png"), "edges", "gray"}).status, 0);
+  EXPECT_EQ(Bytes(LoadPictureFile(Path("grey.png"))), kChainGrey);
+
+  ASSERT_EQ(Run({input_, Path("binary.png"), "binarize=128"}).status, 0);
   QImage written;
-  ASSERT_TRUE(QImageReader(output).read(&written));
+  ASSERT_TRUE(QImageReader(Path("binary.png")).read(&written));
   EXPECT_EQ(written.pixel(5, 0), qRgb(255, 0, 0));
   EXPECT_EQ(written.pixel(2, 1), qRgb(255, 255, 0));
   EXPECT_EQ(written.pixel(1, 2), qRgb(0, 255, 0));
-  EXPECT_FALSE(written.isGrayscale()) << "a colour picture stays in colour";
 }
 
-TEST_F(Tool, WithoutStepsTheMainImageIsConverted) {
-  for (const char* name : {"copy.bmp", "copy.ppm", "copy.png"}) {
+TEST_F(Tool, WithoutStepsThePictureIsConverted) {
+  for (const char* name : {"copy.bmp", "copy.ppm", "copy.png", "copy.tif", "copy.jpg"}) {
     const QString output = Path(name);
-    ASSERT_EQ(Run({input_, output}).status, 0) << name;
-    QImage written;
-    ASSERT_TRUE(QImageReader(output).read(&written)) << name;
-    EXPECT_EQ(written.size(), QSize(6, 5));
-    EXPECT_EQ(written.pixel(2, 1), qRgb(255, 255, 0)) << name;
-    EXPECT_EQ(written.pixel(3, 3), qRgb(255, 255, 0)) << name;
+    ASSERT_EQ(Run({input_, output, "--quality", "100"}).status, 0) << name;
+    const TBitmap written = LoadPictureFile(output);
+    EXPECT_EQ(QSize(written.Width(), written.Height()), QSize(6, 5));
+    if (QByteArray(name).endsWith(".jpg"))
+      continue;                                                // colours blur across so few pixels
+    const std::uint8_t* yellow = written.ScanLine(1) + 3 * 2;  // blue, green, red
+    EXPECT_EQ(yellow[0], 0) << name;
+    EXPECT_EQ(yellow[2], 255) << name;
   }
 }
 
-TEST_F(Tool, TimePrintsEachStepWithItsMilliseconds) {
-  const Outcome outcome = Run({"--time", input_, Path("t.png"), "gray", "edges"});
-  ASSERT_EQ(outcome.status, 0);
-  EXPECT_TRUE(outcome.err.contains(
-      QRegularExpression("^gray [0-9.]+ ms$", QRegularExpression::MultilineOption)))
-      << outcome.err.toStdString();
-  EXPECT_TRUE(outcome.err.contains(
-      QRegularExpression("^edges [0-9.]+ ms$", QRegularExpression::MultilineOption)));
+TEST_F(Tool, ReadsStandardInputAndWritesStandardOutput) {
+  QFile file(input_);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const Outcome outcome = Run({"-", "-", "gray", "--format", "pgm"}, file.readAll());
+  ASSERT_EQ(outcome.status, 0) << outcome.err.toStdString();
+  EXPECT_TRUE(outcome.out.startsWith("P5\n6 5\n255\n"));
+  const std::vector<std::uint8_t> greys(outcome.out.end() - 30, outcome.out.end());
+  EXPECT_EQ(greys, kChainGrey);
 }
 
-TEST_F(Tool, HelpGoesToStandardOutput) {
-  const Outcome outcome = Run({"--help"});
+TEST_F(Tool, TimePrintsEachStageWithItsMilliseconds) {
+  const Outcome outcome = Run({input_, Path("t.png"), "gray", "--time", "edges"});
+  ASSERT_EQ(outcome.status, 0);
+  for (const char* stage : {"load", "gray", "edges", "save"})
+    EXPECT_TRUE(outcome.err.contains(QRegularExpression(
+        QStringLiteral("^%1 [0-9.]+ ms$").arg(stage), QRegularExpression::MultilineOption)))
+        << stage << ": " << outcome.err.toStdString();
+}
+
+TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
+  Outcome outcome = Run({"--help"});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(outcome.out.startsWith("usage: ccdlab-cli"));
+  for (const char* word : {"--format", "--quality", "--compression", "binarize=T", "Exit status"})
+    EXPECT_TRUE(outcome.out.contains(word)) << word;
   EXPECT_TRUE(outcome.err.isEmpty());
+  outcome = Run({"--version"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(outcome.out.startsWith("ccdlab-cli 0."));
 }
 
-TEST_F(Tool, FailuresWriteNothingAndSayWhy) {
+TEST_F(Tool, MessagesFollowTheLocale) {
+  const struct {
+    const char* locale;
+    const char* usage;
+    const char* missing;
+  } cases[] = {
+      {"C.UTF-8", "usage: ccdlab-cli", "no such file"},
+      {"en_GB.UTF-8", "usage: ccdlab-cli", "no such file"},
+      {"zh_TW.UTF-8", "用法：ccdlab-cli", "找不到這個檔案"},
+      {"zh_HK.UTF-8", "用法：ccdlab-cli", "找不到這個檔案"},
+  };
+  for (const auto& c : cases) {
+    const Outcome help = Run({"--help"}, {}, QString::fromLatin1(c.locale));
+    EXPECT_TRUE(QString::fromUtf8(help.out).startsWith(QString::fromUtf8(c.usage))) << c.locale;
+    const Outcome missing =
+        Run({Path("missing.png"), Path("out.png")}, {}, QString::fromLatin1(c.locale));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.contains(QString::fromUtf8(c.missing)))
+        << c.locale << ": " << missing.err.toStdString();
+  }
+}
+
+TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
   const QString existing = Path("existing.png");
   QFile file(existing);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("keep me");
   file.close();
+  QFile in(input_);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  QByteArray damaged = in.readAll();
+  damaged[19] = static_cast<char>(damaged[19] ^ 1);  // the width, under the header's CRC
+  QFile broken(Path("broken.png"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write(damaged);
+  broken.close();
+  const QString pipe = Path("pipe.png");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+
   struct Case {
     const char* what;
     QStringList arguments;
     int status;
-    QString named;  // what the message must name; empty for usage errors
+    QString says;  // part of the one line; empty for usage errors
   };
   const Case cases[] = {
       {"usage", {input_, existing, "blur"}, 2, {}},
       {"threshold out of range", {input_, existing, "binarize=300"}, 2, {}},
-      {"missing input", {Path("missing.png"), existing}, 1, "missing.png"},
-      {"edges alone leaves nothing", {input_, existing, "edges"}, 1, "existing.png"},
-      {"output folder missing", {input_, Path("no/such/dir/out.png")}, 1, "out.png"},
+      {"missing input", {Path("missing.png"), existing}, 1, "missing.png': no such file"},
+      {"damaged input: our line, none of the library's",
+       {Path("broken.png"), existing},
+       1,
+       "damaged or incomplete"},
+      {"output folder missing", {input_, Path("no/such/dir/out.png")}, 1, "does not exist"},
+      {"a pipe in the way", {input_, pipe}, 1, "not a regular file"},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Run(c.arguments);
@@ -182,13 +305,24 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhy) {
       EXPECT_TRUE(outcome.err.contains("usage: ccdlab-cli")) << c.what;
     } else {
       EXPECT_EQ(outcome.err.count('\n'), 1) << c.what << ": " << outcome.err.toStdString();
-      EXPECT_TRUE(outcome.err.contains(c.named)) << c.what << ": " << outcome.err.toStdString();
+      EXPECT_TRUE(outcome.err.contains(c.says)) << c.what << ": " << outcome.err.toStdString();
     }
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "keep me") << c.what;
     file.close();
   }
   EXPECT_FALSE(QFile::exists(Path("no/such/dir/out.png")));
+  struct stat status {};
+  ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST_F(Tool, AFullDiskIsCalledByItsName) {
+  const Outcome outcome =
+      Run({input_, "-", "--format", "bmp"}, {}, QStringLiteral("C.UTF-8"), "/dev/full");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(outcome.err.contains("the disk is full")) << outcome.err.toStdString();
+  EXPECT_EQ(outcome.err.count('\n'), 1);
 }
 
 }  // namespace

@@ -38,8 +38,10 @@ done
 (cd "$scratch" && cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$scratch"/package/ccdlab_*_amd64.deb)
 contents=$(dpkg-deb -c "$deb")
+module=lib/ccdlab/ccdlab-toolkit-formats.so
+[[ -f $scratch/usr/$module ]] || fail "$module is not installed"
 for path in ./usr/bin/ccdlab ./usr/bin/ccdlab-cli ./usr/share/applications/ccdlab.desktop \
-  ./usr/share/icons/hicolor/48x48/apps/ccdlab.png; do
+  ./usr/share/icons/hicolor/48x48/apps/ccdlab.png ./usr/$module; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -47,9 +49,9 @@ for package in libqt6widgets6 libgstreamer1.0-0 gstreamer1.0-plugins-base gstrea
   fonts-arphic-ukai fonts-noto-cjk qt6-translations-l10n; do
   grep -q "\b$package\b" <<<"$depends" || fail "the package does not depend on $package"
 done
-# Every library the programs link directly comes from a package it depends on.
-for program in ccdlab ccdlab-cli; do
-  resolved=$(ldd "$scratch/usr/bin/$program")
+# Every library the programs and the module link directly comes from a package it depends on.
+for program in bin/ccdlab bin/ccdlab-cli $module; do
+  resolved=$(ldd "$scratch/usr/$program")
   while read -r soname; do
     library=$(awk -v name="$soname" '$1 == name {print $3}' <<<"$resolved")
     # The dynamic loader itself comes with libc6.
@@ -64,7 +66,7 @@ for program in ccdlab ccdlab-cli; do
       continue
     fi
     grep -q "\b$owner\b" <<<"$depends" || fail "$program links $library from $owner, not a dependency"
-  done < <(objdump -p "$scratch/usr/bin/$program" | awk '$1 == "NEEDED" {print $2}')
+  done < <(objdump -p "$scratch/usr/$program" | awk '$1 == "NEEDED" {print $2}')
 done
 
 ((failures == 0)) && echo "install and package: all checks passed"

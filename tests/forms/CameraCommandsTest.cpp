@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace capture;
+
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
 
 class CameraCommands : public CameraFormTest {

@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace capture;
+
 constexpr char kBars[] = "videotestsrc pattern=smpte ! video/x-raw,width=64,height=48";
 
 // Threads of this process, as the kernel counts them.

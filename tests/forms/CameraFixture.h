@@ -25,7 +25,7 @@ class CameraFormTest : public ::testing::Test {
   }
   void TearDown() override {
     form_.reset();
-    EXPECT_FALSE(IsWindow(CaptureWnd));
+    EXPECT_FALSE(capture::IsWindow(CaptureWnd));
     EXPECT_EQ(TCaptureDriver::LivePipelines(), 0);
     QApplication::clipboard()->clear();
   }

@@ -41,6 +41,11 @@ QByteArray BmpDeclaring(qint32 width, qint32 height) {
 QByteArray PngDeclaring(quint32 width, quint32 height) {
   return WithBe32(WithBe32(Encode(Colours(3, 2), "png"), 16, width), 20, height);
 }
+// A binary PGM header declaring the size, followed by a few bytes of pixels.
+QByteArray PgmDeclaring(int width, int height) {
+  return QStringLiteral("P5\n%1 %2\n255\n").arg(width).arg(height).toLatin1() +
+         QByteArray(16, '\x7f');
+}
 QByteArray JpegDeclaring(quint16 width, quint16 height) {
   const QByteArray jpeg = Encode(Colours(16, 16), "jpeg");
   const qsizetype sof = jpeg.indexOf("\xff\xc0");
@@ -107,6 +112,7 @@ TEST_F(ClipboardFaults, DamagedOrEnormousPicturesAreRefusedWithAMessage) {
   const QByteArray jpeg = Encode(Colours(64, 48), "jpeg");
   QImage wide(16385, 1, QImage::Format_RGB32);
   wide.fill(qRgb(1, 2, 3));
+  const QByteArray widePng = Encode(wide.convertToFormat(QImage::Format_Indexed8), "png");
   struct Case {
     const char* name;
     std::function<void()> fill;
@@ -130,6 +136,19 @@ TEST_F(ClipboardFaults, DamagedOrEnormousPicturesAreRefusedWithAMessage) {
        [] { Offer("image/png", PngDeclaring(3000000, 3000000)); }, "太大"},
       {"JPEG declaring 20000 x 100", [] { Offer("image/jpeg", JpegDeclaring(20000, 100)); },
        "太大"},
+      {"PGM declaring 20000 x 20000",
+       [] { Offer("image/x-portable-graymap", PgmDeclaring(20000, 20000)); }, "太大"},
+      {"PGM declaring 16384 x 16385",
+       [] { Offer("image/x-portable-graymap", PgmDeclaring(16384, 16385)); }, "太大"},
+      {"PGM declaring 16384 x 16384, its pixels missing",
+       [] { Offer("image/x-portable-graymap", PgmDeclaring(16384, 16384)); }, "無法讀取"},
+      {"PNG 16385 pixels wide", [&] { Offer("image/png", widePng); }, "太大"},
+      {"TIFF cut short",
+       [] {
+         const QByteArray tiff = EncodeTiff(9, 9, TiffLayout{}, [](int x, int, int) { return x; });
+         Offer("image/tiff", tiff.left(tiff.size() / 2));
+       },
+       "無法讀取"},
       {"the program's own picture, 16385 pixels wide",
        [&] { QApplication::clipboard()->setImage(wide); }, "太大"},
   };
@@ -140,10 +159,16 @@ TEST_F(ClipboardFaults, DamagedOrEnormousPicturesAreRefusedWithAMessage) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << c.name << ": " << text.toStdString();
     EXPECT_TRUE(SameBitmap(MainImage(), before_)) << c.name;
   }
-  // The program goes on: a good picture is taken.
+  // The program goes on: a good picture is taken, up to the limit.
   QApplication::clipboard()->setImage(Colours(6, 5));
   form_->Button2Click();
   EXPECT_EQ(MainImage().Width(), 6);
+  QImage widest(16384, 1, QImage::Format_Indexed8);
+  widest.setColorTable({qRgb(9, 9, 9)});
+  widest.fill(0);
+  Offer("image/png", Encode(widest, "png"));
+  form_->Button2Click();
+  EXPECT_EQ(MainImage().Width(), 16384);
 }
 
 // Another program offers the bytes: they travel through the X server.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QTest>
 
 namespace {
@@ -49,7 +50,10 @@ const Placement kLayout[] = {
 TEST_F(MainWindow, WindowHasItsStoredCaptionSizeAndPosition) {
   EXPECT_EQ(form_->windowTitle(), "Form1");
   EXPECT_EQ(form_->size(), QSize(688, 537));
-  EXPECT_EQ(form_->pos(), QPoint(207, 124));
+  // Wayland leaves the placing of windows to the compositor.
+  if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    EXPECT_EQ(form_->pos(), QPoint(207, 124));
+  }
 }
 
 TEST_F(MainWindow, EveryComponentSitsAtItsStoredPlaceWithCaptionAndFont) {

@@ -24,8 +24,13 @@ MessageBoxCatcher::MessageBoxCatcher()
     : seen_(std::make_shared<bool>(false)), text_(std::make_shared<QString>()) {
   OnNextModal([seen = seen_, text = text_](QWidget* modal) {
     *seen = true;
-    if (auto* box = qobject_cast<QMessageBox*>(modal))
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       *text = box->text();
+      // Ends the box's own loop whatever the window system did with it so far (a compositor
+      // may not have shown it yet, and closing a window not yet shown is ignored).
+      box->done(QMessageBox::Ok);
+      return;
+    }
     modal->close();
   });
 }

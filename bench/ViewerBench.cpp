@@ -1,0 +1,107 @@
+// The viewer window on a 6000 × 4000 picture: one repaint of its picture at a given zoom, as the
+// operator pans or zooms, in a window of 1600 × 900 on Qt's offscreen platform; the histogram of
+// such a picture, counted once per change of it; and the reduced copy a zoom below 50 % draws
+// from, made once per change.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QWindow>
+#include <cstring>
+
+#include "Application.h"
+#include "Bitmap.h"
+#include "Histogram.h"
+#include "PictureCanvas.h"
+#include "ReducedPicture.h"
+#include "Unit1.h"
+#include "ViewerWindow.h"
+
+// SliderStepBench.cpp
+void StartForms();
+
+namespace {
+
+// Smooth gradients with a little noise, as KernelsBench fills its pictures.
+TBitmap Photo(TPixelFormat format) {
+  TBitmap bitmap(6000, 4000, format);
+  std::uint32_t state = 7;
+  for (int i = 0; i < bitmap.Height(); ++i) {
+    std::uint8_t* row = bitmap.ScanLine(i);
+    for (std::size_t j = 0; j < bitmap.RowBytes(); ++j) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      row[j] = static_cast<std::uint8_t>((i / 16 + j / 24) * 3 + (state & 31));
+    }
+  }
+  if (format == TPixelFormat::pf8bit)
+    bitmap.SetPalette(TPalette::Grey());
+  return bitmap;
+}
+
+// The viewer of the main image holding a photograph, at `zoom` (0: fitted), centred.
+TPictureCanvas* Viewer(TPixelFormat format, double zoom) {
+  StartForms();
+  // The offscreen platform says, for every new window, which window hints it cannot pass on.
+  static const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (!message.startsWith(QStringLiteral("This plugin does not support")))
+          previous(type, context, message);
+      });
+  Form1->Image1->Picture()->Bitmap()->Assign(Photo(format));
+  auto* viewer = new TViewerWindow(Form1->Image1, QStringLiteral("擷取影像"));
+  viewer->setAttribute(Qt::WA_DeleteOnClose);
+  viewer->resize(1600, 900);
+  viewer->show();
+  // Painting starts once the window is exposed.
+  while (!viewer->windowHandle()->isExposed())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  TPictureCanvas* canvas = viewer->Canvas();
+  if (zoom == 0)
+    canvas->Fit();
+  else
+    canvas->ZoomTo(zoom);
+  // The first repaint after a change makes the reduced copy; the others only draw.
+  canvas->repaint();
+  return canvas;
+}
+
+void Paint(benchmark::State& state, TPixelFormat format, double zoom) {
+  TPictureCanvas* canvas = Viewer(format, zoom);
+  for (auto _ : state)
+    canvas->repaint();
+  state.counters["zoom_percent"] = canvas->Zoom() * 100;
+  canvas->window()->close();
+}
+
+}  // namespace
+
+void ViewerPaintFit(benchmark::State& state) {
+  Paint(state, TPixelFormat::pf24bit, 0);
+}
+
+void ViewerPaintZoom(benchmark::State& state) {
+  Paint(state, TPixelFormat::pf24bit, state.range(0) / 100.0);
+}
+
+void ViewerReduce(benchmark::State& state) {
+  const TBitmap picture = Photo(TPixelFormat::pf24bit);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ReduceBitmap(picture, 4));
+}
+
+void Histogram(benchmark::State& state) {
+  const TBitmap picture = Photo(TPixelFormat::pf8bit);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ComputeHistogram(picture));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * picture.Width() *
+                          picture.Height());
+}
+
+void HistogramRgb(benchmark::State& state) {
+  const TBitmap picture = Photo(TPixelFormat::pf24bit);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(ComputeHistogram(picture));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * picture.Width() *
+                          picture.Height() * 3);
+}

@@ -1,0 +1,11 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+void ShowMessage(const QString& text) {
+  // Captioned with the program's name, as its failure messages are.
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}

@@ -1,0 +1,128 @@
+#include "Histogram.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using Byte = std::uint8_t;
+
+// Counting into one table stalls on runs of equal bytes, each increment waiting for the store of
+// the one before; photographs are full of such runs. Neighbouring bytes go to different tables,
+// summed at the end. 32-bit counters keep the tables in the first-level cache; they are emptied
+// into the 64-bit totals before they could overflow.
+template <int Tables>
+struct SubTables {
+  std::uint32_t count[Tables][THistogram::Levels] = {};
+  std::uint64_t held = 0;  // the most any counter may hold
+
+  void FlushBefore(std::uint64_t more, THistogram::Counts* const* totals, const int* tableOf) {
+    if (held + more <= 0xFFFFFFFFu)
+      return;
+    Flush(totals, tableOf);
+  }
+  void Flush(THistogram::Counts* const* totals, const int* tableOf) {
+    for (int t = 0; t < Tables; ++t)
+      for (int v = 0; v < THistogram::Levels; ++v)
+        (*totals[tableOf[t]])[v] += count[t][v];
+    std::memset(count, 0, sizeof count);
+    held = 0;
+  }
+};
+
+void CountGrey(const TBitmap& bitmap, THistogram& h) {
+  constexpr int kTables = 8;
+  SubTables<kTables> tables;
+  THistogram::Counts* totals[] = {&h.channel[0]};
+  const int tableOf[kTables] = {};
+  const std::size_t width = bitmap.RowBytes();
+  auto& c = tables.count;
+  for (int i = 0; i < bitmap.Height(); ++i) {
+    tables.FlushBefore(width, totals, tableOf);
+    const Byte* row = bitmap.ScanLine(i);
+    std::size_t j = 0;
+    for (; j + kTables <= width; j += kTables)
+      for (int k = 0; k < kTables; ++k)
+        ++c[k][row[j + k]];
+    for (; j < width; ++j)
+      ++c[0][row[j]];
+    tables.held += width;
+  }
+  tables.Flush(totals, tableOf);
+  h.brightest = h.channel[0];
+}
+
+// Blue, green, red (and alpha) of even and odd pixels, and the brightest colour byte of each.
+template <int BytesPerPixel>
+void CountColour(const TBitmap& bitmap, THistogram& h) {
+  constexpr bool kAlpha = BytesPerPixel == 4;
+  constexpr int kTables = kAlpha ? 10 : 8;
+  SubTables<kTables> tables;
+  THistogram::Counts* totals[] = {&h.channel[0], &h.channel[1], &h.channel[2], &h.brightest,
+                                  &h.channel[3]};
+  // Table 2k and 2k + 1 belong to totals[k].
+  const int tableOf[] = {0, 0, 1, 1, 2, 2, 3, 3, 4, 4};
+  const std::size_t width = static_cast<std::size_t>(bitmap.Width());
+  auto& c = tables.count;
+  for (int i = 0; i < bitmap.Height(); ++i) {
+    tables.FlushBefore(width, totals, tableOf);
+    const Byte* p = bitmap.ScanLine(i);
+    std::size_t j = 0;
+    for (; j + 2 <= width; j += 2, p += 2 * BytesPerPixel) {
+      const Byte* q = p + BytesPerPixel;
+      ++c[0][p[0]];
+      ++c[2][p[1]];
+      ++c[4][p[2]];
+      ++c[6][std::max({p[0], p[1], p[2]})];
+      ++c[1][q[0]];
+      ++c[3][q[1]];
+      ++c[5][q[2]];
+      ++c[7][std::max({q[0], q[1], q[2]})];
+      if constexpr (kAlpha) {
+        ++c[kTables - 2][p[3]];
+        ++c[kTables - 1][q[3]];
+      }
+    }
+    if (j < width) {
+      ++c[0][p[0]];
+      ++c[2][p[1]];
+      ++c[4][p[2]];
+      ++c[6][std::max({p[0], p[1], p[2]})];
+      if constexpr (kAlpha)
+        ++c[kTables - 2][p[3]];
+    }
+    tables.held += width;
+  }
+  tables.Flush(totals, tableOf);
+}
+
+}  // namespace
+
+THistogram ComputeHistogram(const TBitmap& bitmap) {
+  THistogram h;
+  if (bitmap.Empty())
+    return h;
+  h.channels = bitmap.BytesPerPixel();
+  h.pixels =
+      static_cast<std::uint64_t>(bitmap.Width()) * static_cast<std::uint64_t>(bitmap.Height());
+  switch (bitmap.PixelFormat()) {
+    case TPixelFormat::pf8bit:
+      CountGrey(bitmap, h);
+      break;
+    case TPixelFormat::pf24bit:
+      CountColour<3>(bitmap, h);
+      break;
+    case TPixelFormat::pf32bit:
+      CountColour<4>(bitmap, h);
+      break;
+  }
+  return h;
+}
+
+std::uint64_t CountBelow(const THistogram::Counts& counts, int threshold) {
+  const int end = std::clamp(threshold, 0, THistogram::Levels);
+  std::uint64_t below = 0;
+  for (int v = 0; v < end; ++v)
+    below += counts[v];
+  return below;
+}

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Bitmap.h"
+#include "PictureError.h"
+#include "PictureFormats.h"
+
+// The plumbing the format readers and writers share: where bytes come from, where they go, and
+// how a reader reports a failure. Not for use outside the picture-file layer.
+
+// A failure inside a reader or writer; the layer adds what was being done and the file.
+struct PictureFailure {
+  PictureFault fault;
+  QString detail;
+  QSize declared;
+  int number = 0;
+};
+
+[[noreturn]] void Fail(PictureFault fault, QString detail = {});
+[[noreturn]] void FailTooLarge(qint64 width, qint64 height);
+// Refuses sizes beyond the limit, before anything is allocated for them.
+void CheckDeclaredSize(qint64 width, qint64 height);
+
+// Bytes to read: an open file, read through a buffer, or memory. Reads never raise: the C
+// libraries call them from their own frames; a system failure is remembered and reported by the
+// reader once the library has returned.
+class ByteSource {
+ public:
+  ByteSource(int fd, qint64 size);
+  ByteSource(const char* data, std::size_t size);
+  ByteSource(const ByteSource&) = delete;
+  ByteSource& operator=(const ByteSource&) = delete;
+
+  // Up to `n` bytes; fewer only at the end of the bytes or on a system failure.
+  std::size_t Read(void* target, std::size_t n);
+  bool Seek(qint64 position);
+  qint64 Position() const { return position_; }
+  qint64 Size() const { return size_; }
+  int SystemError() const { return error_; }
+
+  int Fd() const { return fd_; }
+  const char* Memory() const { return memory_; }
+
+ private:
+  bool Fill();
+
+  int fd_ = -1;
+  const char* memory_ = nullptr;
+  qint64 size_ = 0;
+  qint64 position_ = 0;
+  std::vector<char> buffer_;
+  qint64 bufferStart_ = 0;
+  std::size_t bufferFill_ = 0;
+  int error_ = 0;
+};
+
+// Bytes to write: a file through a buffer, or memory. Writes never raise either; the first system
+// failure is remembered and every later write fails.
+class ByteSink {
+ public:
+  explicit ByteSink(int fd);  // not owned
+  ByteSink();                 // into memory
+  ~ByteSink();
+  ByteSink(const ByteSink&) = delete;
+  ByteSink& operator=(const ByteSink&) = delete;
+
+  bool Write(const void* data, std::size_t n);
+  bool Flush();
+  int SystemError() const { return error_; }
+  bool Failed() const { return error_ != 0; }
+  QByteArray& Memory() { return memory_; }
+
+ private:
+  bool WriteThrough(const char* bytes, std::size_t n);
+
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  QByteArray memory_;
+  int error_ = 0;
+};
+
+// What a reader is asked for.
+struct ReadRequest {
+  QSize box;  // valid: a preview reduced to fit this box (roughly: it may stay larger)
+  qint64 maxFullDecodePixels = 0;  // for a preview: pictures larger than this are not decoded
+                                   // unless the format can reduce them while decoding
+};
+
+// What a reader gives: the picture (empty for a preview skipped as too large), the size and
+// bits per pixel it has in the file.
+struct DecodedPicture {
+  TBitmap bitmap;
+  QSize size;
+  int bitsPerPixel = 0;
+};
+
+// Raise the failure a system error of the source or the sink stands for, if there was one.
+void FailIfSourceFailed(const ByteSource& source);
+void FailIfSinkFailed(const ByteSink& sink);
+
+// Whether a preview of a picture of this size is to be skipped.
+bool PreviewTooLarge(const ReadRequest& request, qint64 width, qint64 height);
+
+struct SaveSettings {
+  int jpegQuality;
+  int compression;  // deflate level 0 ... 9
+};
+
+// The readers of the formats that go through their own libraries.
+DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request);
+DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request);
+DecodedPicture ReadTiff(ByteSource& source, const ReadRequest& request);
+
+// Writes a picture row by row, top to bottom, as its rows become ready: Rows for each band in
+// turn, then End. `bitmap` is the picture each time; its size, depth and palette never change.
+class RowWriter {
+ public:
+  virtual ~RowWriter() = default;
+  virtual void Rows(const TBitmap& bitmap, int first, int last) = 0;
+  virtual void End(const TBitmap& bitmap) = 0;
+};
+
+// The writers. `ready` rows of the picture hold their pixels when writing starts (PNG chooses its
+// filter by them).
+std::unique_ptr<RowWriter> StartPng(const TBitmap& bitmap, int ready, ByteSink& sink,
+                                    const SaveSettings& settings);
+std::unique_ptr<RowWriter> StartJpeg(const TBitmap& bitmap, ByteSink& sink,
+                                     const SaveSettings& settings);
+std::unique_ptr<RowWriter> StartTiff(const TBitmap& bitmap, ByteSink& sink,
+                                     const SaveSettings& settings);
+std::unique_ptr<RowWriter> StartBmp(ByteSink& sink);
+std::unique_ptr<RowWriter> StartPnm(const TBitmap& bitmap, ByteSink& sink, bool grey);
+
+// The picture as it is meant to be seen, for an orientation tag (EXIF or TIFF) of 2 ... 8.
+TBitmap Oriented(TBitmap&& bitmap, int orientation);
+
+// Copies a row of 3- or 4-byte pixels, exchanging the first and third byte of each: the model's
+// blue, green, red (alpha) to the red, green, blue (alpha) of the files, and back.
+void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int bytesPerPixel);
+
+// True for an 8-bit picture whose palette is the grey ramp (or which has none).
+bool IsGreyRamp(const TBitmap& bitmap);
+// The colour an 8-bit picture shows for index k: its palette's, black beyond a short palette, the
+// grey ramp without one.
+TPaletteEntry ShownColour(const TBitmap& bitmap, int k);

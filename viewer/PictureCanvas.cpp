@@ -1,0 +1,247 @@
+#include "PictureCanvas.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "Bitmap.h"
+#include "ImageView.h"
+#include "QImageBridge.h"
+
+namespace {
+
+// The zoom steps of +, - and the wheel, as common viewers offer them.
+constexpr double kLadder[] = {1.0 / 128, 1.0 / 96, 1.0 / 64, 1.0 / 48, 1.0 / 32, 1.0 / 24, 1.0 / 16,
+                              1.0 / 12,  1.0 / 8,  1.0 / 6,  1.0 / 4,  1.0 / 3,  1.0 / 2,  2.0 / 3,
+                              1,         1.5,      2,        3,        4,        6,        8,
+                              12,        16,       24,       32,       48,       64};
+
+const QColor kBackground(64, 64, 64);
+
+// Transparent parts show as the usual grey checkerboard.
+QBrush Checkerboard() {
+  QImage tile(16, 16, QImage::Format_RGB32);
+  tile.fill(QColor(204, 204, 204));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      if ((x < 8) != (y < 8))
+        tile.setPixel(x, y, qRgb(153, 153, 153));
+  return QBrush(tile);
+}
+
+}  // namespace
+
+TPictureCanvas::TPictureCanvas(TImage* view, QWidget* parent) : QWidget(parent), view_(view) {
+  setObjectName(QStringLiteral("PictureCanvas"));
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setCursor(Qt::OpenHandCursor);
+}
+
+const TBitmap* TPictureCanvas::Picture() const {
+  if (view_ == nullptr)
+    return nullptr;
+  const TBitmap* bitmap = view_->Picture()->Graphic();
+  return bitmap != nullptr && !bitmap->Empty() ? bitmap : nullptr;
+}
+
+QSizeF TPictureCanvas::PictureSize() const {
+  const TBitmap* bitmap = Picture();
+  return bitmap ? QSizeF(bitmap->Width(), bitmap->Height()) : QSizeF();
+}
+
+double TPictureCanvas::Scale() const {
+  return zoom_ / devicePixelRatioF();
+}
+
+QPointF TPictureCanvas::ToPicture(QPointF point) const {
+  return (point - origin_) / Scale();
+}
+
+QPointF TPictureCanvas::ToCanvas(QPointF point) const {
+  return origin_ + point * Scale();
+}
+
+std::optional<QPoint> TPictureCanvas::PixelAt(QPointF point) const {
+  const QSizeF size = PictureSize();
+  // The pixel whose colour the screen pixel at `point` shows: the one under its centre.
+  const QPointF p = ToPicture(point + QPointF(0.5, 0.5));
+  if (size.isEmpty() || p.x() < 0 || p.y() < 0 || p.x() >= size.width() || p.y() >= size.height())
+    return std::nullopt;
+  return QPoint(static_cast<int>(p.x()), static_cast<int>(p.y()));
+}
+
+QSize TPictureCanvas::sizeHint() const {
+  const QSizeF size = PictureSize() / devicePixelRatioF();
+  return size.isEmpty() ? QSize(640, 480) : size.toSize().expandedTo(QSize(320, 240));
+}
+
+void TPictureCanvas::Fit() {
+  fitted_ = true;
+  const QSizeF size = PictureSize();
+  const double ratio = devicePixelRatioF();
+  zoom_ =
+      size.isEmpty()
+          ? 1.0
+          : std::clamp(std::min(width() * ratio / size.width(), height() * ratio / size.height()),
+                       MinZoom, MaxZoom);
+  KeepInView();
+  update();
+  emit ZoomChanged(zoom_);
+}
+
+void TPictureCanvas::ZoomIn(std::optional<QPointF> anchor) {
+  const double* next = std::upper_bound(std::begin(kLadder), std::end(kLadder), zoom_ * 1.000001);
+  ZoomTo(next != std::end(kLadder) ? *next : MaxZoom, anchor);
+}
+
+void TPictureCanvas::ZoomOut(std::optional<QPointF> anchor) {
+  const double* next = std::lower_bound(std::begin(kLadder), std::end(kLadder), zoom_ * 0.999999);
+  ZoomTo(next != std::begin(kLadder) ? *(next - 1) : MinZoom, anchor);
+}
+
+void TPictureCanvas::ZoomTo(double zoom, std::optional<QPointF> anchor) {
+  fitted_ = false;
+  const QPointF at = anchor.value_or(QPointF(width() / 2.0, height() / 2.0));
+  Place(std::clamp(zoom, MinZoom, MaxZoom), at, ToPicture(at));
+}
+
+void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
+  zoom_ = zoom;
+  origin_ = anchor - pictureAnchor * Scale();
+  KeepInView();
+  update();
+  emit ZoomChanged(zoom_);
+  ReportHover(mouse_);
+}
+
+// A picture smaller than the canvas sits in its middle; a larger one leaves no gap at its edges.
+void TPictureCanvas::KeepInView() {
+  const QSizeF extent = PictureSize() * Scale();
+  const auto place = [](double origin, double extent, double room) {
+    return extent <= room ? (room - extent) / 2 : std::clamp(origin, room - extent, 0.0);
+  };
+  origin_ = QPointF(place(origin_.x(), extent.width(), width()),
+                    place(origin_.y(), extent.height(), height()));
+}
+
+void TPictureCanvas::PictureChanged() {
+  reduced_.Clear();
+  const QSize size = PictureSize().toSize();
+  if (size != laidOutFor_) {
+    laidOutFor_ = size;
+    if (fitted_)
+      Fit();
+    else
+      KeepInView();
+  }
+  update();
+  ReportHover(mouse_);
+}
+
+void TPictureCanvas::ReportHover(std::optional<QPointF> point) {
+  emit Hovered(point ? PixelAt(*point) : std::nullopt);
+}
+
+void TPictureCanvas::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(event->rect(), kBackground);
+  const TBitmap* bitmap = Picture();
+  if (bitmap == nullptr) {
+    painter.setPen(QColor(200, 200, 200));
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("沒有影像"));
+    return;
+  }
+  const double scale = Scale();
+  const QRectF onCanvas(origin_, PictureSize() * scale);
+  const QRectF shown = onCanvas.intersected(QRectF(event->rect()));
+  if (shown.isEmpty())
+    return;
+  if (bitmap->PixelFormat() == TPixelFormat::pf32bit) {
+    painter.setBrushOrigin(origin_);
+    painter.fillRect(shown, Checkerboard());
+  }
+  // The part of the picture on show, in picture pixels.
+  const QRectF area((shown.topLeft() - origin_) / scale, shown.size() / scale);
+  const QRect pixels =
+      area.toAlignedRect().intersected(QRect(0, 0, bitmap->Width(), bitmap->Height()));
+  if (zoom_ >= 1.0) {
+    // Sharp squares: the toolkit's nearest-neighbour scaling of the visible pixels only.
+    painter.drawImage(QRectF(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale),
+                      WrapBitmap(*bitmap, pixels));
+    return;
+  }
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // The smallest reduced copy still at least as large as the picture on screen, so that the
+  // smooth scaling never skips pixels.
+  int factor = 1;
+  while (factor < TReducedPicture::MaxFactor && zoom_ * factor * 2 <= 1.000001)
+    factor *= 2;
+  if (factor == 1) {
+    // The toolkit's fast smooth scaling reads only its own pixel formats; converting the part on
+    // show first costs less than its general path does.
+    painter.drawImage(QRectF(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale),
+                      Rgb32Part(*bitmap, pixels));
+    return;
+  }
+  const QImage& level = reduced_.Level(*bitmap, factor);
+  const QRect cells = QRectF(area.topLeft() / factor, area.size() / factor)
+                          .toAlignedRect()
+                          .intersected(level.rect());
+  // The last cells of a row or column may stand for fewer pixels than `factor`.
+  const QPointF from = QPointF(cells.topLeft()) * factor;
+  const QPointF to(std::min((cells.right() + 1) * factor, bitmap->Width()),
+                   std::min((cells.bottom() + 1) * factor, bitmap->Height()));
+  painter.drawImage(QRectF(ToCanvas(from), ToCanvas(to)), level, QRectF(cells));
+}
+
+void TPictureCanvas::resizeEvent(QResizeEvent*) {
+  if (fitted_)
+    Fit();
+  else
+    KeepInView();
+}
+
+void TPictureCanvas::wheelEvent(QWheelEvent* event) {
+  wheelRest_ += event->angleDelta().y();
+  // Fine-grained wheels and touchpads send parts of a step.
+  for (; wheelRest_ >= 120; wheelRest_ -= 120)
+    ZoomIn(event->position());
+  for (; wheelRest_ <= -120; wheelRest_ += 120)
+    ZoomOut(event->position());
+  event->accept();
+}
+
+void TPictureCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton)
+    return QWidget::mousePressEvent(event);
+  dragFrom_ = event->position();
+  setCursor(Qt::ClosedHandCursor);
+}
+
+void TPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
+  mouse_ = event->position();
+  if (dragFrom_) {
+    origin_ += event->position() - *dragFrom_;
+    dragFrom_ = event->position();
+    KeepInView();
+    update();
+  }
+  ReportHover(mouse_);
+}
+
+void TPictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton)
+    return QWidget::mouseReleaseEvent(event);
+  dragFrom_.reset();
+  setCursor(Qt::OpenHandCursor);
+}
+
+void TPictureCanvas::leaveEvent(QEvent*) {
+  mouse_.reset();
+  ReportHover(std::nullopt);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QPointF>
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+#include "ImageView.h"
+#include "ReducedPicture.h"
+
+// The picture of an image view at any zoom: fitted to the canvas, zoomed around a point, panned
+// by dragging. Above 100 % each picture pixel is a sharp square; below, the picture is drawn
+// smoothly from a reduced copy. Only the part on show is drawn.
+class TPictureCanvas : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr double MinZoom = 1.0 / TReducedPicture::MaxFactor;
+  static constexpr double MaxZoom = 64.0;
+
+  explicit TPictureCanvas(TImage* view, QWidget* parent = nullptr);
+
+  // Picture pixels per screen pixel.
+  double Zoom() const { return zoom_; }
+  // True while the zoom follows the canvas's size (after Fit, until the next zoom).
+  bool Fitted() const { return fitted_; }
+
+  void Fit();
+  // One step up or down the zoom ladder, around `anchor` (canvas coordinates), or around the
+  // centre of the canvas.
+  void ZoomIn(std::optional<QPointF> anchor = std::nullopt);
+  void ZoomOut(std::optional<QPointF> anchor = std::nullopt);
+  void ZoomTo(double zoom, std::optional<QPointF> anchor = std::nullopt);
+
+  // Canvas coordinates to picture coordinates and back (a pixel (x, y) covers [x, x + 1)).
+  QPointF ToPicture(QPointF point) const;
+  QPointF ToCanvas(QPointF point) const;
+  // The pixel under a canvas point, if the point lies on the picture.
+  std::optional<QPoint> PixelAt(QPointF point) const;
+
+  // The picture at its own size, for the window's first size.
+  QSize sizeHint() const override;
+
+  // The view's picture has changed: drop the reduced copies, keep the zoom (or the fit).
+  void PictureChanged();
+
+ signals:
+  void ZoomChanged(double zoom);
+  // The pixel under the mouse, or none when the mouse is off the picture.
+  void Hovered(std::optional<QPoint> pixel);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  const TBitmap* Picture() const;
+  QSizeF PictureSize() const;
+  // Screen pixels per picture pixel in the canvas's own (device-independent) coordinates.
+  double Scale() const;
+  void Place(double zoom, QPointF anchor, QPointF pictureAnchor);
+  void KeepInView();
+  void ReportHover(std::optional<QPointF> point);
+
+  QPointer<TImage> view_;
+  double zoom_ = 1.0;
+  bool fitted_ = true;
+  // Where the picture's top-left corner lies on the canvas.
+  QPointF origin_;
+  QSize laidOutFor_;
+  std::optional<QPointF> dragFrom_;
+  std::optional<QPointF> mouse_;
+  int wheelRest_ = 0;
+  TReducedPicture reduced_;
+};

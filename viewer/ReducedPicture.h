@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <map>
+
+#include "Bitmap.h"
+
+// The picture reduced by `factor` (a power of two, 2 … 128) for drawing it small: each pixel the
+// average colour of the factor × factor pixels it stands for (fewer at the right and bottom
+// edges). RGB32, or premultiplied ARGB32 for a picture with alpha.
+QImage ReduceBitmap(const TBitmap& bitmap, int factor);
+
+// The part `rect` of the picture in the form the toolkit scales smoothly fastest: RGB32, or
+// premultiplied ARGB32 for a picture with alpha.
+QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect);
+
+// The reduced copies of one picture, each made on first use after the picture last changed. A
+// smaller copy is made from the next larger one when that exists, which costs a quarter of it.
+class TReducedPicture {
+ public:
+  static constexpr int MaxFactor = 128;
+
+  void Clear() { levels_.clear(); }
+  const QImage& Level(const TBitmap& bitmap, int factor);
+
+ private:
+  std::map<int, QImage> levels_;
+};

@@ -1,0 +1,188 @@
+#include "ViewerWindow.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "HistogramPane.h"
+#include "ImageView.h"
+#include "PictureCanvas.h"
+
+namespace {
+
+const TBitmap* PictureOf(const TImage* view) {
+  if (view == nullptr)
+    return nullptr;
+  const TBitmap* bitmap = view->Picture()->Graphic();
+  return bitmap != nullptr && !bitmap->Empty() ? bitmap : nullptr;
+}
+
+bool GreyLevels(const TBitmap& bitmap) {
+  return bitmap.Palette() == nullptr || *bitmap.Palette() == TPalette::Grey();
+}
+
+QString Percent(double zoom) {
+  const double percent = zoom * 100;
+  if (std::abs(percent - std::round(percent)) < 0.05)
+    return QString::number(std::lround(percent));
+  return QString::number(percent, 'f', percent < 1 ? 2 : 1);
+}
+
+}  // namespace
+
+TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      view_(view),
+      canvas_(new TPictureCanvas(view, this)),
+      histogram_(new THistogramPane(view, this)),
+      zoomLabel_(new QLabel(this)),
+      pictureLabel_(new QLabel(this)),
+      pixelLabel_(new QLabel(this)) {
+  setObjectName(QStringLiteral("ViewerWindow"));
+  setWindowTitle(title);
+  zoomLabel_->setObjectName(QStringLiteral("ZoomLabel"));
+  pictureLabel_->setObjectName(QStringLiteral("PictureLabel"));
+  pixelLabel_->setObjectName(QStringLiteral("PixelLabel"));
+
+  auto* status = new QStatusBar(this);
+  status->addWidget(pixelLabel_, 1);
+  status->addPermanentWidget(pictureLabel_);
+  status->addPermanentWidget(zoomLabel_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(canvas_, 1);
+  layout->addWidget(histogram_);
+  layout->addWidget(status);
+
+  connect(canvas_, &TPictureCanvas::ZoomChanged, this, &TViewerWindow::UpdateStatus);
+  connect(canvas_, &TPictureCanvas::Hovered, this, [this](std::optional<QPoint> pixel) {
+    hovered_ = pixel;
+    UpdateStatus();
+  });
+  if (view != nullptr)
+    connect(view, &TImage::Changed, this, &TViewerWindow::PictureChanged);
+
+  ShowHistogramByDefault();
+  // The picture at its own size where the screen has room for it (at most two thirds of it).
+  adjustSize();
+  canvas_->setFocus();
+  canvas_->PictureChanged();
+  UpdateStatus();
+}
+
+TViewerWindow::~TViewerWindow() = default;
+
+void TViewerWindow::PictureChanged() {
+  canvas_->PictureChanged();
+  histogram_->PictureChanged();
+  ShowHistogramByDefault();
+  UpdateStatus();
+}
+
+// Grey and palette pictures are what the threshold works on: their histogram shows unasked.
+void TViewerWindow::ShowHistogramByDefault() {
+  const TBitmap* bitmap = PictureOf(view_);
+  const bool shown =
+      histogramChosen_.value_or(bitmap != nullptr && bitmap->PixelFormat() == TPixelFormat::pf8bit);
+  histogram_->setVisible(shown);
+}
+
+bool TViewerWindow::HistogramShown() const {
+  return histogram_->isVisibleTo(this);
+}
+
+void TViewerWindow::ToggleHistogram() {
+  histogramChosen_ = !HistogramShown();
+  histogram_->setVisible(*histogramChosen_);
+}
+
+void TViewerWindow::SetThreshold(std::optional<int> threshold) {
+  histogram_->SetThreshold(threshold);
+}
+
+QString TViewerWindow::ZoomText() const {
+  return QStringLiteral("縮放 %1 %").arg(Percent(canvas_->Zoom()));
+}
+
+QString TViewerWindow::PictureText() const {
+  const TBitmap* bitmap = PictureOf(view_);
+  if (bitmap == nullptr)
+    return QStringLiteral("沒有影像");
+  QString depth;
+  switch (bitmap->PixelFormat()) {
+    case TPixelFormat::pf8bit:
+      depth = GreyLevels(*bitmap)
+                  ? QStringLiteral("8 位元灰階")
+                  : QStringLiteral("8 位元索引色（%1 色）").arg(bitmap->Palette()->Count());
+      break;
+    case TPixelFormat::pf24bit:
+      depth = QStringLiteral("24 位元全彩");
+      break;
+    case TPixelFormat::pf32bit:
+      depth = QStringLiteral("32 位元全彩含透明度");
+      break;
+  }
+  return QStringLiteral("%1 × %2，%3").arg(bitmap->Width()).arg(bitmap->Height()).arg(depth);
+}
+
+QString TViewerWindow::PixelText() const {
+  const TBitmap* bitmap = PictureOf(view_);
+  if (bitmap == nullptr || !hovered_ || hovered_->x() >= bitmap->Width() ||
+      hovered_->y() >= bitmap->Height())
+    return {};
+  const QString at = QStringLiteral("(%1, %2)　").arg(hovered_->x()).arg(hovered_->y());
+  const std::uint8_t* p = bitmap->ScanLine(hovered_->y()) + hovered_->x() * bitmap->BytesPerPixel();
+  const auto rgb = [](int r, int g, int b) {
+    return QStringLiteral("R %1  G %2  B %3").arg(r).arg(g).arg(b);
+  };
+  switch (bitmap->PixelFormat()) {
+    case TPixelFormat::pf8bit: {
+      if (GreyLevels(*bitmap))
+        return at + QStringLiteral("灰階 %1").arg(p[0]);
+      TPaletteEntry e;
+      if (!bitmap->GetPaletteEntry(p[0], e))
+        return at + QStringLiteral("索引 %1（不在調色盤中，顯示為黑色）").arg(p[0]);
+      return at + QStringLiteral("索引 %1：%2").arg(p[0]).arg(rgb(e.peRed, e.peGreen, e.peBlue));
+    }
+    case TPixelFormat::pf24bit:
+      return at + rgb(p[2], p[1], p[0]);
+    case TPixelFormat::pf32bit:
+      return at + rgb(p[2], p[1], p[0]) + QStringLiteral("  A %1").arg(p[3]);
+  }
+  return {};
+}
+
+void TViewerWindow::UpdateStatus() {
+  zoomLabel_->setText(ZoomText());
+  pictureLabel_->setText(PictureText());
+  pixelLabel_->setText(PixelText());
+}
+
+void TViewerWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    return QWidget::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      canvas_->ZoomIn();
+      break;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+      canvas_->ZoomOut();
+      break;
+    case Qt::Key_1:
+      canvas_->ZoomTo(1.0);
+      break;
+    case Qt::Key_F:
+      canvas_->Fit();
+      break;
+    case Qt::Key_H:
+      ToggleHistogram();
+      break;
+    default:
+      return QWidget::keyPressEvent(event);
+  }
+}
