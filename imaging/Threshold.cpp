@@ -36,7 +36,8 @@ void ThresholdRows(const KernelRows& r, Byte lowest, Byte on, bool alpha, bool s
     scalar(r.in + i * r.inStride, r.out + i * r.outStride, 0, r.length);
   (void)stream;
 #else
-  const hn::ScalableTag<Byte> d;
+  // At most 32 bytes a vector, two a step: 64-byte stores, streamed or not, were slower here.
+  const hn::CappedTag<Byte, 32> d;
   const hn::Repartition<std::uint32_t, decltype(d)> d32;
   const std::size_t n = hn::Lanes(d);
   const auto low = hn::Set(d, lowest);
@@ -50,28 +51,34 @@ void ThresholdRows(const KernelRows& r, Byte lowest, Byte on, bool alpha, bool s
       v = hn::IfThenElse(alphaBytes, hn::LoadU(d, out), v);
     return v;
   };
+  const auto two = [&](const Byte* in, Byte* out) {
+    hn::StoreU(apply(in, out), d, out);
+    hn::StoreU(apply(in + n, out + n), d, out + n);
+  };
   for (int i = 0; i < r.height; ++i) {
     const Byte* in = r.in + i * r.inStride;
     Byte* out = r.out + i * r.outStride;
-    if (r.length < n) {
+    if (r.length < 2 * n) {
       scalar(in, out, 0, r.length);
       continue;
     }
-    // Blocks start where the target is aligned, so that no store straddles two cache lines and
-    // whole blocks may be streamed. The first and the last block overlap their neighbours, which
-    // is harmless even in place: thresholding twice gives what thresholding once gave. Rows start
-    // on a multiple of 4, so alpha bytes stay in their lanes.
-    hn::StoreU(apply(in, out), d, out);
-    std::size_t j = (n - reinterpret_cast<std::uintptr_t>(out) % n) % n;
+    // Steps start where the target is aligned to a step, so that whole lines may be streamed.
+    // The first and the last step overlap their neighbours, which is harmless even in place:
+    // thresholding twice gives what thresholding once gave. Rows start on a multiple of 4, so
+    // alpha bytes stay in their lanes.
+    two(in, out);
+    std::size_t j = (2 * n - reinterpret_cast<std::uintptr_t>(out) % (2 * n)) % (2 * n);
     if (stream) {
-      for (; j + n <= r.length; j += n)
+      for (; j + 2 * n <= r.length; j += 2 * n) {
         hn::Stream(apply(in + j, out + j), d, out + j);
+        hn::Stream(apply(in + j + n, out + j + n), d, out + j + n);
+      }
     } else {
-      for (; j + n <= r.length; j += n)
-        hn::StoreU(apply(in + j, out + j), d, out + j);
+      for (; j + 2 * n <= r.length; j += 2 * n)
+        two(in + j, out + j);
     }
     if (j < r.length)
-      hn::StoreU(apply(in + r.length - n, out + r.length - n), d, out + r.length - n);
+      two(in + r.length - 2 * n, out + r.length - 2 * n);
   }
   // Streamed stores are weakly ordered: they must be complete before the picture is used.
   if (stream)
