@@ -4,7 +4,7 @@
 #include <vector>
 
 // The instruction-set targets the pixel kernels are built for, numbered and named as Highway
-// numbers and names them (SSE4, AVX2, AVX3, AVX3_DL on x86-64; NEON, SVE, SVE2, SVE_256,
+// numbers and names them (SSSE3, SSE4, AVX2, AVX3, AVX3_DL on x86-64; NEON, SVE, SVE2, SVE_256,
 // SVE2_128 on arm64; SCALAR, the plain fallback). A lower number is a wider target. The widest
 // target the processor supports is used unless a narrower one is asked for, by UseSimdTarget or
 // by the environment variable CCDLAB_SIMD (a target's name) at start-up.

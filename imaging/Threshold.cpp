@@ -24,7 +24,7 @@ using Byte = std::uint8_t;
 
 // Bytes at or above `lowest` become `on` (255, or 0 when the threshold is above 255), the others
 // 0; with `alpha`, every fourth byte (a 32-bit pixel's alpha) keeps the target's value. The input
-// may be the output. With `stream`, whole aligned vectors are written around the caches.
+// may be the output. With `stream`, whole aligned steps are written around the caches.
 void ThresholdRows(const KernelRows& r, Byte lowest, Byte on, bool alpha, bool stream) {
   const auto scalar = [&](const Byte* in, Byte* out, std::size_t begin, std::size_t end) {
     for (std::size_t j = begin; j < end; ++j)
