@@ -3,7 +3,8 @@
 #   ./setup.sh run    install the missing packages, build, start the program
 #   ./setup.sh test   install the missing packages, build, run every test on a virtual X server;
 #                     then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     (build-asan/), then the picture intake under valgrind
+#                     (build-asan/), then the picture intake under valgrind, then the Qt-free core
+#                     cross-built for arm64 and tested under qemu-aarch64 (build-arm64/)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,8 +15,8 @@ if [[ $mode != run && $mode != test ]]; then
 fi
 
 packages=(
-  # build
-  g++ cmake ninja-build pkg-config
+  # build; the pixel kernels are written with Google Highway
+  g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
   # the command-line tool's messages in Traditional Chinese (lrelease)
   qt6-tools-dev qt6-l10n-tools
@@ -28,6 +29,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
   # tests; the window tests once more on a Wayland compositor
   libgtest-dev libgmock-dev xvfb xauth weston qt6-wayland
+  # the core and its tests cross-built for arm64 and run there under emulation: the cross
+  # compiler, GoogleTest's sources, Highway for arm64 (beside the native one), qemu-aarch64
+  g++-aarch64-linux-gnu googletest libhwy-dev:arm64 qemu-user
   # the sanitizer build and the fuzzers (clang with its sanitizer and libFuzzer runtimes), valgrind
   clang libclang-rt-14-dev valgrind
   # another program holding a picture on the clipboard
@@ -52,6 +56,9 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo=()
   [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
   "${sudo[@]}" apt-get update
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y --no-install-recommends "${missing[@]}"
@@ -80,3 +87,6 @@ cmake --preset asan
 cmake --build --preset asan
 "${on_x[@]}" ctest --preset asan -j2
 "${on_x[@]}" ctest --preset valgrind -j2
+cmake --preset arm64
+cmake --build --preset arm64
+ctest --preset arm64 -j2

@@ -232,7 +232,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;
-  benchmark::AddCustomContext("ccdlab_simd", SimdLevelName(ActiveSimdLevel()));
+  benchmark::AddCustomContext("ccdlab_simd", SimdTargetName(ActiveSimdTarget()));
   benchmark::AddCustomContext("opencv", cv::getVersionString());
   Register();
   benchmark::RunSpecifiedBenchmarks();

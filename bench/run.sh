@@ -42,9 +42,10 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       name = order[i]
       printf "| `%s` | %.2f | | | |\n", name, ms[name]
       if (name == "ccdlab/threshold") { goal(name, "memcpy", 1.25); goal(name, "opencv/threshold", 1.0) }
-      if (name == "ccdlab/grayscale_indexed") goal(name, "opencv/grayscale_indexed", 1.0)
-      if (name == "ccdlab/grayscale_rgb") goal(name, "opencv/grayscale_rgb", 1.0)
-      if (name == "ccdlab/laplacian") { goal(name, "opencv/laplacian", 0.25); goal(name, "memcpy", 4.0) }
+      if (name == "ccdlab/grayscale_indexed") { goal(name, "memcpy", 1.25); goal(name, "opencv/grayscale_indexed", 1.0) }
+      # Three bytes read for each one written: twice the traffic of memcpy.
+      if (name == "ccdlab/grayscale_rgb") { goal(name, "memcpy", 2.25); goal(name, "opencv/grayscale_rgb", 1.0) }
+      if (name == "ccdlab/laplacian") { goal(name, "memcpy", 1.25); goal(name, "opencv/laplacian", 0.25) }
       if (name == "ccdlab/slider_step") goal(name, "", 16, 1)
       if (name == "ccdlab/open_png") goal(name, "", 400, 1)
       if (name == "ccdlab/open_jpeg") goal(name, "", 200, 1)

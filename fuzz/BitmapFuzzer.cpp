@@ -1,5 +1,5 @@
 // Bytes as a bitmap of any depth, size (0 … 64 a side), palette (none, or 0 … 256 entries) and
-// pixels, through grey levels, the threshold and the edge image at every instruction-set level
+// pixels, through grey levels, the threshold and the edge image at every instruction-set target
 // the processor has. Each result must be the very bytes the plain reference loops give.
 //
 // The input: depth, width, height, palette length (two bytes; 257 means none), threshold (two
@@ -61,11 +61,11 @@ bool Same(const TBitmap& a, const TBitmap& b) {
   return true;
 }
 
-void Expect(bool same, const char* operation, SimdLevel level) {
+void Expect(bool same, const char* operation, SimdTarget target) {
   if (same)
     return;
-  std::fprintf(stderr, "%s at the %s level differs from the reference\n", operation,
-               SimdLevelName(level));
+  std::fprintf(stderr, "%s at the %s target differs from the reference\n", operation,
+               SimdTargetName(target));
   std::abort();
 }
 
@@ -75,37 +75,37 @@ TBitmap Copy(const TBitmap& bitmap) {
   return copy;
 }
 
-void CheckAtLevel(const TBitmap& source, const TBitmap& target, int threshold, SimdLevel level) {
+void CheckAtTarget(const TBitmap& source, const TBitmap& target, int threshold, SimdTarget simd) {
   TBitmap expected;
   ReferenceConvertToGrey(source, expected);
   TBitmap grey = Copy(target);  // a result that held another picture before
   ConvertToGrey(source, grey);
   Touch(grey);
-  Expect(Same(grey, expected), "grey levels", level);
+  Expect(Same(grey, expected), "grey levels", simd);
   TBitmap inPlace = Copy(source);
   ConvertToGrey(inPlace, inPlace);
-  Expect(Same(inPlace, expected), "grey levels in place", level);
+  Expect(Same(inPlace, expected), "grey levels in place", simd);
 
   TBitmap into = Copy(target);
   TBitmap intoExpected = Copy(target);
   ThresholdInto(source, into, threshold);
   ReferenceThresholdInto(source, intoExpected, threshold);
   Touch(into);
-  Expect(Same(into, intoExpected), "threshold into another picture", level);
+  Expect(Same(into, intoExpected), "threshold into another picture", simd);
 
   TBitmap binary = Copy(source);
   TBitmap binaryExpected = Copy(source);
   Threshold(binary, threshold);
   ReferenceThresholdInto(binaryExpected, binaryExpected, threshold);
   Touch(binary);
-  Expect(Same(binary, binaryExpected), "threshold", level);
+  Expect(Same(binary, binaryExpected), "threshold", simd);
 
   TBitmap edges = Copy(source);
   TBitmap edgesExpected = Copy(source);
   Laplacian(edges);
   ReferenceLaplacian(edgesExpected);
   Touch(edges);
-  Expect(Same(edges, edgesExpected), "edges", level);
+  Expect(Same(edges, edgesExpected), "edges", simd);
 }
 
 }  // namespace
@@ -143,12 +143,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       row[j] = static_cast<std::uint8_t>(i * 7 + j * 13 + 1);
   }
 
-  const SimdLevel before = ActiveSimdLevel();
-  for (SimdLevel level : {SimdLevel::Baseline, SimdLevel::Avx2, SimdLevel::Avx512})
-    if (level <= SupportedSimdLevel()) {
-      SetSimdLevel(level);
-      CheckAtLevel(source, target, threshold, level);
-    }
-  SetSimdLevel(before);
+  const SimdTarget before = ActiveSimdTarget();
+  for (SimdTarget simd : SimdTargets()) {
+    UseSimdTarget(simd);
+    CheckAtTarget(source, target, threshold, simd);
+  }
+  UseSimdTarget(before);
   return 0;
 }

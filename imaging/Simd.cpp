@@ -1,63 +1,73 @@
 #include "Simd.h"
 
-#include <algorithm>
-#include <atomic>
+#include <hwy/highway.h>
+#include <hwy/targets.h>
+
+#include <strings.h>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
-SimdLevel Detect() {
-  __builtin_cpu_init();
-  // __builtin_cpu_supports also checks that the operating system saves the wide registers.
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi"))
-    return SimdLevel::Avx512;
-  if (__builtin_cpu_supports("avx2"))
-    return SimdLevel::Avx2;
-  return SimdLevel::Baseline;
+SimdTarget Widest(std::int64_t targets) {
+  // Without any target of its own (an arm64 processor without AES, which Highway asks of NEON),
+  // the dispatch falls back to the build's baseline.
+  return targets == 0 ? HWY_STATIC_TARGET : targets & -targets;
 }
 
-SimdLevel FromEnvironment(SimdLevel supported) {
-  const char* wanted = std::getenv("CCDLAB_SIMD");
-  if (wanted == nullptr)
-    return supported;
-  for (SimdLevel level : {SimdLevel::Baseline, SimdLevel::Avx2, SimdLevel::Avx512})
-    if (std::strcmp(wanted, SimdLevelName(level)) == 0)
-      return std::min(level, supported);
-  return supported;
-}
+struct State {
+  std::int64_t available;  // built in and supported, as a bit set
+  SimdTarget active;
+};
 
-std::atomic<SimdLevel>& Active() {
-  static std::atomic<SimdLevel> active{FromEnvironment(SupportedSimdLevel())};
-  return active;
+State& Current() {
+  static State state = [] {
+    hwy::DisableTargets(0);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    const std::int64_t available = hwy::SupportedTargets() & HWY_TARGETS;
+    return State{available ? available : HWY_STATIC_TARGET, Widest(available)};
+  }();
+  return state;
 }
 
 }  // namespace
 
-SimdLevel SupportedSimdLevel() {
-  static const SimdLevel supported = Detect();
-  return supported;
+std::vector<SimdTarget> SimdTargets() {
+  std::vector<SimdTarget> targets;
+  for (std::int64_t left = Current().available; left != 0; left &= left - 1)
+    targets.push_back(left & -left);
+  return targets;
 }
 
-SimdLevel ActiveSimdLevel() {
-  return Active().load(std::memory_order_relaxed);
+SimdTarget ActiveSimdTarget() {
+  PrepareSimdDispatch();
+  return Current().active;
 }
 
-SimdLevel SetSimdLevel(SimdLevel level) {
-  const SimdLevel used = std::min(level, SupportedSimdLevel());
-  Active().store(used, std::memory_order_relaxed);
-  return used;
+SimdTarget UseSimdTarget(SimdTarget target) {
+  State& state = Current();
+  // Every target wider than the one asked for is switched off; Highway's dispatch picks the
+  // widest one left at its next call.
+  hwy::DisableTargets(target > 0 ? target - 1 : 0);
+  // Chosen now rather than by the first dispatch, which would ask the processor again.
+  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+  state.active = Widest(state.available & ~(target > 0 ? target - 1 : 0));
+  return state.active;
 }
 
-const char* SimdLevelName(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::Baseline:
-      return "baseline";
-    case SimdLevel::Avx2:
-      return "avx2";
-    case SimdLevel::Avx512:
-      return "avx512";
-  }
-  return "?";
+const char* SimdTargetName(SimdTarget target) {
+  return hwy::TargetName(target);
+}
+
+void PrepareSimdDispatch() {
+  static const bool prepared = [] {
+    Current();
+    if (const char* wanted = std::getenv("CCDLAB_SIMD"))
+      for (std::int64_t bit = 1; bit > 0; bit <<= 1)
+        if (strcasecmp(wanted, hwy::TargetName(bit)) == 0 && (HWY_TARGETS & bit) != 0) {
+          UseSimdTarget(bit);
+          break;
+        }
+    return true;
+  }();
+  (void)prepared;
 }

@@ -1,22 +1,27 @@
 #pragma once
 
-// Instruction-set levels the pixel kernels are built for. Every kernel has a version for each
-// level; the widest one the processor supports is used unless a narrower one is asked for.
-enum class SimdLevel {
-  Baseline = 0,  // SSE2, present on every x86-64 processor
-  Avx2 = 1,      // AVX2
-  Avx512 = 2,    // AVX-512 F, BW, VL and VBMI
-};
+#include <cstdint>
+#include <vector>
 
-// The widest level this processor (and its operating system) supports.
-SimdLevel SupportedSimdLevel();
+// The instruction-set targets the pixel kernels are built for, numbered and named as Highway
+// numbers and names them (SSSE3, SSE4, AVX2, AVX3, AVX3_DL on x86-64; NEON, SVE, SVE2, SVE_256,
+// SVE2_128 on arm64; SCALAR, the plain fallback). A lower number is a wider target. The widest
+// target the processor supports is used unless a narrower one is asked for, by UseSimdTarget or
+// by the environment variable CCDLAB_SIMD (a target's name) at start-up.
+using SimdTarget = std::int64_t;
 
-// The level the kernels use now: the supported one, or the one the environment variable
-// CCDLAB_SIMD (baseline, avx2, avx512) asks for if that is narrower.
-SimdLevel ActiveSimdLevel();
+// The targets built in that this processor runs, widest first.
+std::vector<SimdTarget> SimdTargets();
 
-// Makes the kernels use `level`, or the supported level if `level` is wider. Returns the level in
-// use. For tests and benchmarks; not meant to be changed while a kernel runs on another thread.
-SimdLevel SetSimdLevel(SimdLevel level);
+// The target the kernels use now.
+SimdTarget ActiveSimdTarget();
 
-const char* SimdLevelName(SimdLevel level);
+// Makes the kernels use `target`, or the widest available one narrower than it when this
+// processor lacks it. Returns the target in use. For tests and benchmarks; not meant to be
+// changed while a kernel runs on another thread.
+SimdTarget UseSimdTarget(SimdTarget target);
+
+const char* SimdTargetName(SimdTarget target);
+
+// Applies CCDLAB_SIMD once; every kernel calls it before it first dispatches.
+void PrepareSimdDispatch();

@@ -12,7 +12,7 @@ namespace {
 
 using Grid = std::vector<std::vector<int>>;
 
-class LaplacianKernel : public AtEachSimdLevel {};
+class LaplacianKernel : public AtEachSimdTarget {};
 
 Grid Filled(int width, int height, int value) {
   return Grid(height, std::vector<int>(width, value));
@@ -148,6 +148,6 @@ TEST_P(LaplacianKernel, MatchesThePlainLoopOnRandomPictures) {
     }
 }
 
-CCDLAB_INSTANTIATE_AT_EACH_SIMD_LEVEL(LaplacianKernel);
+CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(LaplacianKernel);
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 namespace {
 
-class ThresholdKernel : public AtEachSimdLevel {};
+class ThresholdKernel : public AtEachSimdTarget {};
 
 struct Case {
   int threshold;
@@ -164,6 +164,6 @@ TEST_P(ThresholdKernel, LargeTargetsMatchThePlainLoop) {
   }
 }
 
-CCDLAB_INSTANTIATE_AT_EACH_SIMD_LEVEL(ThresholdKernel);
+CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(ThresholdKernel);
 
 }  // namespace
