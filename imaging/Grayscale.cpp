@@ -317,7 +317,8 @@ constexpr std::size_t kStreamBytes = std::size_t{8} << 20;
 // Indexes beyond a short palette take the grey last looked up in scan order (255 before any), so
 // rows holding such an index are done one pixel at a time with that grey carried along; every
 // other row is a plain table lookup.
-void Indexed(const TBitmap& source, const KernelRows& r, bool stream) {
+// `carried`: the grey of the last colour found before these rows (see ConvertToGreyRows).
+void Indexed(const TBitmap& source, const KernelRows& r, bool stream, Byte carried) {
   const TPalette& palette = *source.Palette();
   const std::size_t entries = static_cast<std::size_t>(palette.Count());
   std::array<Byte, 256> table{};
@@ -325,7 +326,6 @@ void Indexed(const TBitmap& source, const KernelRows& r, bool stream) {
     const TPaletteEntry& e = palette.Entries()[p];
     table[p] = GreyLevel(e.peRed, e.peGreen, e.peBlue);
   }
-  Byte carried = GreyLevel(255, 255, 255);
   for (int i = 0; i < r.height; ++i) {
     const Byte* in = r.in + i * r.inStride;
     Byte* out = r.out + i * r.outStride;
@@ -385,25 +385,29 @@ void ConvertToGrey(const TBitmap& source, TBitmap& result) {
     result.Assign(TBitmap(width, height, TPixelFormat::pf8bit));
   }
   result.SetPalette(TPalette::Grey());
-  if (source.Empty())
-    return;
+  ConvertToGreyRows(source, result, 0, height);
+}
 
+void ConvertToGreyRows(const TBitmap& source, TBitmap& result, int first, int last) {
+  const int width = source.Width();
+  if (width == 0 || first >= last)
+    return;
   const int bytes = source.BytesPerPixel();
-  KernelRows rows{source.ScanLine(0),
-                  source.Stride(),
-                  result.ScanLine(0),
-                  result.Stride(),
-                  static_cast<std::size_t>(width),
-                  height};
+  KernelRows rows{source.ScanLine(first),          source.Stride(),
+                  result.ScanLine(first),          result.Stride(),
+                  static_cast<std::size_t>(width), last - first};
   // The rule for indexes beyond a short palette goes row by row.
   if (source.Palette() == nullptr || source.Palette()->Count() == TPalette::MaxEntries)
     rows.JoinIfUnpadded(static_cast<std::size_t>(bytes), 1);
-  const bool stream = result.Stride() * static_cast<std::size_t>(height) >= kStreamBytes;
+  // Rows far larger than the caches are written around them: nobody reads them again soon.
+  const bool stream = result.Stride() * static_cast<std::size_t>(last - first) >= kStreamBytes;
   PrepareSimdDispatch();
   if (bytes != 1) {
     kernels::ColourRows(rows, bytes, stream);
   } else if (source.Palette() != nullptr) {
-    Indexed(source, rows, stream);
+    // Each row ends on the grey of the last colour found, which the next row carries on.
+    Indexed(source, rows, stream,
+            first > 0 ? result.ScanLine(first - 1)[width - 1] : GreyLevel(255, 255, 255));
   } else {
     for (int i = 0; i < rows.height; ++i)
       std::memcpy(rows.out + i * rows.outStride, rows.in + i * rows.inStride, rows.length);

@@ -20,3 +20,8 @@ std::uint8_t GreyLevelInteger(std::uint8_t red, std::uint8_t green, std::uint8_t
 // a palette is read as grey levels; a 24- or 32-bit source by each pixel's own colour (alpha is
 // ignored). `result` may be `source` itself.
 void ConvertToGrey(const TBitmap& source, TBitmap& result);
+
+// The same for rows [first, last) only, into a `result` that already has the source's size, 8 bits
+// per pixel and the grey palette: for a picture whose rows come one band after another. Bands
+// converted in turn from the top give the bytes ConvertToGrey gives. `result` is not `source`.
+void ConvertToGreyRows(const TBitmap& source, TBitmap& result, int first, int last);

@@ -117,18 +117,22 @@ void Threshold(TBitmap& bitmap, int threshold) {
 }
 
 void ThresholdInto(const TBitmap& source, TBitmap& target, int threshold) {
+  ThresholdRows(source, target, threshold, 0, std::min(source.Height(), target.Height()));
+}
+
+void ThresholdRows(const TBitmap& source, TBitmap& target, int threshold, int first, int last) {
   if (source.PixelFormat() != target.PixelFormat())
     return;
-  const int height = std::min(source.Height(), target.Height());
+  last = std::min({last, source.Height(), target.Height()});
   const int width = std::min(source.Width(), target.Width());
-  if (height <= 0 || width <= 0)
+  if (first >= last || width <= 0)
     return;
-  KernelRows rows{source.ScanLine(0),
+  KernelRows rows{source.ScanLine(first),
                   source.Stride(),
-                  target.ScanLine(0),
+                  target.ScanLine(first),
                   target.Stride(),
                   static_cast<std::size_t>(width) * source.BytesPerPixel(),
-                  height};
+                  last - first};
   rows.JoinIfUnpadded(1, 1);
   const bool alpha = source.PixelFormat() == TPixelFormat::pf32bit;
   // Every byte is at least 0 and none reaches 256.

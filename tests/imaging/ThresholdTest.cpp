@@ -124,6 +124,12 @@ TEST_P(ThresholdKernel, MatchesThePlainLoopOnRandomPictures) {
       ReferenceThresholdInto(source, expected, threshold);
       Threshold(inPlace, threshold);
       ASSERT_TRUE(SameBitmaps(expected, inPlace)) << width << "x" << height;
+      // In bands of two rows, as rows come from a picture being read.
+      TBitmap banded;
+      banded.Assign(source);
+      for (int first = 0; first < height; first += 2)
+        ThresholdRows(banded, banded, threshold, first, first + 2);
+      ASSERT_TRUE(SameBitmaps(expected, banded)) << width << "x" << height;
 
       // Into a bitmap of another size, both larger and smaller.
       for (auto [dw, dh] : {std::pair{0, 0}, std::pair{3, -1}, std::pair{-1, 2}}) {
