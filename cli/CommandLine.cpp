@@ -6,10 +6,16 @@
 #include <QRegularExpression>
 #include <QTranslator>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "Exception.h"
+#include "Grayscale.h"
+#include "Threshold.h"
 
 namespace {
 
@@ -124,19 +130,200 @@ QString Reason(const PictureFileError& error) {
   return {};
 }
 
-QString Sentence(const PictureFileError& error, const QString& name) {
-  const QString what = error.Action() == PictureAction::Open
-                           ? CommandLine::tr("cannot read %1: %2")
-                           : CommandLine::tr("cannot write %1: %2");
+QString Sentence(const PictureFileError& error, const Plan& plan) {
+  const bool reading = error.Action() == PictureAction::Open;
+  const QString what =
+      reading ? CommandLine::tr("cannot read %1: %2") : CommandLine::tr("cannot write %1: %2");
+  const QString& name = reading ? plan.input : plan.output;
   QString target = Quoted(name);
-  if (error.Action() == PictureAction::Save && IsStandardStream(name))
+  if (!reading && IsStandardStream(name))
     target = CommandLine::tr("standard output");
   return what.arg(target, Reason(error));
 }
 
-void Report(std::FILE* timings, const QString& name, const QElapsedTimer& clock) {
+void Report(std::FILE* timings, const QString& name, qint64 nanoseconds) {
   if (timings != nullptr)
-    std::fprintf(timings, "%s %.1f ms\n", name.toUtf8().constData(), clock.nsecsElapsed() / 1e6);
+    std::fprintf(timings, "%s %.1f ms\n", name.toUtf8().constData(), nanoseconds / 1e6);
+}
+
+void Report(std::FILE* timings, const QString& name, const QElapsedTimer& clock) {
+  Report(timings, name, clock.nsecsElapsed());
+}
+
+// The rows of the input as the reading thread brings them in.
+class ArrivingRows final : public PictureRows {
+ public:
+  void Begin() override {
+    const std::lock_guard lock(mutex_);
+    begun_ = true;
+    changed_.notify_all();
+  }
+  void Arrived(int rows) override {
+    const std::lock_guard lock(mutex_);
+    arrived_ = rows;
+    changed_.notify_all();
+  }
+  void Ended() {
+    const std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+  // Whether rows come one after another (else the picture comes whole, or reading failed).
+  bool WaitForBegin() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return begun_ || ended_; });
+    return begun_;
+  }
+  // How many rows have come, once more than `have` have or reading has ended.
+  int WaitForMoreThan(int have) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return arrived_ > have || ended_; });
+    return arrived_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool begun_ = false;
+  bool ended_ = false;
+  int arrived_ = 0;
+};
+
+bool UsedLater(const std::vector<TStep>& steps, std::size_t after, TOperation operation) {
+  for (std::size_t i = after + 1; i < steps.size(); ++i)
+    if (steps[i].operation == operation)
+      return true;
+  return false;
+}
+
+// Reads the input on a thread of its own; destroying it waits for the thread.
+class Reading {
+ public:
+  explicit Reading(const QString& input)
+      : thread_([this, input] {
+          try {
+            picture_ = LoadPictureFile(input, &rows_);
+          } catch (...) {
+            failure_ = std::current_exception();
+          }
+          rows_.Ended();
+        }) {}
+  ~Reading() {
+    if (thread_.joinable())
+      thread_.join();
+  }
+  Reading(const Reading&) = delete;
+  Reading& operator=(const Reading&) = delete;
+
+  ArrivingRows& Rows() { return rows_; }
+  // Waits for the reading to end; raises what went wrong.
+  void Finish() {
+    thread_.join();
+    if (failure_)
+      std::rethrow_exception(failure_);
+  }
+  // The picture, once read.
+  TBitmap& Picture() { return rows_.WaitForBegin() ? rows_.Picture() : picture_; }
+
+ private:
+  ArrivingRows rows_;
+  TBitmap picture_;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: it starts once the rest exists
+};
+
+// Rows a PNG chooses its filter by; writing starts once they have come.
+constexpr int kRowsToStartWriting = 256;
+
+// The steps at the head of the chain that work row by row on the input picture as it is read:
+// grey or binarize first, then binarizing. Binarize first works on the input's own rows, so it
+// qualifies only when no later grey needs the input as it was.
+std::size_t RowByRowSteps(const std::vector<TStep>& steps) {
+  std::size_t count = 0;
+  while (count < steps.size() && (steps[count].operation == TOperation::Binarize ||
+                                  (count == 0 && steps[count].operation == TOperation::Grey)))
+    ++count;
+  if (count > 0 && steps[0].operation == TOperation::Binarize &&
+      UsedLater(steps, 0, TOperation::Grey))
+    return 0;
+  return count;
+}
+
+struct Outcome {
+  std::size_t stepsDone = 0;
+  bool saved = false;
+};
+
+// Reads the input on another thread while this one runs the row-by-row steps on the rows that
+// have come and, when nothing else follows, writes them into the output: a picture's reading,
+// working and writing overlap, as they take turns on one processor otherwise.
+Outcome RunWhileReading(const Plan& plan, TBitmap& main, TBitmap& processed, std::FILE* timings) {
+  const std::size_t steps = RowByRowSteps(plan.steps);
+  const bool writing = !IsStandardStream(plan.output) && steps == plan.steps.size();
+  QElapsedTimer clock;
+  clock.start();
+  Reading reading(plan.input);
+  ArrivingRows& rows = reading.Rows();
+  if (!rows.WaitForBegin()) {
+    reading.Finish();
+    main = std::move(reading.Picture());
+    Report(timings, QStringLiteral("load"), clock);
+    return {};
+  }
+  TBitmap& input = rows.Picture();
+  const int height = input.Height();
+  const bool greyFirst = steps > 0 && plan.steps[0].operation == TOperation::Grey;
+  TBitmap grey;
+  if (greyFirst) {
+    grey = TBitmap(input.Width(), height, TPixelFormat::pf8bit);
+    grey.SetPalette(TPalette::Grey());
+  }
+  TBitmap& result = greyFirst ? grey : input;
+  std::optional<PictureSaver> saver;
+  std::vector<qint64> stepTime(steps, 0);
+  qint64 saveTime = 0;
+  QElapsedTimer part;
+  int done = 0;
+  int written = 0;
+  while (done < height) {
+    const int ready = rows.WaitForMoreThan(done);
+    if (ready <= done)
+      break;  // reading failed; Finish says why
+    for (std::size_t i = 0; i < steps; ++i) {
+      part.start();
+      const TStep& step = plan.steps[i];
+      if (step.operation == TOperation::Grey)
+        ConvertToGreyRows(input, grey, done, ready);
+      else
+        ThresholdRows(result, result, step.threshold, done, ready);
+      stepTime[i] += part.nsecsElapsed();
+    }
+    done = ready;
+    if (writing && (saver || done >= std::min(height, kRowsToStartWriting))) {
+      part.start();
+      if (!saver)
+        saver.emplace(result, done, plan.output, plan.save);
+      saver->Rows(result, written, done);
+      written = done;
+      saveTime += part.nsecsElapsed();
+    }
+  }
+  reading.Finish();
+  Report(timings, QStringLiteral("load"), clock);
+  for (std::size_t i = 0; i < steps; ++i)
+    Report(timings, StepName(plan.steps[i]), stepTime[i]);
+  if (saver) {
+    part.start();
+    saver->Finish(result);
+    Report(timings, QStringLiteral("save"), saveTime + part.nsecsElapsed());
+  }
+  main = std::move(input);
+  if (greyFirst)
+    processed = std::move(grey);
+  else if (steps > 0)
+    processed = std::move(main);
+  return {steps, saver.has_value()};
 }
 
 QByteArray ReadAll(std::FILE* in) {
@@ -161,13 +348,6 @@ void WriteAll(const QByteArray& bytes, std::FILE* out) {
         error == ENOSPC || error == EDQUOT ? PictureFault::DiskFull : PictureFault::CannotWrite,
         QString::fromLocal8Bit(std::strerror(error)));
   }
-}
-
-bool UsedLater(const std::vector<TStep>& steps, std::size_t after, TOperation operation) {
-  for (std::size_t i = after + 1; i < steps.size(); ++i)
-    if (steps[i].operation == operation)
-      return true;
-  return false;
 }
 
 }  // namespace
@@ -293,17 +473,22 @@ Request ParseArguments(const QStringList& arguments) {
 
 int RunPlan(const Plan& plan, std::FILE* errors) {
   std::FILE* timings = plan.time ? errors : nullptr;
-  QString failing = plan.input;
   try {
-    QElapsedTimer clock;
-    clock.start();
-    TBitmap main = IsStandardStream(plan.input) ? LoadPictureData(ReadAll(stdin), plan.input)
-                                                : LoadPictureFile(plan.input);
-    Report(timings, QStringLiteral("load"), clock);
-
+    TBitmap main;
     TBitmap processed;
-    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-      clock.restart();
+    Outcome outcome;
+    if (IsStandardStream(plan.input)) {
+      QElapsedTimer clock;
+      clock.start();
+      main = LoadPictureData(ReadAll(stdin), plan.input);
+      Report(timings, QStringLiteral("load"), clock);
+    } else {
+      outcome = RunWhileReading(plan, main, processed, timings);
+    }
+
+    for (std::size_t i = outcome.stepsDone; i < plan.steps.size(); ++i) {
+      QElapsedTimer clock;
+      clock.start();
       const TStep& step = plan.steps[i];
       // The first step works on the input picture: grey reads it anyway; the others find it in
       // the processed image, moved there when no later grey needs it again.
@@ -319,16 +504,18 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
       Report(timings, StepName(step), clock);
     }
 
-    failing = plan.output;
-    clock.restart();
-    const TBitmap& result = plan.steps.empty() ? main : processed;
-    if (IsStandardStream(plan.output))
-      WriteAll(EncodePicture(result, *plan.format, plan.save), stdout);
-    else
-      SavePictureFile(result, plan.output, plan.save);
-    Report(timings, QStringLiteral("save"), clock);
+    if (!outcome.saved) {
+      QElapsedTimer clock;
+      clock.start();
+      const TBitmap& result = plan.steps.empty() ? main : processed;
+      if (IsStandardStream(plan.output))
+        WriteAll(EncodePicture(result, *plan.format, plan.save), stdout);
+      else
+        SavePictureFile(result, plan.output, plan.save);
+      Report(timings, QStringLiteral("save"), clock);
+    }
   } catch (const PictureFileError& error) {
-    std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, failing).toUtf8().constData());
+    std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, plan).toUtf8().constData());
     return 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "ccdlab-cli: %s\n",

@@ -289,12 +289,18 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
 
   if (!Guarded(d.errors, [&] { jpeg_start_decompress(&cinfo); }))
     FailDecoding(source, d.errors.code);
-  TBitmap bitmap(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                 depth);
+  // A turned picture is made anew once it is all in.
+  PictureRows* const rows = orientation == 1 ? request.rows : nullptr;
+  TBitmap decodedRows;
+  TBitmap& bitmap = rows != nullptr ? rows->Picture() : decodedRows;
+  bitmap =
+      TBitmap(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), depth);
   if (depth == TPixelFormat::pf8bit)
     bitmap.SetPalette(TPalette::Grey());
   std::vector<JOCTET> cmykRow(cmyk ? std::size_t{cinfo.output_width} * 4 : 0);
   const bool inverted = cinfo.saw_Adobe_marker;
+  if (rows != nullptr)
+    rows->Begin();
   const bool read = Guarded(d.errors, [&] {
     while (cinfo.output_scanline < cinfo.output_height) {
       const int y = static_cast<int>(cinfo.output_scanline);
@@ -302,12 +308,15 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
       jpeg_read_scanlines(&cinfo, &row, 1);
       if (cmyk)
         CmykToBgr(cmykRow.data(), bitmap.ScanLine(y), bitmap.Width(), inverted);
+      if (rows != nullptr && ((y + 1) % kRowsPerReport == 0 || y + 1 == bitmap.Height()))
+        rows->Arrived(y + 1);
     }
     jpeg_finish_decompress(&cinfo);
   });
   if (!read)
     FailDecoding(source, d.errors.code);
-  decoded.bitmap = Oriented(std::move(bitmap), orientation);
+  if (rows == nullptr)
+    decoded.bitmap = Oriented(std::move(decodedRows), orientation);
   return decoded;
 }
 

@@ -333,8 +333,8 @@ void InstallToolkitReader(ToolkitReader reader) {
   Installed() = reader;
 }
 
-TBitmap LoadPictureFile(const QString& fileName) {
-  return ReadFile(fileName, ReadRequest{}).bitmap;
+TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows) {
+  return ReadFile(fileName, ReadRequest{{}, 0, rows}).bitmap;
 }
 
 TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin) {
@@ -348,7 +348,7 @@ TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin) {
 
 PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
                                   qint64 maxFullDecodePixels) {
-  DecodedPicture decoded = ReadFile(fileName, ReadRequest{box, maxFullDecodePixels});
+  DecodedPicture decoded = ReadFile(fileName, ReadRequest{box, maxFullDecodePixels, nullptr});
   return PicturePreview{SampledDown(std::move(decoded.bitmap), box * 2), decoded.size,
                         decoded.bitsPerPixel};
 }

@@ -20,10 +20,29 @@ inline constexpr int kMaxPictureSide = 16384;
 // fraction of a second); larger ones only where the format reduces them while decoding (JPEG).
 inline constexpr qint64 kPreviewFullDecodePixels = 25'000'000;
 
+// Where a picture's rows go while it is read, so that work on the first rows can start before the
+// last are in. Its own bitmap takes the picture, so that the rows stay where they are whatever
+// becomes of the reading. Called on the thread that reads.
+class PictureRows {
+ public:
+  virtual ~PictureRows() = default;
+  // Picture() has its final size, depth and palette; its rows arrive top to bottom. Not called
+  // where rows come otherwise (interlaced, turned, tiled pictures): the picture then comes whole
+  // from LoadPictureFile, and Picture() stays empty.
+  virtual void Begin() = 0;
+  // The first `rows` rows hold their final pixels.
+  virtual void Arrived(int rows) = 0;
+  TBitmap& Picture() { return picture_; }
+
+ private:
+  TBitmap picture_;
+};
+
 // Reads a picture file into a bitmap, deciding its format from its content. Only regular files
 // are opened; sizes are checked before pixels are allocated; a file that cannot be read
-// completely and correctly is refused.
-TBitmap LoadPictureFile(const QString& fileName);
+// completely and correctly is refused (after Begin too, when `rows` is given). A picture read into
+// `rows` is left there, and the bitmap returned is empty.
+TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows = nullptr);
 
 // The same for a picture handed over as bytes (the clipboard, standard input); `origin` names it
 // in failures and may be empty.

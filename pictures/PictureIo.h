@@ -10,6 +10,7 @@
 
 #include "Bitmap.h"
 #include "PictureError.h"
+#include "PictureFile.h"
 #include "PictureFormats.h"
 
 // The plumbing the format readers and writers share: where bytes come from, where they go, and
@@ -91,7 +92,11 @@ struct ReadRequest {
   QSize box;  // valid: a preview reduced to fit this box (roughly: it may stay larger)
   qint64 maxFullDecodePixels = 0;  // for a preview: pictures larger than this are not decoded
                                    // unless the format can reduce them while decoding
+  PictureRows* rows = nullptr;     // told of rows as they arrive, where they arrive in order
 };
+
+// How many rows a reader decodes between telling of them.
+inline constexpr int kRowsPerReport = 32;
 
 // What a reader gives: the picture (empty for a preview skipped as too large), the size and
 // bits per pixel it has in the file.

@@ -236,7 +236,10 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
     Fail(PictureFault::Damaged);
   const std::size_t rowBytes = imageBytes / ihdr.height;
   const int width = static_cast<int>(ihdr.width);
-  TBitmap bitmap(width, static_cast<int>(ihdr.height), layout.depth);
+  // Rows of an interlaced picture are complete only with its last pass.
+  PictureRows* const rows = ihdr.interlace_method == SPNG_INTERLACE_NONE ? request.rows : nullptr;
+  TBitmap& bitmap = rows != nullptr ? rows->Picture() : decoded.bitmap;
+  bitmap = TBitmap(width, static_cast<int>(ihdr.height), layout.depth);
   if (layout.depth == TPixelFormat::pf8bit)
     bitmap.SetPalette(PaletteOf(ctx.get(), ihdr, layout));
 
@@ -248,15 +251,21 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
                                             layout.flags | SPNG_DECODE_PROGRESSIVE);
         error != 0)
       FailRead(source, error);
+    if (rows != nullptr)
+      rows->Begin();
     int error = 0;
     do {
       spng_row_info info{};
       if ((error = spng_get_row_info(ctx.get(), &info)) != 0)
         break;
-      std::uint8_t* target = bitmap.ScanLine(static_cast<int>(info.row_num));
+      const int y = static_cast<int>(info.row_num);
+      std::uint8_t* target = bitmap.ScanLine(y);
       error = spng_decode_row(ctx.get(), direct ? target : row.data(), rowBytes);
       if (!direct && (error == 0 || error == SPNG_EOI))
         StoreRow(layout, row.data(), target, width);
+      if (rows != nullptr && (error == 0 || error == SPNG_EOI) &&
+          ((y + 1) % kRowsPerReport == 0 || y + 1 == bitmap.Height()))
+        rows->Arrived(y + 1);
     } while (error == 0);
     if (error != SPNG_EOI)
       FailRead(source, error);
@@ -272,7 +281,6 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
   // Up to the end marker, with every chunk's CRC: a file cut after its pixels is cut all the same.
   if (const int error = spng_decode_chunks(ctx.get()); error != 0)
     FailRead(source, error);
-  decoded.bitmap = std::move(bitmap);
   return decoded;
 }
 

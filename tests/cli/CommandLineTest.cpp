@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -280,6 +281,22 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
   broken.close();
   const QString pipe = Path("pipe.png");
   ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+  // Tall enough that writing has begun when the rows run out.
+  QImage tall(300, 800, QImage::Format_RGB32);
+  for (int y = 0; y < tall.height(); ++y)
+    for (int x = 0; x < tall.width(); ++x)
+      tall.setPixel(x, y, qRgb((x * y) % 251, (x + 3 * y) % 241, (x ^ y) & 255));
+  QByteArray cut;
+  {
+    QBuffer buffer(&cut);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(tall));
+  }
+  cut.chop(cut.size() / 4);
+  QFile cutFile(Path("cut.png"));
+  ASSERT_TRUE(cutFile.open(QIODevice::WriteOnly));
+  cutFile.write(cut);
+  cutFile.close();
 
   struct Case {
     const char* what;
@@ -297,6 +314,9 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
        "damaged or incomplete"},
       {"output folder missing", {input_, Path("no/such/dir/out.png")}, 1, "does not exist"},
       {"a pipe in the way", {input_, pipe}, 1, "not a regular file"},
+      {"input cut short, found while the output was being written",
+       {Path("cut.png"), existing, "gray"}, 1, "damaged or incomplete"},
+      {"the same without steps", {Path("cut.png"), existing}, 1, "damaged or incomplete"},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Run(c.arguments);
