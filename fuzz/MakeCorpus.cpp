@@ -53,15 +53,6 @@ QByteArray Bitfields565Bmp(int width, int height) {
   return bmp;
 }
 
-QByteArray ProgressiveJpegAfterFirstScan(const QByteArray& jpeg) {
-  const qsizetype first = jpeg.indexOf("\xff\xda");
-  const qsizetype second = jpeg.indexOf("\xff\xda", first + 2);
-  qsizetype cut = jpeg.lastIndexOf("\xff\xc4", second);
-  if (cut < first)
-    cut = second;
-  return jpeg.left(cut);
-}
-
 // A TIFF of a colourful 20 x 18 picture in the layout asked for.
 QByteArray Tiff(const TiffLayout& layout) {
   const QImage picture = ColourfulPicture(20, 18);

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "BitmapTesting.h"
 #include "ChainPicture.h"
 #include "PictureFile.h"
 #include "Reference.h"
@@ -143,13 +144,6 @@ class Tool : public ::testing::Test {
             QString::fromUtf8(tool.readAllStandardError())};
   }
 
-  static std::vector<std::uint8_t> Bytes(const TBitmap& bitmap) {
-    std::vector<std::uint8_t> values;
-    for (int i = 0; i < bitmap.Height(); ++i)
-      values.insert(values.end(), bitmap.ScanLine(i), bitmap.ScanLine(i) + bitmap.RowBytes());
-    return values;
-  }
-
   QTemporaryDir dir_;
   QString input_;
 };
@@ -173,7 +167,8 @@ TEST_F(Tool, StepsGiveTheSameBytesAsTheButtons) {
       ASSERT_EQ(written.PixelFormat(), TPixelFormat::pf8bit) << extension;
       ASSERT_NE(written.Palette(), nullptr);
       EXPECT_EQ(*written.Palette(), TPalette::Grey()) << extension;
-      EXPECT_EQ(Bytes(written), c.expected) << c.steps.join(' ').toStdString() << " " << extension;
+      EXPECT_EQ(PixelBytes(written), c.expected)
+          << c.steps.join(' ').toStdString() << " " << extension;
     }
   }
 }
@@ -184,11 +179,11 @@ TEST_F(Tool, TheFirstStepWorksOnTheInputPictureWhicheverItIs) {
   ASSERT_EQ(Run({input_, Path("edges.png"), "edges"}).status, 0);
   const TBitmap edges = LoadPictureFile(Path("edges.png"));
   EXPECT_EQ(edges.PixelFormat(), TPixelFormat::pf24bit) << "edges per channel";
-  EXPECT_EQ(Bytes(edges), Bytes(colour));
+  EXPECT_EQ(PixelBytes(edges), PixelBytes(colour));
 
   // A later grey step still starts again from the input picture.
   ASSERT_EQ(Run({input_, Path("grey.png"), "edges", "gray"}).status, 0);
-  EXPECT_EQ(Bytes(LoadPictureFile(Path("grey.png"))), kChainGrey);
+  EXPECT_EQ(PixelBytes(LoadPictureFile(Path("grey.png"))), kChainGrey);
 
   ASSERT_EQ(Run({input_, Path("binary.png"), "binarize=128"}).status, 0);
   QImage written;
@@ -315,7 +310,9 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
       {"output folder missing", {input_, Path("no/such/dir/out.png")}, 1, "does not exist"},
       {"a pipe in the way", {input_, pipe}, 1, "not a regular file"},
       {"input cut short, found while the output was being written",
-       {Path("cut.png"), existing, "gray"}, 1, "damaged or incomplete"},
+       {Path("cut.png"), existing, "gray"},
+       1,
+       "damaged or incomplete"},
       {"the same without steps", {Path("cut.png"), existing}, 1, "damaged or incomplete"},
   };
   for (const Case& c : cases) {

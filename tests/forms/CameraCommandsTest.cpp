@@ -126,7 +126,7 @@ TEST_F(CameraCommands, GrabLeavesTheProcessedImageAloneAndGreyWorksOnTheNewFrame
   Open();
   ASSERT_TRUE(ShowsAFrame());
   form_->Button2Click();
-  EXPECT_TRUE(SameBitmap(*form_->Image2->Picture()->Bitmap(), processed));
+  EXPECT_TRUE(SameBitmaps(*form_->Image2->Picture()->Bitmap(), processed));
 
   TBitmap grey;
   ConvertToGrey(MainImage(), grey);
@@ -167,10 +167,10 @@ TEST_F(CameraCommands, GrabWithoutACameraTakesOnlyAPictureAlreadyOnTheClipboard)
     form_->Button2Click();
     if (c.taken) {
       EXPECT_EQ(MainImage().PixelFormat(), TPixelFormat::pf8bit) << c.name;
-      EXPECT_TRUE(SameBitmap(MainImage(), BitmapFromQImage(indexed))) << c.name;
+      EXPECT_TRUE(SameBitmaps(MainImage(), BitmapFromQImage(indexed))) << c.name;
       EXPECT_EQ(QApplication::clipboard()->image().size(), indexed.size()) << c.name;
     } else {
-      EXPECT_TRUE(SameBitmap(MainImage(), before)) << c.name;
+      EXPECT_TRUE(SameBitmaps(MainImage(), before)) << c.name;
     }
   }
 }
@@ -186,7 +186,7 @@ TEST_F(CameraCommands, GrabOfADamagedPictureSaysSoAndKeepsTheMainImage) {
   QTest::mouseClick(form_->Button2, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return box.Seen(); }, 10000));
   EXPECT_TRUE(box.Text().contains("剪貼簿上的圖片無法讀取")) << box.Text().toStdString();
-  EXPECT_TRUE(SameBitmap(MainImage(), before));
+  EXPECT_TRUE(SameBitmaps(MainImage(), before));
 }
 
 TEST_F(CameraCommands, CloseTwiceShowsThePanelAgainAndDoesNothingMore) {

@@ -84,7 +84,7 @@ class CameraFaults : public CameraFormTest {
       EXPECT_EQ(MainImage().Width(), shown.width()) << when;
       EXPECT_EQ(MainImage().Height(), shown.height()) << when;
     } else {
-      EXPECT_TRUE(SameBitmap(MainImage(), before)) << when;
+      EXPECT_TRUE(SameBitmaps(MainImage(), before)) << when;
       EXPECT_EQ(QApplication::clipboard()->text(), "the operator's text") << when;
     }
   }

@@ -102,7 +102,7 @@ TEST_F(ClipboardFaults, WithoutAPictureTheGrabChangesNothingAndSaysNothing) {
     c.fill();
     EXPECT_FALSE(Clipboard()->HasFormat(CF_DIB)) << c.name;
     EXPECT_NO_THROW(form_->Button2Click()) << c.name;
-    EXPECT_TRUE(SameBitmap(MainImage(), before_)) << c.name;
+    EXPECT_TRUE(SameBitmaps(MainImage(), before_)) << c.name;
   }
 }
 
@@ -157,7 +157,7 @@ TEST_F(ClipboardFaults, DamagedOrEnormousPicturesAreRefusedWithAMessage) {
     EXPECT_TRUE(Clipboard()->HasFormat(CF_DIB)) << c.name;
     const QString text = GrabExpectingAMessage();
     EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << c.name << ": " << text.toStdString();
-    EXPECT_TRUE(SameBitmap(MainImage(), before_)) << c.name;
+    EXPECT_TRUE(SameBitmaps(MainImage(), before_)) << c.name;
   }
   // The program goes on: a good picture is taken, up to the limit.
   QApplication::clipboard()->setImage(Colours(6, 5));
@@ -198,7 +198,7 @@ TEST_F(ClipboardFaults, DamagedPicturesFromAnotherProgramAreRefusedToo) {
     ASSERT_TRUE(QTest::qWaitFor([] { return Clipboard()->HasFormat(CF_DIB); }, 10000)) << c.name;
     const QString text = GrabExpectingAMessage();
     EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << c.name << ": " << text.toStdString();
-    EXPECT_TRUE(SameBitmap(MainImage(), before_)) << c.name;
+    EXPECT_TRUE(SameBitmaps(MainImage(), before_)) << c.name;
     // Taking the clipboard back lets xclip end (see ClipboardPictureTest).
     EXPECT_TRUE(QTest::qWaitFor(
         [] {

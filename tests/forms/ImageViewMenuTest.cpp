@@ -139,7 +139,7 @@ TEST_F(ImageViewMenuTest, SavingThroughTheDialogWritesTheChosenFormat) {
     EXPECT_EQ(loaded.Width(), 5);
     EXPECT_EQ(loaded.Height(), 3);
     if (!written.endsWith(QLatin1String(".jpg"))) {
-      EXPECT_EQ(Bytes(loaded), Bytes(PalettePicture()));
+      EXPECT_EQ(PixelBytes(loaded), PixelBytes(PalettePicture()));
       ASSERT_NE(loaded.Palette(), nullptr);
       EXPECT_EQ(loaded.Palette()->Entries()[2], (TPaletteEntry{7, 8, 9, 0}));
     }
@@ -162,7 +162,7 @@ TEST_F(ImageViewMenuTest, AFailedSaveSaysWhyLeavesNoFileAndKeepsThePicture) {
   EXPECT_TRUE(message->Text().contains(QStringLiteral("out.png"))) << message->Text().toStdString();
   EXPECT_FALSE(QFileInfo::exists(target));
   EXPECT_TRUE(Files().isEmpty());
-  EXPECT_EQ(Bytes(*Processed()), Bytes(PalettePicture()));
+  EXPECT_EQ(PixelBytes(*Processed()), PixelBytes(PalettePicture()));
 }
 
 TEST_F(ImageViewMenuTest, CopyPutsThePictureOnTheSystemClipboard) {

@@ -54,17 +54,17 @@ TEST_F(OpenFileCommand, ConfirmedFileReplacesTheMainImageOnly) {
   ASSERT_EQ(Main()->Width(), 300);
   EXPECT_EQ(Main()->Height(), 200);
   EXPECT_EQ(Main()->PixelFormat(), TPixelFormat::pf24bit);
-  EXPECT_EQ(Bytes(*Main())[0], 30) << "blue first";
+  EXPECT_EQ(PixelBytes(*Main())[0], 30) << "blue first";
   EXPECT_FALSE(Form1->Image1->AutoSize());
   EXPECT_EQ(Form1->Image1->size(), QSize(249, 185)) << "the view keeps its stored size";
-  EXPECT_EQ(Bytes(*Processed()), std::vector<std::uint8_t>{42});
+  EXPECT_EQ(PixelBytes(*Processed()), std::vector<std::uint8_t>{42});
 }
 
 TEST_F(OpenFileCommand, CancelChangesNothing) {
   const TBitmap main = Picture(2, 1, TPixelFormat::pf8bit, {1, 2});
   Form1->Image1->Picture()->Assign(&main);
   OpenWith(QString());
-  EXPECT_EQ(Bytes(*Main()), (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(PixelBytes(*Main()), (std::vector<std::uint8_t>{1, 2}));
 }
 
 TEST_F(OpenFileCommand, ADamagedFileIsReportedAndTheMainImageKept) {
@@ -81,7 +81,7 @@ TEST_F(OpenFileCommand, ADamagedFileIsReportedAndTheMainImageKept) {
   ASSERT_TRUE(box.has_value());
   EXPECT_TRUE(QTest::qWaitFor([&] { return box->Seen(); }));
   EXPECT_TRUE(box->Text().contains("damaged.png")) << box->Text().toStdString();
-  EXPECT_EQ(Bytes(*Main()), (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(PixelBytes(*Main()), (std::vector<std::uint8_t>{1, 2}));
 }
 
 // Typing a name and pressing Enter, with the name's completion list up, closes the dialog; the

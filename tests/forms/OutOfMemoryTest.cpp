@@ -122,8 +122,8 @@ TEST_F(OutOfMemory, ACommandThatRunsOutOfMemorySaysSoAndTheProgramGoesOn) {
     Main()->Assign(Large());
     Processed()->Assign(TBitmap());
     c.prepare();
-    const std::vector<std::uint8_t> main = Bytes(*Main());
-    const std::vector<std::uint8_t> processed = Bytes(*Processed());
+    const std::vector<std::uint8_t> main = PixelBytes(*Main());
+    const std::vector<std::uint8_t> processed = PixelBytes(*Processed());
     QString text;
     {
       const AddressSpaceLimit limit(kHeadroom);
@@ -138,15 +138,15 @@ TEST_F(OutOfMemory, ACommandThatRunsOutOfMemorySaysSoAndTheProgramGoesOn) {
       text = box.Text();
     }
     EXPECT_TRUE(text.contains(QString::fromUtf8(c.says))) << c.name << ": " << text.toStdString();
-    EXPECT_EQ(Bytes(*Main()), main) << c.name;
-    EXPECT_EQ(Bytes(*Processed()), processed) << c.name;
+    EXPECT_EQ(PixelBytes(*Main()), main) << c.name;
+    EXPECT_EQ(PixelBytes(*Processed()), processed) << c.name;
     QApplication::clipboard()->clear();
 
     // The program goes on: the next command works.
     const TBitmap small = Small();
     Form1->Image1->Picture()->Assign(&small);
     QTest::mouseClick(Form1->Button4, Qt::LeftButton);
-    EXPECT_EQ(Bytes(*Processed()),
+    EXPECT_EQ(PixelBytes(*Processed()),
               (std::vector<std::uint8_t>{GreyLevel(30, 20, 10), GreyLevel(60, 50, 40)}))
         << c.name;
   }

@@ -36,8 +36,8 @@ TEST_F(ProcessingCommands, GrayscaleMakesAnEightBitGreyCopyAndLeavesTheMainImage
   EXPECT_EQ(Processed()->Width(), 2);
   EXPECT_EQ(Processed()->Height(), 2);
   EXPECT_EQ(*Processed()->Palette(), TPalette::Grey());
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{76, 149, 29, 255}));
-  EXPECT_EQ(Bytes(*Main()), bgr);
+  EXPECT_EQ(PixelBytes(*Processed()), (std::vector<std::uint8_t>{76, 149, 29, 255}));
+  EXPECT_EQ(PixelBytes(*Main()), bgr);
 }
 
 TEST_F(ProcessingCommands, GrayscaleOfAnEmptyMainImageIsAnEmptyGreyImage) {
@@ -54,9 +54,9 @@ TEST_F(ProcessingCommands, GrayscaleAgainDiscardsEarlierEdgeWork) {
   Form1->Image1->Picture()->Assign(&grey);
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  ASSERT_NE(Bytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
+  ASSERT_NE(PixelBytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
+  EXPECT_EQ(PixelBytes(*Processed()), (std::vector<std::uint8_t>{10, 200, 30}));
 }
 
 TEST_F(ProcessingCommands, EdgesWorkOnTheProcessedImageOnly) {
@@ -70,8 +70,8 @@ TEST_F(ProcessingCommands, EdgesWorkOnTheProcessedImageOnly) {
   const TBitmap picture = Picture(3, 3, TPixelFormat::pf8bit, dot);
   Form1->Image2->Picture()->Assign(&picture);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), dot);
-  EXPECT_EQ(Bytes(*Main()), std::vector<std::uint8_t>(9, 77));
+  EXPECT_EQ(PixelBytes(*Processed()), dot);
+  EXPECT_EQ(PixelBytes(*Main()), std::vector<std::uint8_t>(9, 77));
 }
 
 class Chain : public ProcessingCommands {
@@ -89,16 +89,16 @@ class Chain : public ProcessingCommands {
 TEST_F(Chain, FileThenGreyThenBinarizeThenEdgesTwice) {
   Form1->OpenPictureFile(file_);
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), kChainGrey);
+  EXPECT_EQ(PixelBytes(*Processed()), kChainGrey);
   OnNextModal([](QWidget*) {
     BinaryDlg->ScrollBar1->setValue(100);
     QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
   });
   QTest::mouseClick(Form1->Button5, Qt::LeftButton);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), kChainBinarized100Edges);
+  EXPECT_EQ(PixelBytes(*Processed()), kChainBinarized100Edges);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), kChainBinarized100Edges)
+  EXPECT_EQ(PixelBytes(*Processed()), kChainBinarized100Edges)
       << "a ring has no pixel left that all eight neighbours cover";
   EXPECT_EQ(Main()->PixelFormat(), TPixelFormat::pf24bit);
 }
@@ -107,9 +107,9 @@ TEST_F(Chain, FileThenGreyThenEdgesTwice) {
   Form1->OpenPictureFile(file_);
   QTest::mouseClick(Form1->Button4, Qt::LeftButton);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), kChainGreyEdges);
+  EXPECT_EQ(PixelBytes(*Processed()), kChainGreyEdges);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-  EXPECT_EQ(Bytes(*Processed()), kChainGreyEdgesTwice);
+  EXPECT_EQ(PixelBytes(*Processed()), kChainGreyEdgesTwice);
 }
 
 TEST_F(Chain, DroppedFileLoadsIntoTheMainImage) {
@@ -122,12 +122,12 @@ TEST_F(Chain, DroppedFileLoadsIntoTheMainImage) {
 
 TEST_F(Chain, ADroppedFileThatCannotBeReadIsReportedAndTheMainImageKept) {
   Form1->OpenPictureFile(file_);
-  const std::vector<std::uint8_t> before = Bytes(*Main());
+  const std::vector<std::uint8_t> before = PixelBytes(*Main());
   MessageBoxCatcher box;
   EXPECT_TRUE(DropFile(dir_.filePath("missing.png")));
   EXPECT_TRUE(QTest::qWaitFor([&] { return box.Seen(); }));
   EXPECT_TRUE(box.Text().contains("missing.png"));
-  EXPECT_EQ(Bytes(*Main()), before);
+  EXPECT_EQ(PixelBytes(*Main()), before);
 }
 
 }  // namespace

@@ -165,11 +165,11 @@ TEST_F(ThresholdDialog, OpensWithTheUnthresholdedSourceAndFollowsTheSliderFromIt
   std::vector<std::uint8_t> atOpen, after60, after200;
   QString readOut;
   Binarize([&] {
-    atOpen = Bytes(*Preview());
+    atOpen = PixelBytes(*Preview());
     BinaryDlg->ScrollBar1->setValue(60);
-    after60 = Bytes(*Preview());
+    after60 = PixelBytes(*Preview());
     BinaryDlg->ScrollBar1->setValue(200);
-    after200 = Bytes(*Preview());
+    after200 = PixelBytes(*Preview());
     readOut = BinaryDlg->Edit1->text();
     BinaryDlg->CancelBtn->click();
   });
@@ -179,7 +179,7 @@ TEST_F(ThresholdDialog, OpensWithTheUnthresholdedSourceAndFollowsTheSliderFromIt
   EXPECT_EQ(readOut, "200");
   EXPECT_TRUE(BinaryDlg->Image1->Stretch());
   EXPECT_FALSE(BinaryDlg->Image1->AutoSize());
-  EXPECT_EQ(Bytes(*Processed()), levels_) << "Cancel leaves the processed image alone";
+  EXPECT_EQ(PixelBytes(*Processed()), levels_) << "Cancel leaves the processed image alone";
 }
 
 TEST_F(ThresholdDialog, OkThresholdsTheProcessedImageAtTheSliderPosition) {
@@ -200,10 +200,10 @@ TEST_F(ThresholdDialog, OkThresholdsTheProcessedImageAtTheSliderPosition) {
     Binarize([&] {
       BinaryDlg->ScrollBar1->setValue(c.threshold == 128 ? 127 : 128);
       BinaryDlg->ScrollBar1->setValue(c.threshold);
-      preview = Bytes(*Preview());
+      preview = PixelBytes(*Preview());
       QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
     });
-    EXPECT_EQ(Bytes(*Processed()), c.expected) << c.threshold;
+    EXPECT_EQ(PixelBytes(*Processed()), c.expected) << c.threshold;
     EXPECT_EQ(preview, c.expected) << c.threshold;
     EXPECT_EQ(Processed()->PixelFormat(), TPixelFormat::pf8bit);
   }
@@ -213,11 +213,11 @@ TEST_F(ThresholdDialog, EmptyProcessedImageIsFilledFromTheMainImageEvenOnCancel)
   const TBitmap levels = Levels();
   Form1->Image1->Picture()->Assign(&levels);
   Binarize([] { SlideAndPress(101, BinaryDlg->CancelBtn); });
-  EXPECT_EQ(Bytes(*Processed()), levels_);
+  EXPECT_EQ(PixelBytes(*Processed()), levels_);
   Processed()->Assign(TBitmap());
   Binarize([] { SlideAndPress(101, BinaryDlg->OKBtn); });
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 255}));
-  EXPECT_EQ(Bytes(*Main()), levels_) << "the main image is never modified";
+  EXPECT_EQ(PixelBytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 0, 0, 255, 255, 255, 255}));
+  EXPECT_EQ(PixelBytes(*Main()), levels_) << "the main image is never modified";
   EXPECT_EQ(*Processed()->Palette(), TPalette::Grey());
 }
 
@@ -226,16 +226,17 @@ TEST_F(ThresholdDialog, OkWithoutMovingAppliesTheLastPositionAlsoFromACancelledU
   Form1->Image2->Picture()->Assign(&levels);
   std::vector<std::uint8_t> previewAtOk;
   Binarize([&] {
-    previewAtOk = Bytes(*Preview());
+    previewAtOk = PixelBytes(*Preview());
     QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
   });
   EXPECT_EQ(previewAtOk, levels_) << "the preview was never thresholded";
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 255, 255, 255}));
+  EXPECT_EQ(PixelBytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 0, 0, 0, 255, 255, 255}));
 
   Form1->Image2->Picture()->Assign(&levels);
   Binarize([] { SlideAndPress(2, BinaryDlg->CancelBtn); });
   Binarize([] { QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton); });
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 255, 255, 255}));
+  EXPECT_EQ(PixelBytes(*Processed()),
+            (std::vector<std::uint8_t>{0, 0, 255, 255, 255, 255, 255, 255}));
   EXPECT_EQ(BinaryDlg->Edit1->text(), "2");
 }
 
@@ -245,7 +246,7 @@ TEST_F(ThresholdDialog, BlackAndWhitePicturesStayAsTheyAreForThresholds1To255) {
     const TBitmap picture = Picture(4, 2, TPixelFormat::pf8bit, binary);
     Form1->Image2->Picture()->Assign(&picture);
     Binarize([t] { SlideAndPress(t, BinaryDlg->OKBtn); });
-    EXPECT_EQ(Bytes(*Processed()), binary) << t;
+    EXPECT_EQ(PixelBytes(*Processed()), binary) << t;
   }
 }
 
@@ -256,13 +257,13 @@ TEST_F(ThresholdDialog, ColourPicturesAreThresholdedPerChannelKeepingAlpha) {
   std::vector<std::uint8_t> preview;
   Binarize([&] {
     BinaryDlg->ScrollBar1->setValue(100);
-    preview = Bytes(*Preview());
+    preview = PixelBytes(*Preview());
     QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
   });
   const std::vector<std::uint8_t> expected = {0, 255, 0, 7, 255, 0, 255, 128};
   EXPECT_EQ(preview, expected);
-  EXPECT_EQ(Bytes(*Processed()), expected);
-  EXPECT_EQ(Bytes(*Main()), bgra);
+  EXPECT_EQ(PixelBytes(*Processed()), expected);
+  EXPECT_EQ(PixelBytes(*Main()), bgra);
 }
 
 TEST_F(ThresholdDialog, BothImagesEmptyShowsAnEmptyPreviewAndOkChangesNothing) {
@@ -285,7 +286,8 @@ TEST_F(ThresholdDialog, TypedReadOutHasNoEffect) {
     BinaryDlg->Edit1->setText("3");
     QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
   });
-  EXPECT_EQ(Bytes(*Processed()), (std::vector<std::uint8_t>{0, 0, 0, 255, 255, 255, 255, 255}));
+  EXPECT_EQ(PixelBytes(*Processed()),
+            (std::vector<std::uint8_t>{0, 0, 0, 255, 255, 255, 255, 255}));
 }
 
 // The source can differ in size from the preview only by a fault elsewhere; nothing may be read
@@ -296,7 +298,7 @@ TEST_F(ThresholdDialog, SliderChangeTouchesOnlyTheAreaSourceAndPreviewShare) {
   const TBitmap bigger = Picture(3, 2, TPixelFormat::pf8bit, {5, 5, 5, 5, 5, 5});
   BinaryDlg->Image1->Picture()->Assign(&bigger);
   BinaryDlg->ScrollBar1->setValue(100);
-  EXPECT_EQ(Bytes(*Preview()), (std::vector<std::uint8_t>{0, 255, 5, 5, 5, 5}));
+  EXPECT_EQ(PixelBytes(*Preview()), (std::vector<std::uint8_t>{0, 255, 5, 5, 5, 5}));
 }
 
 }  // namespace

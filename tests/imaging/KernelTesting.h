@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Bitmap.h"
+#include "BitmapTesting.h"
 #include "Simd.h"
 
 // Runs each test once per instruction-set target this processor runs.
@@ -79,28 +80,6 @@ inline std::vector<std::vector<int>> RowsOf(const TBitmap& bitmap) {
   for (int i = 0; i < bitmap.Height(); ++i)
     rows.emplace_back(bitmap.ScanLine(i), bitmap.ScanLine(i) + bitmap.RowBytes());
   return rows;
-}
-
-// Same size, depth, palette and every byte, row padding included.
-inline ::testing::AssertionResult SameBitmaps(const TBitmap& expected, const TBitmap& actual) {
-  if (expected.Width() != actual.Width() || expected.Height() != actual.Height() ||
-      expected.PixelFormat() != actual.PixelFormat())
-    return ::testing::AssertionFailure()
-           << "expected " << expected.Width() << "x" << expected.Height() << "x"
-           << static_cast<int>(expected.PixelFormat()) << ", got " << actual.Width() << "x"
-           << actual.Height() << "x" << static_cast<int>(actual.PixelFormat());
-  const bool expectedPalette = expected.Palette() != nullptr;
-  const bool actualPalette = actual.Palette() != nullptr;
-  if (expectedPalette != actualPalette ||
-      (expectedPalette && !(*expected.Palette() == *actual.Palette())))
-    return ::testing::AssertionFailure() << "palettes differ";
-  for (int i = 0; i < expected.Height(); ++i)
-    for (std::size_t j = 0; j < expected.Stride(); ++j)
-      if (expected.ScanLine(i)[j] != actual.ScanLine(i)[j])
-        return ::testing::AssertionFailure()
-               << "row " << i << " byte " << j << ": expected " << int{expected.ScanLine(i)[j]}
-               << ", got " << int{actual.ScanLine(i)[j]};
-  return ::testing::AssertionSuccess();
 }
 
 // Widths and heights that put every kernel's edges, vector blocks and tails in every position:

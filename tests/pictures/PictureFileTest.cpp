@@ -9,6 +9,7 @@
 #include <QtEndian>
 #include <functional>
 
+#include "BitmapTesting.h"
 #include "Picture.h"
 #include "PictureSamples.h"
 
@@ -325,7 +326,7 @@ TEST_F(PictureFiles, TopDownAndBottomUpBmpsAgree) {
   const QImage picture = Opaque(ColourfulPicture(5, 4));
   const TBitmap bottomUp = LoadPictureFile(Write("up.bmp", Encode(picture, "bmp")));
   const TBitmap topDown = LoadPictureFile(Write("down.bmp", EncodeTopDownBmp(picture)));
-  EXPECT_EQ(RowBytes(topDown), RowBytes(bottomUp));
+  EXPECT_EQ(PixelBytes(topDown), PixelBytes(bottomUp));
   EXPECT_EQ(ColourAt(topDown, 0, 0), picture.pixel(0, 0));
   EXPECT_EQ(ColourAt(topDown, 4, 3), picture.pixel(4, 3));
 }
@@ -427,21 +428,6 @@ QByteArray GifWithFrame(QByteArray gif, quint16 left, quint16 top, quint16 width
   qToLittleEndian(width, gif.data() + frame + 4);
   qToLittleEndian(height, gif.data() + frame + 6);
   return gif;
-}
-
-QByteArray ProgressiveJpeg() {
-  return Encode(Opaque(ColourfulPicture(64, 48)), "jpeg", true);
-}
-
-// The progressive JPEG cut right after its first scan: a complete, blurred picture to a decoder.
-QByteArray ProgressiveJpegAfterFirstScan() {
-  const QByteArray jpeg = ProgressiveJpeg();
-  const qsizetype first = jpeg.indexOf("\xff\xda");
-  const qsizetype second = jpeg.indexOf("\xff\xda", first + 2);
-  qsizetype cut = jpeg.lastIndexOf("\xff\xc4", second);  // tables of the second scan
-  if (cut < first)
-    cut = second;
-  return jpeg.left(cut);
 }
 
 struct Refused {
@@ -567,7 +553,11 @@ const std::vector<Refused>& RefusedFiles() {
        [](const QString& d) { return Make(d, "cut.jpg", Cut(jpeg, jpeg.size() * 2 / 3)); },
        PictureFault::Damaged, "損毀或不完整"},
       {"progressive JPEG cut between scans",
-       [](const QString& d) { return Make(d, "scans.jpg", ProgressiveJpegAfterFirstScan()); },
+       [](const QString& d) {
+         return Make(
+             d, "scans.jpg",
+             ProgressiveJpegAfterFirstScan(Encode(Opaque(ColourfulPicture(64, 48)), "jpeg", true)));
+       },
        PictureFault::Damaged, "損毀或不完整"},
       // The decoder refuses both headers and then announces a pixel format it never set.
       {"JPEG whose frame header is cut short",
@@ -737,7 +727,7 @@ TEST_F(PictureFiles, EveryBadFileIsRefusedWithItsReasonAndThePictureHeldStays) {
     SCOPED_TRACE(c.name);
     TPicture picture;
     picture.LoadFromFile(good);
-    const QByteArray before = RowBytes(*picture.Bitmap());
+    const std::vector<std::uint8_t> before = PixelBytes(*picture.Bitmap());
     int changes = 0;
     picture.SetOnChange([&changes] { ++changes; });
 
@@ -754,7 +744,7 @@ TEST_F(PictureFiles, EveryBadFileIsRefusedWithItsReasonAndThePictureHeldStays) {
     }
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(picture.Bitmap()->Width(), 4);
-    EXPECT_EQ(RowBytes(*picture.Bitmap()), before);
+    EXPECT_EQ(PixelBytes(*picture.Bitmap()), before);
   }
 }
 

@@ -163,6 +163,15 @@ QByteArray EncodeTopDownBmp(const QImage& image) {
   return bmp;
 }
 
+QByteArray ProgressiveJpegAfterFirstScan(const QByteArray& jpeg) {
+  const qsizetype first = jpeg.indexOf("\xff\xda");
+  const qsizetype second = jpeg.indexOf("\xff\xda", first + 2);
+  qsizetype cut = jpeg.lastIndexOf("\xff\xc4", second);  // tables of the second scan
+  if (cut < first)
+    cut = second;
+  return jpeg.left(cut);
+}
+
 QString WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
@@ -185,14 +194,6 @@ QRgb ColourAt(const TBitmap& bitmap, int x, int y) {
       return qRgba(p[2], p[1], p[0], p[3]);
   }
   return 0;
-}
-
-QByteArray RowBytes(const TBitmap& bitmap) {
-  QByteArray bytes;
-  for (int y = 0; y < bitmap.Height(); ++y)
-    bytes.append(reinterpret_cast<const char*>(bitmap.ScanLine(y)),
-                 static_cast<qsizetype>(bitmap.RowBytes()));
-  return bytes;
 }
 
 WithoutFilePermissionOverride::WithoutFilePermissionOverride() {

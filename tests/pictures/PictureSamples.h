@@ -24,6 +24,9 @@ QByteArray EncodeGif(const QImage& indexed, qsizetype pixels = -1);
 // An uncompressed 24-bit BMP stored top row first (negative height).
 QByteArray EncodeTopDownBmp(const QImage& image);
 
+// A progressive JPEG cut right after its first scan: a complete, blurred picture to a decoder.
+QByteArray ProgressiveJpegAfterFirstScan(const QByteArray& progressiveJpeg);
+
 QString WriteFile(const QString& path, const QByteArray& bytes);
 
 // Little-endian helpers for hand-made headers.
@@ -66,9 +69,6 @@ QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation);
 
 // The colour a bitmap shows at (x, y), alpha included (255 for 8 and 24 bits).
 QRgb ColourAt(const TBitmap& bitmap, int x, int y);
-
-// Every byte of the bitmap's pixel rows, for exact comparisons.
-QByteArray RowBytes(const TBitmap& bitmap);
 
 // Takes the effective permission-override capabilities away from this thread while it lives, so
 // that a test running as root meets file permissions like any user.

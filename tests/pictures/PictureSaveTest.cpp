@@ -11,6 +11,7 @@
 #include <csignal>
 #include <functional>
 
+#include "BitmapTesting.h"
 #include "PictureSamples.h"
 
 namespace {
@@ -24,14 +25,6 @@ class SavedPictures : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
-TBitmap Filled(int width, int height, TPixelFormat format) {
-  TBitmap bitmap(width, height, format);
-  for (int y = 0; y < height; ++y)
-    for (std::size_t i = 0; i < bitmap.RowBytes(); ++i)
-      bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>((i * 31 + y * 17 + 5) % 251);
-  return bitmap;
-}
-
 struct Depth {
   const char* name;
   std::function<TBitmap()> make;
@@ -41,7 +34,7 @@ const std::vector<Depth>& Depths() {
   static const std::vector<Depth> table = {
       {"8 bits, short palette",
        [] {
-         TBitmap b = Filled(7, 5, TPixelFormat::pf8bit);
+         TBitmap b = Patterned(7, 5, TPixelFormat::pf8bit);
          for (int y = 0; y < 5; ++y)
            for (int x = 0; x < 7; ++x)
              b.ScanLine(y)[x] = static_cast<std::uint8_t>((x + y) % 3);
@@ -50,18 +43,18 @@ const std::vector<Depth>& Depths() {
        }},
       {"8 bits, indices beyond a short palette",
        [] {
-         TBitmap b = Filled(7, 5, TPixelFormat::pf8bit);
+         TBitmap b = Patterned(7, 5, TPixelFormat::pf8bit);
          b.SetPalette(TPalette({{9, 8, 7, 0}, {6, 5, 4, 0}}));
          return b;
        }},
       {"8 bits, grey palette",
        [] {
-         TBitmap b = Filled(9, 4, TPixelFormat::pf8bit);
+         TBitmap b = Patterned(9, 4, TPixelFormat::pf8bit);
          b.SetPalette(TPalette::Grey());
          return b;
        }},
-      {"24 bits", [] { return Filled(7, 5, TPixelFormat::pf24bit); }},
-      {"32 bits with alpha", [] { return Filled(7, 5, TPixelFormat::pf32bit); }},
+      {"24 bits", [] { return Patterned(7, 5, TPixelFormat::pf24bit); }},
+      {"32 bits with alpha", [] { return Patterned(7, 5, TPixelFormat::pf32bit); }},
   };
   return table;
 }
@@ -84,7 +77,7 @@ TEST_F(SavedPictures, EveryDepthRoundTripsThroughPngBmpAndTiffByteForByte) {
       ASSERT_EQ(loaded.PixelFormat(), original.PixelFormat());
       ASSERT_EQ(loaded.Width(), original.Width());
       ASSERT_EQ(loaded.Height(), original.Height());
-      EXPECT_EQ(RowBytes(loaded), RowBytes(original));
+      EXPECT_EQ(PixelBytes(loaded), PixelBytes(original));
       if (original.PixelFormat() == TPixelFormat::pf8bit) {
         ASSERT_NE(loaded.Palette(), nullptr);
         EXPECT_EQ(*loaded.Palette(), Padded(original));
@@ -94,7 +87,7 @@ TEST_F(SavedPictures, EveryDepthRoundTripsThroughPngBmpAndTiffByteForByte) {
 }
 
 TEST_F(SavedPictures, EightBitBmpIsWrittenEightBitWithAFullPalette) {
-  TBitmap bitmap = Filled(3, 2, TPixelFormat::pf8bit);
+  TBitmap bitmap = Patterned(3, 2, TPixelFormat::pf8bit);
   bitmap.SetPalette(TPalette({{1, 2, 3, 0}}));
   SavePictureFile(bitmap, Path("few colours.bmp"));
   QFile file(Path("few colours.bmp"));
@@ -108,15 +101,15 @@ TEST_F(SavedPictures, EightBitBmpIsWrittenEightBitWithAFullPalette) {
 }
 
 TEST_F(SavedPictures, OtherFormatsKeepSizeAndColours) {
-  TBitmap grey = Filled(8, 8, TPixelFormat::pf8bit);
+  TBitmap grey = Patterned(8, 8, TPixelFormat::pf8bit);
   grey.SetPalette(TPalette::Grey());
   SavePictureFile(grey, Path("grey.pgm"));
   const TBitmap pgm = LoadPictureFile(Path("grey.pgm"));
-  EXPECT_EQ(RowBytes(pgm), RowBytes(grey));
+  EXPECT_EQ(PixelBytes(pgm), PixelBytes(grey));
 
-  const TBitmap colour = Filled(8, 8, TPixelFormat::pf24bit);
+  const TBitmap colour = Patterned(8, 8, TPixelFormat::pf24bit);
   SavePictureFile(colour, Path("colour.ppm"));
-  EXPECT_EQ(RowBytes(LoadPictureFile(Path("colour.ppm"))), RowBytes(colour));
+  EXPECT_EQ(PixelBytes(LoadPictureFile(Path("colour.ppm"))), PixelBytes(colour));
 
   TBitmap flat(16, 16, TPixelFormat::pf24bit);
   for (int y = 0; y < 16; ++y)
@@ -136,7 +129,7 @@ TEST_F(SavedPictures, OtherFormatsKeepSizeAndColours) {
 }
 
 TEST_F(SavedPictures, UnusableRequestsAreRefusedWithoutWritingAnything) {
-  const TBitmap bitmap = Filled(4, 4, TPixelFormat::pf24bit);
+  const TBitmap bitmap = Patterned(4, 4, TPixelFormat::pf24bit);
   ASSERT_TRUE(QDir(dir_.path()).mkdir("folder.png"));
   const struct {
     const char* name;
@@ -184,7 +177,7 @@ class FileSizeLimit {
 };
 
 TEST_F(SavedPictures, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne) {
-  const TBitmap small = Filled(4, 4, TPixelFormat::pf24bit);
+  const TBitmap small = Patterned(4, 4, TPixelFormat::pf24bit);
   // Noise, so that no format compresses it below the limit.
   TBitmap large(300, 300, TPixelFormat::pf24bit);
   quint32 state = 12345;
@@ -223,7 +216,7 @@ TEST_F(SavedPictures, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne) {
 
 // A named pipe or a device in the way would be replaced by a file; a link to a file is followed.
 TEST_F(SavedPictures, OnlyRegularFilesAreReplacedAndLinksToThemFollowed) {
-  const TBitmap bitmap = Filled(4, 4, TPixelFormat::pf24bit);
+  const TBitmap bitmap = Patterned(4, 4, TPixelFormat::pf24bit);
   const QString pipe = Path("pipe.png");
   ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
   try {
@@ -237,7 +230,7 @@ TEST_F(SavedPictures, OnlyRegularFilesAreReplacedAndLinksToThemFollowed) {
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
 
   const QString target = Path("target.png");
-  SavePictureFile(Filled(2, 2, TPixelFormat::pf24bit), target);
+  SavePictureFile(Patterned(2, 2, TPixelFormat::pf24bit), target);
   ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
   ASSERT_TRUE(QFile::link(target, Path("link.png")));
   SavePictureFile(bitmap, Path("link.png"));
@@ -251,13 +244,13 @@ TEST_F(SavedPictures, AReadOnlyFolderIsRefusedAndKeepsTheOldFile) {
   const QString folder = Path("locked");
   ASSERT_TRUE(QDir().mkpath(folder));
   const QString path = folder + "/old.png";
-  SavePictureFile(Filled(4, 4, TPixelFormat::pf24bit), path);
+  SavePictureFile(Patterned(4, 4, TPixelFormat::pf24bit), path);
   ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
   {
     WithoutFilePermissionOverride asUser;
     if (!asUser.Effective())
       GTEST_SKIP() << "running with permission override that cannot be dropped";
-    EXPECT_THROW(SavePictureFile(Filled(8, 8, TPixelFormat::pf24bit), path), PictureFileError);
+    EXPECT_THROW(SavePictureFile(Patterned(8, 8, TPixelFormat::pf24bit), path), PictureFileError);
   }
   ::chmod(QFile::encodeName(folder).constData(), 0755);
   EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});

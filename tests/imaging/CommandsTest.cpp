@@ -1,0 +1,69 @@
+#include "Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "BitmapTesting.h"
+#include "KernelTesting.h"
+#include "Reference.h"
+
+namespace {
+
+// The plain loops, chained as the window's buttons chain them.
+TBitmap ByReference(const std::vector<TStep>& steps, const TBitmap& main) {
+  TBitmap processed;
+  for (const TStep& step : steps) {
+    if (step.operation == TOperation::Grey) {
+      ReferenceConvertToGrey(main, processed);
+      continue;
+    }
+    if (processed.Empty())
+      processed.Assign(main);
+    if (step.operation == TOperation::Binarize)
+      ReferenceThresholdInto(processed, processed, step.threshold);
+    else
+      ReferenceLaplacian(processed);
+  }
+  return processed;
+}
+
+TEST(Commands, ChainsGiveWhatTheOperationsGiveOneAfterAnother) {
+  std::mt19937 random(7);
+  const std::vector<TStep> chains[] = {
+      {{TOperation::Grey}},
+      {{TOperation::Grey}, {TOperation::Binarize, 90}, {TOperation::Edges}},
+      {{TOperation::Binarize, 128}},                                  // on a copy of the main image
+      {{TOperation::Grey}, {TOperation::Edges}, {TOperation::Grey}},  // grey starts again
+      {{TOperation::Binarize, 50}, {TOperation::Binarize, 200}},
+  };
+  for (TPixelFormat format : {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit})
+    for (const auto& steps : chains) {
+      TBitmap main = RandomBitmap(13, 7, format, random);
+      if (format == TPixelFormat::pf8bit)
+        main.SetPalette(TPalette::Grey());
+      TBitmap untouched;
+      untouched.Assign(main);
+      TBitmap processed;
+      for (const TStep& step : steps)
+        RunStep(step, main, processed);
+      EXPECT_TRUE(SameBitmaps(ByReference(steps, main), processed));
+      EXPECT_TRUE(SameBitmaps(untouched, main)) << "the main image is only read";
+    }
+}
+
+TEST(Commands, BinarizeWorksOnTheProcessedImageOrTheMainOneWhileItIsEmpty) {
+  const TBitmap main = Filled(4, 3, 100);
+  TBitmap processed;
+  EXPECT_EQ(&ImageToThreshold(main, processed), &main);
+  EXPECT_EQ(&PrepareBinarize(main, processed), &processed);
+  EXPECT_TRUE(SameBitmaps(main, processed)) << "filled with a copy of the main image";
+  EXPECT_EQ(&ImageToThreshold(main, processed), &processed);
+
+  TBitmap nothing;
+  EdgesCommand(nothing);
+  EXPECT_TRUE(nothing.Empty()) << "edges leave an empty processed image empty";
+}
+
+}  // namespace
