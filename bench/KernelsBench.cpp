@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchPictures.h"
 #include "Bitmap.h"
 #include "Grayscale.h"
 #include "Laplacian.h"
@@ -31,29 +32,12 @@ void HistogramRgb(benchmark::State& state);
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+constexpr int kWidth = kBenchWidth;
+constexpr int kHeight = kBenchHeight;
 constexpr int kThreshold = 128;
 
-// A photograph-like picture: smooth gradients with a little noise, so that no kernel meets only
-// one kind of value.
-void Fill(TBitmap& bitmap, std::uint32_t seed) {
-  std::uint32_t state = seed;
-  for (int i = 0; i < bitmap.Height(); ++i) {
-    std::uint8_t* row = bitmap.ScanLine(i);
-    for (std::size_t j = 0; j < bitmap.RowBytes(); ++j) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      row[j] = static_cast<std::uint8_t>((i / 16 + j / 24) * 3 + (state & 31));
-    }
-  }
-}
-
 TBitmap Picture(TPixelFormat format, std::uint32_t seed) {
-  TBitmap bitmap(kWidth, kHeight, format);
-  Fill(bitmap, seed);
-  return bitmap;
+  return PhotoLike(format, seed);
 }
 
 TPalette RandomPalette() {

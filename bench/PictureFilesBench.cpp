@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "BenchPictures.h"
 #include "Bitmap.h"
 #include "PictureFile.h"
 #include "QImageBridge.h"
@@ -19,32 +20,12 @@ void StartForms();
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
-
-TBitmap PhotoLike() {
-  TBitmap photo(kWidth, kHeight, TPixelFormat::pf24bit);
-  std::uint32_t state = 12345;
-  for (int y = 0; y < kHeight; ++y) {
-    std::uint8_t* row = photo.ScanLine(y);
-    for (int x = 0; x < kWidth; ++x) {
-      state = state * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(state >> 28) - 8;
-      const int shade = (x / 7 + y / 5) % 256;
-      row[3 * x] = static_cast<std::uint8_t>(std::clamp(shade + noise, 0, 255));
-      row[3 * x + 1] = static_cast<std::uint8_t>(std::clamp((x * y / 40000) % 256 + noise, 0, 255));
-      row[3 * x + 2] = static_cast<std::uint8_t>(std::clamp(255 - shade + noise, 0, 255));
-    }
-  }
-  return photo;
-}
-
 // The photo as a file of the format, made on first use.
 QString PhotoFile(const char* format) {
   static QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("photo.") + QLatin1String(format));
   if (!QFile::exists(path)) {
-    static const TBitmap photo = PhotoLike();
+    static const TBitmap photo = PhotoLike(TPixelFormat::pf24bit, 12345);
     SavePictureFile(photo, path);
   }
   return path;

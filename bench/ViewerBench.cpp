@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Application.h"
+#include "BenchPictures.h"
 #include "Bitmap.h"
 #include "Histogram.h"
 #include "PictureCanvas.h"
@@ -21,22 +22,8 @@ void StartForms();
 
 namespace {
 
-// Smooth gradients with a little noise, as KernelsBench fills its pictures.
 TBitmap Photo(TPixelFormat format) {
-  TBitmap bitmap(6000, 4000, format);
-  std::uint32_t state = 7;
-  for (int i = 0; i < bitmap.Height(); ++i) {
-    std::uint8_t* row = bitmap.ScanLine(i);
-    for (std::size_t j = 0; j < bitmap.RowBytes(); ++j) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      row[j] = static_cast<std::uint8_t>((i / 16 + j / 24) * 3 + (state & 31));
-    }
-  }
-  if (format == TPixelFormat::pf8bit)
-    bitmap.SetPalette(TPalette::Grey());
-  return bitmap;
+  return PhotoLike(format, 7);
 }
 
 // The viewer of the main image holding a photograph, at `zoom` (0: fitted), centred.
