@@ -34,6 +34,13 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 [[ -f $scratch/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "no scalable icon"
 
+# The installed command-line tool finds the small formats' module where it was installed.
+cli=$scratch/usr/bin/ccdlab-cli
+icon16=$scratch/usr/share/icons/hicolor/16x16/apps/$icon.png
+if ! "$cli" "$icon16" "$scratch/icon.bmp" || ! "$cli" "$scratch/icon.bmp" "$scratch/icon.png"; then
+  fail "the installed ccdlab-cli cannot read a BMP"
+fi
+
 # The Debian package: the same files under /usr, and the run-time packages it needs.
 (cd "$scratch" && cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$scratch"/package/ccdlab_*_amd64.deb)
