@@ -58,31 +58,29 @@ cv::Mat Wrap(TBitmap& bitmap) {
   return cv::Mat(bitmap.Height(), bitmap.Width(), type, bitmap.ScanLine(0), bitmap.Stride());
 }
 
-void SetBytes(benchmark::State& state, const TBitmap& bitmap) {
+// Runs `job` once an iteration; the throughput counts the bytes of `measured`.
+template <class Job>
+void Repeat(benchmark::State& state, const TBitmap& measured, Job job) {
+  for (auto _ : state) {
+    job();
+    benchmark::ClobberMemory();
+  }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(bitmap.Stride()) * bitmap.Height());
+                          static_cast<std::int64_t>(measured.Stride()) * measured.Height());
 }
 
 void Memcpy(benchmark::State& state) {
   TBitmap source = Picture(TPixelFormat::pf8bit, 1);
   TBitmap target(kWidth, kHeight, TPixelFormat::pf8bit);
   const std::size_t bytes = source.Stride() * source.Height();
-  for (auto _ : state) {
-    std::memcpy(target.ScanLine(0), source.ScanLine(0), bytes);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { std::memcpy(target.ScanLine(0), source.ScanLine(0), bytes); });
 }
 
 // The slider's work: the preview thresholded from the unchanged source.
 void CcdlabThreshold(benchmark::State& state) {
   TBitmap source = Picture(TPixelFormat::pf8bit, 2);
   TBitmap target(kWidth, kHeight, TPixelFormat::pf8bit);
-  for (auto _ : state) {
-    ThresholdInto(source, target, kThreshold);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { ThresholdInto(source, target, kThreshold); });
 }
 
 void OpencvThreshold(benchmark::State& state) {
@@ -90,12 +88,10 @@ void OpencvThreshold(benchmark::State& state) {
   TBitmap target(kWidth, kHeight, TPixelFormat::pf8bit);
   cv::Mat in = Wrap(source);
   cv::Mat out = Wrap(target);
-  for (auto _ : state) {
+  Repeat(state, source, [&] {
     // Above t - 1 is at least t.
     cv::threshold(in, out, kThreshold - 1, 255, cv::THRESH_BINARY);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  });
 }
 
 TBitmap IndexedPicture() {
@@ -107,11 +103,7 @@ TBitmap IndexedPicture() {
 void CcdlabGrayscaleIndexed(benchmark::State& state) {
   TBitmap source = IndexedPicture();
   TBitmap result(kWidth, kHeight, TPixelFormat::pf8bit);
-  for (auto _ : state) {
-    ConvertToGrey(source, result);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { ConvertToGrey(source, result); });
 }
 
 void OpencvGrayscaleIndexed(benchmark::State& state) {
@@ -124,21 +116,13 @@ void OpencvGrayscaleIndexed(benchmark::State& state) {
   }
   cv::Mat in = Wrap(source);
   cv::Mat out = Wrap(result);
-  for (auto _ : state) {
-    cv::LUT(in, table, out);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { cv::LUT(in, table, out); });
 }
 
 void CcdlabGrayscaleRgb(benchmark::State& state) {
   TBitmap source = Picture(TPixelFormat::pf24bit, 4);
   TBitmap result(kWidth, kHeight, TPixelFormat::pf8bit);
-  for (auto _ : state) {
-    ConvertToGrey(source, result);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { ConvertToGrey(source, result); });
 }
 
 void OpencvGrayscaleRgb(benchmark::State& state) {
@@ -146,22 +130,14 @@ void OpencvGrayscaleRgb(benchmark::State& state) {
   TBitmap result(kWidth, kHeight, TPixelFormat::pf8bit);
   cv::Mat in = Wrap(source);
   cv::Mat out = Wrap(result);
-  for (auto _ : state) {
-    cv::cvtColor(in, out, cv::COLOR_BGR2GRAY);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, source);
+  Repeat(state, source, [&] { cv::cvtColor(in, out, cv::COLOR_BGR2GRAY); });
 }
 
 // In place, as the edge command runs; every run works on the previous result, which costs the
 // same as the first.
 void CcdlabLaplacian(benchmark::State& state) {
   TBitmap bitmap = Picture(TPixelFormat::pf8bit, 5);
-  for (auto _ : state) {
-    Laplacian(bitmap);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, bitmap);
+  Repeat(state, bitmap, [&] { Laplacian(bitmap); });
 }
 
 void OpencvLaplacian(benchmark::State& state) {
@@ -170,13 +146,11 @@ void OpencvLaplacian(benchmark::State& state) {
   cv::Mat padded;
   cv::Mat out(kHeight, kWidth, CV_8UC1);
   const cv::Mat kernel = (cv::Mat_<float>(3, 3) << -1, -1, -1, -1, 8, -1, -1, -1, -1);
-  for (auto _ : state) {
+  Repeat(state, bitmap, [&] {
     cv::copyMakeBorder(in, padded, 1, 1, 1, 1, cv::BORDER_WRAP);
     // Filtering the inner part of the padded picture reads the wrapped border as neighbours.
     cv::filter2D(padded(cv::Rect(1, 1, kWidth, kHeight)), out, CV_8U, kernel);
-    benchmark::ClobberMemory();
-  }
-  SetBytes(state, bitmap);
+  });
 }
 
 void Register() {

@@ -19,9 +19,10 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A photo-like picture: smooth shapes at every scale (a plasma, enlarged) and sensor noise.
+# A photo-like picture: smooth shapes at every scale (a plasma, enlarged) and sensor noise, with
+# 8 bits a sample as cameras write them (ImageMagick would otherwise keep its own 16).
 convert -size 600x400 -seed 7 plasma:fractal -resize 6000x4000\! -seed 11 -attenuate 0.3 \
-  +noise Gaussian "$work/photo.ppm"
+  +noise Gaussian -depth 8 "$work/photo.ppm"
 convert "$work/photo.ppm" "$work/photo.png"
 convert "$work/photo.ppm" -quality 92 "$work/photo.jpg"
 rm "$work/photo.ppm"

@@ -55,20 +55,11 @@ inline std::uint8_t GreyOfPixel(const std::uint8_t* p) {
 }  // namespace
 #endif
 
-// The kernels below are compiled once for each instruction-set target (Simd.h).
-#undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "Grayscale.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-// After foreach_target.h:
-#include <hwy/cache_control.h>
-#include <hwy/highway.h>
+#include "KernelTarget.h"  // IWYU pragma: keep
 
 HWY_BEFORE_NAMESPACE();
-namespace kernels {
-namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
-
-using Byte = std::uint8_t;
+namespace kernels::HWY_NAMESPACE {
 
 // ---- true colour ----------------------------------------------------------------------------
 
@@ -281,8 +272,7 @@ bool AnyFrom(const Byte* HWY_RESTRICT in, std::size_t count, Byte limit) {
   return highest >= limit;
 }
 
-}  // namespace HWY_NAMESPACE
-}  // namespace kernels
+}  // namespace kernels::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE

@@ -78,20 +78,11 @@ std::size_t Edges(const std::uint8_t* above, const std::uint8_t* current, const 
 }  // namespace
 #endif
 
-// The kernel below is compiled once for each instruction-set target (Simd.h).
-#undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "Laplacian.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-// After foreach_target.h:
-#include <hwy/cache_control.h>
-#include <hwy/highway.h>
+#include "KernelTarget.h"  // IWYU pragma: keep
 
 HWY_BEFORE_NAMESPACE();
-namespace kernels {
-namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
-
-using Byte = std::uint8_t;
+namespace kernels::HWY_NAMESPACE {
 
 // Lanes(d16) output bytes at a time, widened to 16 bits: first the sums of the three rows at
 // each byte, then 9 × centre minus the sums at the byte and at its left and right neighbours
@@ -172,8 +163,7 @@ void Row(const EdgeRows& r, int bytes) {
     RowOf<4>(r.above, r.current, r.below, r.next, r.out, r.count, r.columns);
 }
 
-}  // namespace HWY_NAMESPACE
-}  // namespace kernels
+}  // namespace kernels::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE

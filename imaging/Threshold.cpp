@@ -7,20 +7,11 @@
 #include "KernelRows.h"
 #include "Simd.h"
 
-// The kernel below is compiled once for each instruction-set target (Simd.h).
-#undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "Threshold.cpp"
-#include <hwy/foreach_target.h>  // IWYU pragma: keep
-// After foreach_target.h:
-#include <hwy/cache_control.h>
-#include <hwy/highway.h>
+#include "KernelTarget.h"  // IWYU pragma: keep
 
 HWY_BEFORE_NAMESPACE();
-namespace kernels {
-namespace HWY_NAMESPACE {
-namespace hn = hwy::HWY_NAMESPACE;
-
-using Byte = std::uint8_t;
+namespace kernels::HWY_NAMESPACE {
 
 // Bytes at or above `lowest` become `on` (255, or 0 when the threshold is above 255), the others
 // 0; with `alpha`, every fourth byte (a 32-bit pixel's alpha) keeps the target's value. The input
@@ -86,8 +77,7 @@ void ThresholdRows(const KernelRows& r, Byte lowest, Byte on, bool alpha, bool s
 #endif
 }
 
-}  // namespace HWY_NAMESPACE
-}  // namespace kernels
+}  // namespace kernels::HWY_NAMESPACE
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE

@@ -339,14 +339,7 @@ TEST_P(Grayscale, ConvertingABitmapIntoItselfGivesItsGreyImage) {
 // The fast kernels against the plain loop on random pictures of every awkward size and kind.
 TEST_P(Grayscale, MatchesThePlainLoopOnRandomPictures) {
   std::mt19937 random(2024);
-  std::vector<std::pair<int, int>> sizes;
-  for (int n : AwkwardSizes())
-    for (int m : {1, 2, 3, 5, 67}) {
-      sizes.emplace_back(n, m);
-      sizes.emplace_back(m, n);
-    }
-  for (int wide : {100, 127, 128, 129, 200, 1000})
-    sizes.emplace_back(wide, 2);
+  const auto sizes = AwkwardShapes({1, 2, 3, 5, 67}, {100, 127, 128, 129, 200, 1000}, {2});
 
   enum Kind { FullPalette, ShortPalette, MostlyInShortPalette, NoPalette, Colour24, Colour32 };
   for (auto [width, height] : sizes) {

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -58,54 +59,71 @@ TEST(Picture, EveryChangeOfTheHeldBitmapIsReported) {
   EXPECT_EQ(changes, 3);
 }
 
-TEST(ImageView, ShowsTheTopLeftPartOfALargerPictureAtItsOwnSize) {
-  TImage view;
-  view.resize(249, 185);
-  const TBitmap big = GreyGradient(600, 400);
-  view.Picture()->Assign(&big);
-  const QImage shot = Rendered(view);
-  EXPECT_EQ(shot.pixel(0, 0), qRgb(0, 0, 0));
-  EXPECT_EQ(shot.pixel(100, 50), qRgb(150, 150, 150));
-  EXPECT_EQ(shot.pixel(248, 184), qRgb(176, 176, 176));
-}
-
-TEST(ImageView, SmallPictureLeavesTheRestOfTheViewUnpainted) {
-  TImage view;
-  view.resize(20, 20);
-  const TBitmap small = GreyGradient(4, 4);
-  view.Picture()->Assign(&small);
-  const QImage shot = Rendered(view);
-  EXPECT_EQ(shot.pixel(3, 3), qRgb(6, 6, 6));
-  EXPECT_EQ(shot.pixel(10, 10), QColor(Qt::magenta).rgb());
-}
-
-TEST(ImageView, StretchedViewFillsItselfWithThePicture) {
-  TImage view;
-  view.resize(100, 100);
-  view.SetStretch(true);
+TBitmap RedOverBlue() {
   TBitmap quarters(2, 2, TPixelFormat::pf24bit);
   const std::uint8_t red[3] = {0, 0, 255}, blue[3] = {255, 0, 0};
   std::memcpy(quarters.ScanLine(0), red, 3);
   std::memcpy(quarters.ScanLine(1) + 3, blue, 3);
-  view.Picture()->Assign(&quarters);
-  const QImage shot = Rendered(view);
-  EXPECT_EQ(shot.pixel(10, 10), qRgb(255, 0, 0));
-  EXPECT_EQ(shot.pixel(49, 49), qRgb(255, 0, 0));
-  EXPECT_EQ(shot.pixel(90, 90), qRgb(0, 0, 255));
-  EXPECT_EQ(shot.pixel(90, 10), qRgb(0, 0, 0));
+  return quarters;
 }
 
-TEST(ImageView, IndicesBeyondAShortPaletteShowBlack) {
-  TImage view;
-  view.resize(2, 1);
+TBitmap IndexBeyondAShortPalette() {
   TBitmap bitmap(2, 1, TPixelFormat::pf8bit);
   bitmap.SetPalette(TPalette({{255, 255, 255, 0}}));
   bitmap.ScanLine(0)[0] = 0;
   bitmap.ScanLine(0)[1] = 200;
-  view.Picture()->Assign(&bitmap);
-  const QImage shot = Rendered(view);
-  EXPECT_EQ(shot.pixel(0, 0), qRgb(255, 255, 255));
-  EXPECT_EQ(shot.pixel(1, 0), qRgb(0, 0, 0));
+  return bitmap;
+}
+
+TEST(ImageView, ShowsThePictureAsTheScreenGetsIt) {
+  struct Probe {
+    QPoint at;
+    QRgb colour;
+  };
+  const QRgb unpainted = QColor(Qt::magenta).rgb();
+  const struct {
+    const char* name;
+    QSize view;
+    bool stretch;
+    TBitmap picture;
+    std::vector<Probe> probes;
+  } cases[] = {
+      {"top left of a larger picture, at its own size",
+       {249, 185},
+       false,
+       GreyGradient(600, 400),
+       {{{0, 0}, qRgb(0, 0, 0)},
+        {{100, 50}, qRgb(150, 150, 150)},
+        {{248, 184}, qRgb(176, 176, 176)}}},
+      {"a small picture leaves the rest unpainted",
+       {20, 20},
+       false,
+       GreyGradient(4, 4),
+       {{{3, 3}, qRgb(6, 6, 6)}, {{10, 10}, unpainted}}},
+      {"stretched to fill the view",
+       {100, 100},
+       true,
+       RedOverBlue(),
+       {{{10, 10}, qRgb(255, 0, 0)},
+        {{49, 49}, qRgb(255, 0, 0)},
+        {{90, 90}, qRgb(0, 0, 255)},
+        {{90, 10}, qRgb(0, 0, 0)}}},
+      {"indices beyond a short palette are black",
+       {2, 1},
+       false,
+       IndexBeyondAShortPalette(),
+       {{{0, 0}, qRgb(255, 255, 255)}, {{1, 0}, qRgb(0, 0, 0)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TImage view;
+    view.resize(c.view);
+    view.SetStretch(c.stretch);
+    view.Picture()->Assign(&c.picture);
+    const QImage shot = Rendered(view);
+    for (const Probe& p : c.probes)
+      EXPECT_EQ(shot.pixel(p.at), p.colour) << p.at.x() << ", " << p.at.y();
+  }
 }
 
 TEST(ImageView, AutoSizeFollowsThePictureOnlyWhenSet) {

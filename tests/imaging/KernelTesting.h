@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Bitmap.h"
@@ -82,11 +84,20 @@ inline std::vector<std::vector<int>> RowsOf(const TBitmap& bitmap) {
   return rows;
 }
 
-// Widths and heights that put every kernel's edges, vector blocks and tails in every position:
-// 1 … 67, and a few wider rows for the widest vectors.
-inline std::vector<int> AwkwardSizes() {
-  std::vector<int> sizes;
+// Picture shapes that put every kernel's edges, vector blocks and tails in every position: every
+// width and every height from 1 to 67 against each of `sides`, and rows of the `wide` widths,
+// `high` rows tall, for the widest vectors.
+inline std::vector<std::pair<int, int>> AwkwardShapes(std::initializer_list<int> sides,
+                                                      std::initializer_list<int> wide,
+                                                      std::initializer_list<int> high) {
+  std::vector<std::pair<int, int>> shapes;
   for (int n = 1; n <= 67; ++n)
-    sizes.push_back(n);
-  return sizes;
+    for (int m : sides) {
+      shapes.emplace_back(n, m);
+      shapes.emplace_back(m, n);
+    }
+  for (int width : wide)
+    for (int height : high)
+      shapes.emplace_back(width, height);
+  return shapes;
 }

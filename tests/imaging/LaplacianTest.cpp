@@ -124,15 +124,8 @@ TEST_P(LaplacianKernel, EmptyBitmapStaysEmpty) {
 // padding holds random bytes that must survive; twice in a row, to catch any leftover state.
 TEST_P(LaplacianKernel, MatchesThePlainLoopOnRandomPictures) {
   std::mt19937 random(17);
-  std::vector<std::pair<int, int>> sizes;
-  for (int n : AwkwardSizes())
-    for (int m : {1, 2, 3, 4, 67}) {
-      sizes.emplace_back(n, m);
-      sizes.emplace_back(m, n);
-    }
-  for (int wide : {64, 65, 66, 67, 68, 69, 70, 97, 127, 128, 129, 130, 200, 1000})
-    for (int high : {1, 2, 3})
-      sizes.emplace_back(wide, high);
+  const auto sizes = AwkwardShapes(
+      {1, 2, 3, 4, 67}, {64, 65, 66, 67, 68, 69, 70, 97, 127, 128, 129, 130, 200, 1000}, {1, 2, 3});
   for (auto [width, height] : sizes)
     for (TPixelFormat format :
          {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {

@@ -105,14 +105,7 @@ TEST_P(ThresholdKernel, EmptyBitmapsAreLeftEmpty) {
 // whose row padding holds random bytes that must survive.
 TEST_P(ThresholdKernel, MatchesThePlainLoopOnRandomPictures) {
   std::mt19937 random(99);
-  std::vector<std::pair<int, int>> sizes;
-  for (int n : AwkwardSizes())
-    for (int m : {1, 2, 3, 67}) {
-      sizes.emplace_back(n, m);
-      sizes.emplace_back(m, n);
-    }
-  for (int wide : {127, 128, 129, 200, 1000})
-    sizes.emplace_back(wide, 2);
+  const auto sizes = AwkwardShapes({1, 2, 3, 67}, {127, 128, 129, 200, 1000}, {2});
   for (auto [width, height] : sizes)
     for (TPixelFormat format :
          {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
