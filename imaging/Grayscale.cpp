@@ -71,33 +71,39 @@ HWY_INLINE hn::VFromD<D> Weight(D d, std::uint16_t weight) {
   return hn::Set(d, weight);
 }
 
-// The blue, green and red bytes of Lanes(d16) pixels of `Bytes` bytes each, widened to 16 bits.
+// x of Lanes(d16) pixels of `Bytes` bytes each, and their blue | green << 8 for the rare check.
 template <int Bytes, class D16>
-HWY_INLINE void LoadColours(D16 d16, const Byte* HWY_RESTRICT in, hn::VFromD<D16>& b,
-                            hn::VFromD<D16>& g, hn::VFromD<D16>& r) {
+HWY_INLINE hn::VFromD<D16> Eighths(D16 d16, const Byte* HWY_RESTRICT in,
+                                   hn::VFromD<D16>& blueGreen) {
 #if HWY_TARGET == HWY_AVX3_DL
-  // VBMI picks and widens the bytes of a colour from two registers in one step, where Highway
-  // 1.0's generic way takes six: the kernel is a fifth faster.
+  // VBMI picks the blue and green byte of each pixel as one 16-bit lane, and the red one widened,
+  // from two registers in one step each, where Highway 1.0's generic way takes nine; a byte-pair
+  // multiply-add weighs blue and green at once. The kernel takes a third less time.
   if constexpr (Bytes == 3 && hn::MaxLanes(d16) == 32) {
-    // Byte 2 k of colour c is byte 3 k + c of the pixels; byte 2 k + 1 is zero.
+    // Bytes 2 k and 2 k + 1 are blue and green of pixel k (bytes 3 k and 3 k + 1); for red, byte
+    // 2 k is byte 3 k + 2 and byte 2 k + 1 is zero.
     static constexpr auto kPick = [] {
-      std::array<std::array<Byte, 64>, 3> pick{};
-      for (int c = 0; c < 3; ++c)
-        for (int k = 0; k < 32; ++k)
-          pick[c][2 * k] = static_cast<Byte>(3 * k + c);
+      std::array<std::array<Byte, 64>, 2> pick{};
+      for (int k = 0; k < 32; ++k) {
+        pick[0][2 * k] = static_cast<Byte>(3 * k);
+        pick[0][2 * k + 1] = static_cast<Byte>(3 * k + 1);
+        pick[1][2 * k] = static_cast<Byte>(3 * k + 2);
+      }
       return pick;
     }();
     const __m512i low = _mm512_loadu_si512(in);
     const __m512i high =
         _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 64)));
-    const auto pick = [&](int c) {
-      return hn::VFromD<D16>{_mm512_maskz_permutex2var_epi8(
-          0x5555555555555555ull, low, _mm512_loadu_si512(kPick[c].data()), high)};
-    };
-    b = pick(0);
-    g = pick(1);
-    r = pick(2);
-    return;
+    const __m512i bg = _mm512_permutex2var_epi8(low, _mm512_loadu_si512(kPick[0].data()), high);
+    const __m512i r = _mm512_maskz_permutex2var_epi8(0x5555555555555555ull, low,
+                                                     _mm512_loadu_si512(kPick[1].data()), high);
+    blueGreen = hn::VFromD<D16>{bg};
+    // 14 B + 73 G and 2 B + 3 G; signed weights below 128 cannot saturate.
+    const __m512i a = _mm512_maddubs_epi16(bg, _mm512_set1_epi16(14 | 73 << 8));
+    const __m512i c = _mm512_maddubs_epi16(bg, _mm512_set1_epi16(2 | 3 << 8));
+    const hn::VFromD<D16> red{r};
+    return hn::Add(hn::Add(hn::VFromD<D16>{a}, hn::Mul(red, Weight(d16, 37))),
+                   hn::ShiftRight<3>(hn::Add(hn::VFromD<D16>{c}, hn::Mul(red, Weight(d16, 3)))));
   }
 #endif
   const hn::Rebind<Byte, D16> d8;
@@ -108,21 +114,22 @@ HWY_INLINE void LoadColours(D16 d16, const Byte* HWY_RESTRICT in, hn::VFromD<D16
     hn::VFromD<decltype(d8)> alpha;
     hn::LoadInterleaved4(d8, in, b8, g8, r8, alpha);
   }
-  b = hn::PromoteTo(d16, b8);
-  g = hn::PromoteTo(d16, g8);
-  r = hn::PromoteTo(d16, r8);
+  const auto b = hn::PromoteTo(d16, b8);
+  const auto g = hn::PromoteTo(d16, g8);
+  const auto r = hn::PromoteTo(d16, r8);
+  blueGreen = hn::Or(b, hn::ShiftLeft<8>(g));
+  const auto c = hn::Add(hn::Mul(hn::Add(r, g), Weight(d16, 3)), hn::Add(b, b));
+  return hn::Add(hn::Add(hn::Add(hn::Mul(r, Weight(d16, 37)), hn::Mul(g, Weight(d16, 73))),
+                         hn::Mul(b, Weight(d16, 14))),
+                 hn::ShiftRight<3>(c));
 }
 
 // Greys of Lanes(d16) pixels of `Bytes` bytes each.
 template <int Bytes, class D16>
 HWY_INLINE hn::VFromD<hn::Rebind<Byte, D16>> Greys(D16 d16, const Byte* HWY_RESTRICT in) {
   const hn::Rebind<Byte, D16> d8;
-  hn::VFromD<D16> b, g, r;
-  LoadColours<Bytes>(d16, in, b, g, r);
-  const auto c = hn::Add(hn::Mul(hn::Add(r, g), Weight(d16, 3)), hn::Add(b, b));
-  const auto x = hn::Add(hn::Add(hn::Add(hn::Mul(r, Weight(d16, 37)), hn::Mul(g, Weight(d16, 73))),
-                                 hn::Mul(b, Weight(d16, 14))),
-                         hn::ShiftRight<3>(c));
+  hn::VFromD<D16> key;
+  const auto x = Eighths<Bytes>(d16, in, key);
   auto grey = hn::ShiftRight<6>(hn::MulHigh(x, hn::Set(d16, kDivide125)));
   // Few colours share x with the three; only then is the colour looked at. (15875 and 16000
   // differ in bits 0, 1 and 7 only: one test finds both, and six more values.)
@@ -130,7 +137,6 @@ HWY_INLINE hn::VFromD<hn::Rebind<Byte, D16>> Greys(D16 d16, const Byte* HWY_REST
       hn::Eq(x, hn::Set(d16, kRoundedDown[0].eighths)),
       hn::Eq(hn::AndNot(hn::Set(d16, 0x83), x), hn::Set(d16, kRoundedDown[1].eighths & ~0x83)));
   if (!hn::AllFalse(d16, candidate)) {
-    const auto key = hn::Or(b, hn::ShiftLeft<8>(g));
     for (const RoundedDown& c : kRoundedDown) {
       const auto special =
           hn::And(hn::Eq(x, hn::Set(d16, c.eighths)), hn::Eq(key, hn::Set(d16, c.blueGreen)));
