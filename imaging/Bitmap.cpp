@@ -22,6 +22,12 @@ TPalette TPalette::Grey() {
   return TPalette(std::move(entries));
 }
 
+bool IsGreyRamp(const TBitmap& bitmap) {
+  static const TPalette grey = TPalette::Grey();
+  const TPalette* palette = bitmap.Palette();
+  return palette == nullptr || *palette == grey;
+}
+
 bool TPalette::GetEntry(int k, TPaletteEntry& entry) const {
   if (k < 0 || k >= Count())
     return false;

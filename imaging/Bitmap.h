@@ -43,6 +43,12 @@ class TPalette {
   std::vector<TPaletteEntry> entries_;
 };
 
+class TBitmap;
+
+// True for an 8-bit picture whose bytes are its grey levels: its palette is the grey ramp, or it
+// has none.
+bool IsGreyRamp(const TBitmap& bitmap);
+
 // The pixel buffer every image of the program lives in. Rows are stored top row first, each
 // padded to a multiple of four bytes; new pixels are zero.
 class TBitmap {

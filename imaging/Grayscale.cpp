@@ -306,10 +306,6 @@ namespace {
 
 using Byte = std::uint8_t;
 
-// A target this large does not stay in the caches anyway: writing it around them saves reading
-// every line of it before it is overwritten.
-constexpr std::size_t kStreamBytes = std::size_t{8} << 20;
-
 // Indexes beyond a short palette take the grey last looked up in scan order (255 before any), so
 // rows holding such an index are done one pixel at a time with that grey carried along; every
 // other row is a plain table lookup.

@@ -94,14 +94,6 @@ void ThresholdRows(const KernelRows& r, std::uint8_t lowest, std::uint8_t on, bo
 
 }  // namespace kernels
 
-namespace {
-
-// A target this large does not stay in the caches anyway: writing it around them saves reading
-// every line of it before it is overwritten, a third of the memory traffic.
-constexpr std::size_t kStreamBytes = std::size_t{8} << 20;
-
-}  // namespace
-
 void Threshold(TBitmap& bitmap, int threshold) {
   ThresholdInto(bitmap, bitmap, threshold);
 }

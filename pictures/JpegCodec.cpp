@@ -308,8 +308,7 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
       jpeg_read_scanlines(&cinfo, &row, 1);
       if (cmyk)
         CmykToBgr(cmykRow.data(), bitmap.ScanLine(y), bitmap.Width(), inverted);
-      if (rows != nullptr && ((y + 1) % kRowsPerReport == 0 || y + 1 == bitmap.Height()))
-        rows->Arrived(y + 1);
+      RowsDone(rows, y + 1, bitmap.Height());
     }
     jpeg_finish_decompress(&cinfo);
   });

@@ -354,8 +354,9 @@ PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
 }
 
 struct PictureSaver::State {
-  State(const QString& target) : file(target), sink(file.Fd()) {}
-  QString fileName;
+  State(const QString& name, const QString& target)
+      : fileName(name), file(target), sink(file.Fd()) {}
+  QString fileName;  // as given, for failures; `file` replaces what it leads to
   ReplacingFile file;
   ByteSink sink;
   std::unique_ptr<RowWriter> writer;
@@ -367,8 +368,7 @@ PictureSaver::PictureSaver(const TBitmap& picture, int ready, const QString& fil
     const PictureFormatInfo& format = WritableFormat(options, fileName);
     if (picture.Empty())
       Fail(PictureFault::NothingToSave);
-    state_ = std::make_unique<State>(SaveTarget(fileName));
-    state_->fileName = fileName;
+    state_ = std::make_unique<State>(fileName, SaveTarget(fileName));
     state_->writer = StartWriter(picture, ready, format, state_->sink, options);
   });
 }

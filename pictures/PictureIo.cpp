@@ -156,6 +156,13 @@ bool ByteSink::WriteThrough(const char* bytes, std::size_t n) {
   return true;
 }
 
+void RowsDone(PictureRows* rows, int done, int height) {
+  // Often enough for the work on them to follow closely, seldom enough to cost nothing.
+  constexpr int kRowsPerReport = 32;
+  if (rows != nullptr && (done % kRowsPerReport == 0 || done == height))
+    rows->Arrived(done);
+}
+
 void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int bytesPerPixel) {
   const int n = bytesPerPixel;
   for (int x = 0; x < width; ++x) {
@@ -165,11 +172,6 @@ void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int by
     if (n == 4)
       out[x * 4 + 3] = in[x * 4 + 3];
   }
-}
-
-bool IsGreyRamp(const TBitmap& bitmap) {
-  const TPalette* palette = bitmap.Palette();
-  return palette == nullptr || *palette == TPalette::Grey();
 }
 
 TPaletteEntry ShownColour(const TBitmap& bitmap, int k) {

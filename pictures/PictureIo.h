@@ -95,8 +95,9 @@ struct ReadRequest {
   PictureRows* rows = nullptr;     // told of rows as they arrive, where they arrive in order
 };
 
-// How many rows a reader decodes between telling of them.
-inline constexpr int kRowsPerReport = 32;
+// Tells `rows`, where given, that the first `done` of a picture's `height` rows hold their pixels:
+// every few rows, and at the last.
+void RowsDone(PictureRows* rows, int done, int height);
 
 // What a reader gives: the picture (empty for a preview skipped as too large), the size and
 // bits per pixel it has in the file.
@@ -150,8 +151,6 @@ TBitmap Oriented(TBitmap&& bitmap, int orientation);
 // blue, green, red (alpha) to the red, green, blue (alpha) of the files, and back.
 void SwapRedAndBlue(const std::uint8_t* in, std::uint8_t* out, int width, int bytesPerPixel);
 
-// True for an 8-bit picture whose palette is the grey ramp (or which has none).
-bool IsGreyRamp(const TBitmap& bitmap);
 // The colour an 8-bit picture shows for index k: its palette's, black beyond a short palette, the
 // grey ramp without one.
 TPaletteEntry ShownColour(const TBitmap& bitmap, int k);

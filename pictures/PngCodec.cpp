@@ -263,11 +263,11 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
       const int y = static_cast<int>(info.row_num);
       std::uint8_t* target = bitmap.ScanLine(y);
       error = spng_decode_row(ctx.get(), direct ? target : row.data(), rowBytes);
-      if (!direct && (error == 0 || error == SPNG_EOI))
-        StoreRow(layout, row.data(), target, width);
-      if (rows != nullptr && (error == 0 || error == SPNG_EOI) &&
-          ((y + 1) % kRowsPerReport == 0 || y + 1 == bitmap.Height()))
-        rows->Arrived(y + 1);
+      if (error == 0 || error == SPNG_EOI) {
+        if (!direct)
+          StoreRow(layout, row.data(), target, width);
+        RowsDone(rows, y + 1, bitmap.Height());
+      }
     } while (error == 0);
     if (error != SPNG_EOI)
       FailRead(source, error);

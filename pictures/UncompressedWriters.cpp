@@ -95,7 +95,11 @@ class BmpWriter final : public RowWriter {
 // level of each colour as the grey command does, so that a grey picture stays as it is.
 class PnmWriter final : public RowWriter {
  public:
-  PnmWriter(const TBitmap& bitmap, ByteSink& sink, bool grey) : sink_(sink), grey_(grey) {
+  PnmWriter(const TBitmap& bitmap, ByteSink& sink, bool grey)
+      : sink_(sink),
+        grey_(grey),
+        // A grey picture's bytes are its grey levels already.
+        asIs_(grey && bitmap.BytesPerPixel() == 1 && IsGreyRamp(bitmap)) {
     const std::string head = std::string(grey ? "P5\n" : "P6\n") + std::to_string(bitmap.Width()) +
                              " " + std::to_string(bitmap.Height()) + "\n255\n";
     Put(sink, head.data(), head.size());
@@ -105,13 +109,13 @@ class PnmWriter final : public RowWriter {
   }
 
   void Rows(const TBitmap& bitmap, int first, int last) override {
-    // A grey picture's bytes are its grey levels already.
-    const bool asIs = grey_ && bitmap.BytesPerPixel() == 1 && IsGreyRamp(bitmap);
     for (int y = first; y < last && !sink_.Failed(); ++y) {
-      if (asIs)
+      if (asIs_) {
         Put(sink_, bitmap.ScanLine(y), bitmap.RowBytes());
-      else
-        Put(sink_, row_.data(), Row(bitmap, y));
+      } else {
+        FillRow(bitmap, y);
+        Put(sink_, row_.data(), row_.size());
+      }
     }
     FailIfSinkFailed(sink_);
   }
@@ -119,37 +123,33 @@ class PnmWriter final : public RowWriter {
   void End(const TBitmap&) override { FailIfSinkFailed(sink_); }
 
  private:
-  std::size_t Row(const TBitmap& bitmap, int y) {
+  void FillRow(const TBitmap& bitmap, int y) {
     const int bytes = bitmap.BytesPerPixel();
-    const bool grey = grey_;
-    const TPaletteEntry* shown = shown_;
-    std::uint8_t* row = row_.data();
-    const int width = bitmap.Width();
     const std::uint8_t* in = bitmap.ScanLine(y);
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
       std::uint8_t r, g, b;
       if (bytes == 1) {
-        r = shown[in[x]].peRed;
-        g = shown[in[x]].peGreen;
-        b = shown[in[x]].peBlue;
+        r = shown_[in[x]].peRed;
+        g = shown_[in[x]].peGreen;
+        b = shown_[in[x]].peBlue;
       } else {
         b = in[x * bytes];
         g = in[x * bytes + 1];
         r = in[x * bytes + 2];
       }
-      if (grey) {
-        row[x] = GreyLevel(r, g, b);
+      if (grey_) {
+        row_[x] = GreyLevel(r, g, b);
       } else {
-        row[3 * x] = r;
-        row[3 * x + 1] = g;
-        row[3 * x + 2] = b;
+        row_[3 * x] = r;
+        row_[3 * x + 1] = g;
+        row_[3 * x + 2] = b;
       }
     }
-    return row_.size();
   }
 
   ByteSink& sink_;
-  bool grey_;
+  const bool grey_;
+  const bool asIs_;
   TPaletteEntry shown_[TPalette::MaxEntries];
   std::vector<std::uint8_t> row_;
 };

@@ -6,17 +6,11 @@
 #include <algorithm>
 
 #include "ImageView.h"
+#include "ViewedPicture.h"
 
 namespace {
 
 const QColor kMark(230, 110, 0);
-
-const TBitmap* PictureOf(const TImage* view) {
-  if (view == nullptr)
-    return nullptr;
-  const TBitmap* bitmap = view->Picture()->Graphic();
-  return bitmap != nullptr && !bitmap->Empty() ? bitmap : nullptr;
-}
 
 // The count the plot's top stands for: the highest bin, unless one bin towers over all others
 // (a background, or a black-and-white picture), which would flatten the rest of the curves.
@@ -59,18 +53,11 @@ void THistogramPane::SetThreshold(std::optional<int> threshold) {
 
 const THistogram& THistogramPane::Histogram() {
   if (!counted_) {
-    const TBitmap* bitmap = PictureOf(view_);
+    const TBitmap* bitmap = ViewedPicture(view_);
     histogram_ = bitmap ? ComputeHistogram(*bitmap) : THistogram();
     counted_ = true;
   }
   return histogram_;
-}
-
-bool THistogramPane::GreyPicture() const {
-  const TBitmap* bitmap = PictureOf(view_);
-  if (bitmap == nullptr || bitmap->PixelFormat() != TPixelFormat::pf8bit)
-    return false;
-  return bitmap->Palette() == nullptr || *bitmap->Palette() == TPalette::Grey();
 }
 
 QString THistogramPane::ThresholdText() {
@@ -80,7 +67,8 @@ QString THistogramPane::ThresholdText() {
   const double share = 100.0 * static_cast<double>(CountBelow(h.brightest, *threshold_)) /
                        static_cast<double>(h.pixels);
   // Thresholding writes byte 0, which only a grey or colour picture shows as black.
-  const bool indexed = h.channels == 1 && !GreyPicture();
+  const TBitmap* bitmap = ViewedPicture(view_);
+  const bool indexed = h.channels == 1 && (bitmap == nullptr || !IsGreyRamp(*bitmap));
   return QStringLiteral("閥值 %1：%2 % 的像素%3")
       .arg(*threshold_)
       .arg(share, 0, 'f', 1)

@@ -32,8 +32,6 @@ class THistogramPane : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  bool GreyPicture() const;
-
   QPointer<TImage> view_;
   THistogram histogram_;
   bool counted_ = false;

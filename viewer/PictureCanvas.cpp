@@ -10,6 +10,7 @@
 #include "Bitmap.h"
 #include "ImageView.h"
 #include "QImageBridge.h"
+#include "ViewedPicture.h"
 
 namespace {
 
@@ -43,10 +44,7 @@ TPictureCanvas::TPictureCanvas(TImage* view, QWidget* parent) : QWidget(parent),
 }
 
 const TBitmap* TPictureCanvas::Picture() const {
-  if (view_ == nullptr)
-    return nullptr;
-  const TBitmap* bitmap = view_->Picture()->Graphic();
-  return bitmap != nullptr && !bitmap->Empty() ? bitmap : nullptr;
+  return ViewedPicture(view_);
 }
 
 QSizeF TPictureCanvas::PictureSize() const {

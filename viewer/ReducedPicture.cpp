@@ -11,12 +11,6 @@ namespace {
 
 using Byte = std::uint8_t;
 
-// An 8-bit picture whose bytes are its grey levels: averaging the bytes averages the colours.
-bool IsGreyRamp(const TBitmap& bitmap) {
-  const TPalette* palette = bitmap.Palette();
-  return palette == nullptr || *palette == TPalette::Grey();
-}
-
 // Four channels are blue, green, red, alpha; `Premultiply` for a picture's own alpha (a reduced
 // copy is premultiplied already).
 template <int Channels, bool Premultiply>
@@ -112,6 +106,7 @@ QImage ReduceBitmap(const TBitmap& bitmap, int factor) {
   const auto own = [&bitmap](int i, Byte*) { return bitmap.ScanLine(i); };
   switch (bitmap.PixelFormat()) {
     case TPixelFormat::pf8bit:
+      // Where the bytes are grey levels, averaging them averages the colours.
       if (IsGreyRamp(bitmap)) {
         Reduce<1, false>(width, height, factor, own, out);
       } else {

@@ -9,19 +9,9 @@
 #include "HistogramPane.h"
 #include "ImageView.h"
 #include "PictureCanvas.h"
+#include "ViewedPicture.h"
 
 namespace {
-
-const TBitmap* PictureOf(const TImage* view) {
-  if (view == nullptr)
-    return nullptr;
-  const TBitmap* bitmap = view->Picture()->Graphic();
-  return bitmap != nullptr && !bitmap->Empty() ? bitmap : nullptr;
-}
-
-bool GreyLevels(const TBitmap& bitmap) {
-  return bitmap.Palette() == nullptr || *bitmap.Palette() == TPalette::Grey();
-}
 
 QString Percent(double zoom) {
   const double percent = zoom * 100;
@@ -84,7 +74,7 @@ void TViewerWindow::PictureChanged() {
 
 // Grey and palette pictures are what the threshold works on: their histogram shows unasked.
 void TViewerWindow::ShowHistogramByDefault() {
-  const TBitmap* bitmap = PictureOf(view_);
+  const TBitmap* bitmap = ViewedPicture(view_);
   const bool shown =
       histogramChosen_.value_or(bitmap != nullptr && bitmap->PixelFormat() == TPixelFormat::pf8bit);
   histogram_->setVisible(shown);
@@ -108,13 +98,13 @@ QString TViewerWindow::ZoomText() const {
 }
 
 QString TViewerWindow::PictureText() const {
-  const TBitmap* bitmap = PictureOf(view_);
+  const TBitmap* bitmap = ViewedPicture(view_);
   if (bitmap == nullptr)
     return QStringLiteral("沒有影像");
   QString depth;
   switch (bitmap->PixelFormat()) {
     case TPixelFormat::pf8bit:
-      depth = GreyLevels(*bitmap)
+      depth = IsGreyRamp(*bitmap)
                   ? QStringLiteral("8 位元灰階")
                   : QStringLiteral("8 位元索引色（%1 色）").arg(bitmap->Palette()->Count());
       break;
@@ -129,7 +119,7 @@ QString TViewerWindow::PictureText() const {
 }
 
 QString TViewerWindow::PixelText() const {
-  const TBitmap* bitmap = PictureOf(view_);
+  const TBitmap* bitmap = ViewedPicture(view_);
   if (bitmap == nullptr || !hovered_ || hovered_->x() >= bitmap->Width() ||
       hovered_->y() >= bitmap->Height())
     return {};
@@ -140,7 +130,7 @@ QString TViewerWindow::PixelText() const {
   };
   switch (bitmap->PixelFormat()) {
     case TPixelFormat::pf8bit: {
-      if (GreyLevels(*bitmap))
+      if (IsGreyRamp(*bitmap))
         return at + QStringLiteral("灰階 %1").arg(p[0]);
       TPaletteEntry e;
       if (!bitmap->GetPaletteEntry(p[0], e))
