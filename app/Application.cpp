@@ -103,7 +103,7 @@ TApplication::TApplication() = default;
 TApplication::~TApplication() = default;
 
 void TApplication::Initialize() {
-  if (toolkit_)
+  if (toolkit_ || QCoreApplication::instance() != nullptr)
     return;
   if (!DisplayAvailable()) {
     const QByteArray display = qgetenv("DISPLAY");
@@ -162,5 +162,10 @@ void TApplication::Finalize() {
     delete forms_.back();
     forms_.pop_back();
   }
+  // Qt 6.4's Wayland client can deadlock taking down its display connection (the main thread
+  // waits for the event thread, which waits for a read the main thread prepared); the process
+  // is ending, so the toolkit is left for the system to reclaim there.
+  if (toolkit_ && QGuiApplication::platformName() == QLatin1String("wayland"))
+    static_cast<void>(toolkit_.release());
   toolkit_.reset();
 }
