@@ -127,6 +127,15 @@ void TForm1::OpenPictureFile(const QString& fileName) {
   Image1->Picture()->Bitmap();
 }
 
+TChain TForm1::LiveChain() const {
+  TChain chain = chain_;
+  if (chain.empty())
+    chain.push_back({TOperation::Grey});
+  if (BinaryDlg != nullptr && BinaryDlg->isVisible())
+    chain.push_back({TOperation::Binarize, BinaryDlg->ScrollBar1->value()});
+  return chain;
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (!DraggedFile(event->mimeData()).isEmpty())
     event->acceptProposedAction();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "Commands.h"
 #include "OpenPictureDialog.h"
 #include "ui_Unit1.h"
 
@@ -31,9 +32,21 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   // Loads a picture file into the main image, as a confirmed open dialog or a dropped file does.
   void OpenPictureFile(const QString& fileName);
 
+  // The steps that made the processed image from the main image.
+  const TChain& ProcessedChain() const { return chain_; }
+  // What the live camera view runs on every frame: the processed image's chain (grey alone while
+  // it has none), with a binarize step at the slider's value while the threshold dialog is open.
+  TChain LiveChain() const;
+
+ signals:
+  void LiveChainChanged();
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+
+ private:
+  TChain chain_;
 };
 
 extern TForm1* Form1;

@@ -1,11 +1,76 @@
 #include "Commands.h"
 
+#include <array>
+#include <charconv>
+
 #include "Grayscale.h"
 #include "Laplacian.h"
 #include "Threshold.h"
 
+namespace {
+
+constexpr std::array<TOperationInfo, 3> kOperations{{
+    {TOperation::Grey, "gray", "灰階化", "grey levels of the picture, 8 bits per pixel", false,
+     true},
+    {TOperation::Binarize, "binarize", "二值化", "bytes below T (0 ... 255) become 0, the others 255",
+     true, true},
+    {TOperation::Edges, "edges", "邊緣化", "3 x 3 Laplacian edge image, borders wrapping around",
+     false, false},
+}};
+
+}  // namespace
+
+std::span<const TOperationInfo> Operations() {
+  return kOperations;
+}
+
+const TOperationInfo& OperationInfo(TOperation operation) {
+  return kOperations[static_cast<std::size_t>(operation)];
+}
+
+std::string StepWord(const TStep& step) {
+  const TOperationInfo& info = OperationInfo(step.operation);
+  std::string word = info.word;
+  if (info.takesThreshold)
+    word += '=' + (step.method ? std::string(ThresholdMethodInfo(*step.method).word)
+                               : std::to_string(step.threshold));
+  return word;
+}
+
+std::optional<TStep> ParseStepWord(std::string_view word) {
+  const std::size_t equals = word.find('=');
+  const std::string_view head = word.substr(0, equals);
+  for (const TOperationInfo& info : kOperations) {
+    if (head != info.word || info.takesThreshold != (equals != std::string_view::npos))
+      continue;
+    if (!info.takesThreshold)
+      return TStep{info.operation};
+    const std::string_view value = word.substr(equals + 1);
+    if (const std::optional<TThresholdMethod> method = ThresholdMethodNamed(value))
+      return TStep{info.operation, 0, method};
+    int threshold = 0;
+    const auto [end, fault] = std::from_chars(value.data(), value.data() + value.size(), threshold);
+    if (value.empty() || value.size() > 3 || fault != std::errc() ||
+        end != value.data() + value.size() || threshold < 0 || threshold > 255)
+      return std::nullopt;
+    return TStep{info.operation, threshold};
+  }
+  return std::nullopt;
+}
+
+bool RunsRowByRow(const TStep& step) {
+  // A method needs the whole picture's histogram before the first row.
+  return OperationInfo(step.operation).rowByRow && !step.method;
+}
+
 const TBitmap& ImageToThreshold(const TBitmap& main, const TBitmap& processed) {
   return processed.Empty() ? main : processed;
+}
+
+std::optional<int> StepThreshold(const TStep& step, const TBitmap& picture) {
+  if (!step.method)
+    return step.threshold;
+  return AutoThreshold(*step.method, ThresholdHistogram(picture));
 }
 
 void GreyCommand(const TBitmap& main, TBitmap& processed) {
@@ -30,16 +95,27 @@ void EdgesCommand(TBitmap& processed) {
   processed.Changed();
 }
 
-void RunStep(const TStep& step, const TBitmap& main, TBitmap& processed) {
+std::optional<int> RunStep(const TStep& step, const TBitmap& main, TBitmap& processed) {
   switch (step.operation) {
     case TOperation::Grey:
       GreyCommand(main, processed);
       break;
-    case TOperation::Binarize:
-      BinarizeCommand(PrepareBinarize(main, processed), step.threshold);
-      break;
+    case TOperation::Binarize: {
+      TBitmap& source = PrepareBinarize(main, processed);
+      const std::optional<int> threshold = StepThreshold(step, source);
+      if (threshold)
+        BinarizeCommand(source, *threshold);
+      return threshold;
+    }
     case TOperation::Edges:
       EdgesCommand(processed);
       break;
   }
+  return std::nullopt;
+}
+
+void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed) {
+  processed = TBitmap();
+  for (const TStep& step : chain)
+    RunStep(step, main, processed);
 }
