@@ -24,19 +24,19 @@ class CommandLine {
   Q_DECLARE_TR_FUNCTIONS(CommandLine)
 };
 
-std::optional<TStep> ParseStep(const QString& word) {
-  if (word == QLatin1String("gray"))
-    return TStep{TOperation::Grey};
-  if (word == QLatin1String("edges"))
-    return TStep{TOperation::Edges};
-  static const QRegularExpression binarize(QStringLiteral("^binarize=([0-9]{1,3})$"));
-  const QRegularExpressionMatch match = binarize.match(word);
-  if (!match.hasMatch())
-    return std::nullopt;
-  const int threshold = match.captured(1).toInt();
-  if (threshold > 255)
-    return std::nullopt;
-  return TStep{TOperation::Binarize, threshold};
+// The methods' command-line words, for the help and the usage error that names them.
+QString MethodWords() {
+  QStringList words;
+  for (const TThresholdMethodInfo& method : ThresholdMethods())
+    words << QLatin1String(method.word);
+  return words.join(QLatin1String(", "));
+}
+
+bool TakesThreshold(const QString& word) {
+  for (const TOperationInfo& operation : Operations())
+    if (word == QLatin1String(operation.word))
+      return operation.takesThreshold;
+  return false;
 }
 
 Request UsageError(QString why) {
@@ -190,7 +190,7 @@ class ArrivingRows final : public PictureRows {
   int arrived_ = 0;
 };
 
-bool UsedLater(const std::vector<TStep>& steps, std::size_t after, TOperation operation) {
+bool UsedLater(const TChain& steps, std::size_t after, TOperation operation) {
   for (std::size_t i = after + 1; i < steps.size(); ++i)
     if (steps[i].operation == operation)
       return true;
@@ -239,10 +239,10 @@ constexpr int kRowsToStartWriting = 256;
 // The steps at the head of the chain that work row by row on the input picture as it is read:
 // grey or binarize first, then binarizing. Binarize first works on the input's own rows, so it
 // qualifies only when no later grey needs the input as it was.
-std::size_t RowByRowSteps(const std::vector<TStep>& steps) {
+std::size_t RowByRowSteps(const TChain& steps) {
   std::size_t count = 0;
-  while (count < steps.size() && (steps[count].operation == TOperation::Binarize ||
-                                  (count == 0 && steps[count].operation == TOperation::Grey)))
+  while (count < steps.size() && RunsRowByRow(steps[count]) &&
+         (count == 0 || steps[count].operation != TOperation::Grey))
     ++count;
   if (count > 0 && steps[0].operation == TOperation::Binarize &&
       UsedLater(steps, 0, TOperation::Grey))
@@ -353,42 +353,58 @@ void WriteAll(const QByteArray& bytes, std::FILE* out) {
 }  // namespace
 
 QString StepName(const TStep& step) {
-  switch (step.operation) {
-    case TOperation::Grey:
-      return QStringLiteral("gray");
-    case TOperation::Binarize:
-      return QStringLiteral("binarize=%1").arg(step.threshold);
-    case TOperation::Edges:
-      return QStringLiteral("edges");
-  }
-  return {};
+  return QString::fromStdString(StepWord(step));
 }
 
 QString UsageText() {
+  QString steps;
+  for (const TOperationInfo& operation : Operations()) {
+    const QString word = QLatin1String(operation.word) +
+                         (operation.takesThreshold ? QStringLiteral("=T") : QString());
+    steps += QStringLiteral("  %1 %2\n")
+                 .arg(word, -16)
+                 .arg(QCoreApplication::translate("Operations", operation.summary));
+    if (!operation.takesThreshold)
+      continue;
+    steps += QStringLiteral("  %1 %2\n")
+                 .arg(QLatin1String(operation.word) + QStringLiteral("=METHOD"), -16)
+                 .arg(CommandLine::tr("T chosen by an automatic method, as ImageJ's:"));
+    // The methods' words under the text, in lines that fit a terminal of 80 columns.
+    const QString indent(19, QLatin1Char(' '));
+    QString line = indent;
+    for (const QString& method : MethodWords().split(QLatin1Char(' '))) {
+      if (line.size() + method.size() > 79) {
+        steps += line.trimmed().prepend(indent) + QLatin1Char('\n');
+        line = indent;
+      }
+      line += method + QLatin1Char(' ');
+    }
+    steps += line.trimmed().prepend(indent) + QLatin1Char('\n');
+  }
   return CommandLine::tr(
-      "usage: ccdlab-cli [OPTION ...] INPUT OUTPUT [STEP ...]\n"
-      "\n"
-      "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
-      "INPUT or OUTPUT may be - for standard input or output.\n"
-      "\n"
-      "Steps:\n"
-      "  gray             grey levels of the picture, 8 bits per pixel\n"
-      "  binarize=T       bytes below T (0 ... 255) become 0, the others 255\n"
-      "  edges            3 x 3 Laplacian edge image, borders wrapping around\n"
-      "The first step works on the input picture; colour pictures are thresholded and\n"
-      "edged per channel. Without steps the picture is only converted.\n"
-      "\n"
-      "Options (anywhere; -- ends them):\n"
-      "  --format F       output format where OUTPUT's extension names none:\n"
-      "                   png, bmp, jpg, tif, ppm or pgm\n"
-      "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
-      "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
-      "  --time           print each stage's wall time on standard error\n"
-      "  --help           print this text\n"
-      "  --version        print the version\n"
-      "\n"
-      "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
-      "written then), 2 a usage error.\n");
+             "usage: ccdlab-cli [OPTION ...] INPUT OUTPUT [STEP ...]\n"
+             "\n"
+             "Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.\n"
+             "INPUT or OUTPUT may be - for standard input or output.\n"
+             "\n"
+             "Steps:\n") +
+         steps +
+         CommandLine::tr(
+             "The first step works on the input picture; colour pictures are thresholded and\n"
+             "edged per channel. Without steps the picture is only converted.\n"
+             "\n"
+             "Options (anywhere; -- ends them):\n"
+             "  --format F       output format where OUTPUT's extension names none:\n"
+             "                   png, bmp, jpg, tif, ppm or pgm\n"
+             "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
+             "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
+             "  --time           print each stage's wall time (and the thresholds chosen) on\n"
+             "                   standard error\n"
+             "  --help           print this text\n"
+             "  --version        print the version\n"
+             "\n"
+             "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
+             "written then), 2 a usage error.\n");
 }
 
 QString VersionText() {
@@ -459,7 +475,11 @@ Request ParseArguments(const QStringList& arguments) {
   plan.input = positional[0];
   plan.output = positional[1];
   for (qsizetype i = 2; i < positional.size(); ++i) {
-    const std::optional<TStep> step = ParseStep(positional[i]);
+    const std::optional<TStep> step = ParseStepWord(positional[i].toStdString());
+    if (!step && TakesThreshold(positional[i].section(QLatin1Char('='), 0, 0)))
+      return UsageError(
+          CommandLine::tr("unknown threshold in %1: a number from 0 to 255 or one of %2")
+              .arg(positional[i], MethodWords()));
     if (!step)
       return UsageError(CommandLine::tr("unknown step %1").arg(positional[i]));
     plan.steps.push_back(*step);
@@ -498,10 +518,13 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
         else
           processed = std::move(main);
       }
-      RunStep(step, main, processed);
+      const std::optional<int> threshold = RunStep(step, main, processed);
       if (!UsedLater(plan.steps, i, TOperation::Grey))
         main = TBitmap();
-      Report(timings, StepName(step), clock);
+      QString name = StepName(step);
+      if (step.method)
+        name += threshold ? QStringLiteral(" T=%1").arg(*threshold) : QStringLiteral(" T=-");
+      Report(timings, name, clock);
     }
 
     if (!outcome.saved) {

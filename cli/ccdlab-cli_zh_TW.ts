@@ -110,23 +110,6 @@ Loads INPUT, runs the steps in order on it and writes the result to OUTPUT.
 INPUT or OUTPUT may be - for standard input or output.
 
 Steps:
-  gray             grey levels of the picture, 8 bits per pixel
-  binarize=T       bytes below T (0 ... 255) become 0, the others 255
-  edges            3 x 3 Laplacian edge image, borders wrapping around
-The first step works on the input picture; colour pictures are thresholded and
-edged per channel. Without steps the picture is only converted.
-
-Options (anywhere; -- ends them):
-  --format F       output format where OUTPUT&apos;s extension names none:
-                   png, bmp, jpg, tif, ppm or pgm
-  --quality N      JPEG quality, 1 ... 100 (default 90)
-  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)
-  --time           print each stage&apos;s wall time on standard error
-  --help           print this text
-  --version        print the version
-
-Exit status: 0 success, 1 a picture could not be read or written (nothing is
-written then), 2 a usage error.
 </source>
         <translation>用法：ccdlab-cli [選項 ...] INPUT OUTPUT [步驟 ...]
 
@@ -134,10 +117,30 @@ written then), 2 a usage error.
 INPUT 或 OUTPUT 為 - 時代表標準輸入或標準輸出。
 
 步驟：
-  gray             轉成灰階，每個像素 8 位元
-  binarize=T       小於 T（0 ... 255）的位元組變成 0，其餘變成 255
-  edges            3 x 3 拉普拉斯邊緣影像，邊界環繞
-第一個步驟作用在輸入的圖片上；彩色圖片的二值化與邊緣化逐一處理每個色版。
+</translation>
+    </message>
+    <message>
+        <source>T chosen by an automatic method, as ImageJ&apos;s:</source>
+        <translation>以自動門檻方法（與 ImageJ 相同）決定 T：</translation>
+    </message>
+    <message>
+        <source>The first step works on the input picture; colour pictures are thresholded and
+edged per channel. Without steps the picture is only converted.
+
+Options (anywhere; -- ends them):
+  --format F       output format where OUTPUT&apos;s extension names none:
+                   png, bmp, jpg, tif, ppm or pgm
+  --quality N      JPEG quality, 1 ... 100 (default 90)
+  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)
+  --time           print each stage&apos;s wall time (and the thresholds chosen) on
+                   standard error
+  --help           print this text
+  --version        print the version
+
+Exit status: 0 success, 1 a picture could not be read or written (nothing is
+written then), 2 a usage error.
+</source>
+        <translation>第一個步驟作用在輸入的圖片上；彩色圖片的二值化與邊緣化逐一處理每個色版。
 沒有步驟時只轉換檔案格式。
 
 選項（可放在任何位置；-- 之後不再是選項）：
@@ -145,7 +148,7 @@ INPUT 或 OUTPUT 為 - 時代表標準輸入或標準輸出。
                    png、bmp、jpg、tif、ppm 或 pgm
   --quality N      JPEG 品質，1 ... 100（預設 90）
   --compression N  PNG 與 TIFF 的壓縮等級，0 ... 9（預設 2）
-  --time           在標準錯誤輸出印出每個階段花費的時間
+  --time           在標準錯誤輸出印出每個階段花費的時間（以及選出的門檻）
   --help           印出這段說明
   --version        印出版本
 
@@ -177,12 +180,31 @@ INPUT 或 OUTPUT 為 - 時代表標準輸入或標準輸出。
         <translation>必須指定 INPUT 與 OUTPUT</translation>
     </message>
     <message>
+        <source>unknown threshold in %1: a number from 0 to 255 or one of %2</source>
+        <translation>%1 的門檻不明：須為 0 到 255 的整數，或 %2 之一</translation>
+    </message>
+    <message>
         <source>unknown step %1</source>
         <translation>不明的步驟 %1</translation>
     </message>
     <message>
         <source>Try &apos;ccdlab-cli --help&apos; for more information.</source>
         <translation>執行 'ccdlab-cli --help' 可看到更多說明。</translation>
+    </message>
+</context>
+<context>
+    <name>Operations</name>
+    <message>
+        <source>grey levels of the picture, 8 bits per pixel</source>
+        <translation>轉成灰階，每個像素 8 位元</translation>
+    </message>
+    <message>
+        <source>bytes below T (0 ... 255) become 0, the others 255</source>
+        <translation>小於 T（0 ... 255）的位元組變成 0，其餘變成 255</translation>
+    </message>
+    <message>
+        <source>3 x 3 Laplacian edge image, borders wrapping around</source>
+        <translation>3 x 3 拉普拉斯邊緣影像，邊界環繞</translation>
     </message>
 </context>
 </TS>

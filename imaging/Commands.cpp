@@ -12,8 +12,8 @@ namespace {
 constexpr std::array<TOperationInfo, 3> kOperations{{
     {TOperation::Grey, "gray", "灰階化", "grey levels of the picture, 8 bits per pixel", false,
      true},
-    {TOperation::Binarize, "binarize", "二值化", "bytes below T (0 ... 255) become 0, the others 255",
-     true, true},
+    {TOperation::Binarize, "binarize", "二值化",
+     "bytes below T (0 ... 255) become 0, the others 255", true, true},
     {TOperation::Edges, "edges", "邊緣化", "3 x 3 Laplacian edge image, borders wrapping around",
      false, false},
 }};

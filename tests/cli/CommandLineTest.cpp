@@ -32,6 +32,9 @@ TEST(ParseArguments, UsageErrors) {
       {"in.png", "out.png", "binarize=1.5"},
       {"in.png", "out.png", "binarize=abc"},
       {"in.png", "out.png", "binarize=1000"},
+      {"in.png", "out.png", "binarize=Otsu"},  // the words are lower case
+      {"in.png", "out.png", "binarize=otsu2"},
+      {"in.png", "out.png", "edges=otsu"},
       {"in.png", "out.png", "Gray"},
       {"--fast", "in.png", "out.png"},
       {"in.png", "out.png", "--quality", "0"},
@@ -69,6 +72,14 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
        90,
        -1},
       {{"in.png", "out.png", "--time", "gray"}, "in.png", "out.png", "png", {"gray"}, true, 90, -1},
+      {{"in.png", "out.png", "gray", "binarize=otsu", "binarize=renyientropy", "binarize=007"},
+       "in.png",
+       "out.png",
+       "png",
+       {"gray", "binarize=otsu", "binarize=renyientropy", "binarize=7"},
+       false,
+       90,
+       -1},
       {{"-", "-", "edges", "--format", "tif", "--compression=0"},
        "-",
        "-",
@@ -218,9 +229,9 @@ TEST_F(Tool, ReadsStandardInputAndWritesStandardOutput) {
 }
 
 TEST_F(Tool, TimePrintsEachStageWithItsMilliseconds) {
-  const Outcome outcome = Run({input_, Path("t.png"), "gray", "--time", "edges"});
+  const Outcome outcome = Run({input_, Path("t.png"), "gray", "--time", "binarize=mean", "edges"});
   ASSERT_EQ(outcome.status, 0);
-  for (const char* stage : {"load", "gray", "edges", "save"})
+  for (const char* stage : {"load", "gray", "binarize=mean T=[0-9]+", "edges", "save"})
     EXPECT_TRUE(outcome.err.contains(QRegularExpression(
         QStringLiteral("^%1 [0-9.]+ ms$").arg(stage), QRegularExpression::MultilineOption)))
         << stage << ": " << outcome.err.toStdString();
@@ -297,11 +308,12 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
     const char* what;
     QStringList arguments;
     int status;
-    QString says;  // part of the one line; empty for usage errors
+    QString says;  // part of the one line
   };
   const Case cases[] = {
       {"usage", {input_, existing, "blur"}, 2, {}},
       {"threshold out of range", {input_, existing, "binarize=300"}, 2, {}},
+      {"no such method", {input_, existing, "binarize=magic"}, 2, "otsu, percentile"},
       {"missing input", {Path("missing.png"), existing}, 1, "missing.png': no such file"},
       {"damaged input: our line, none of the library's",
        {Path("broken.png"), existing},
@@ -320,6 +332,7 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
     EXPECT_EQ(outcome.status, c.status) << c.what;
     if (c.status == 2) {
       EXPECT_TRUE(outcome.err.contains("usage: ccdlab-cli")) << c.what;
+      EXPECT_TRUE(outcome.err.contains(c.says)) << c.what << ": " << outcome.err.toStdString();
     } else {
       EXPECT_EQ(outcome.err.count('\n'), 1) << c.what << ": " << outcome.err.toStdString();
       EXPECT_TRUE(outcome.err.contains(c.says)) << c.what << ": " << outcome.err.toStdString();

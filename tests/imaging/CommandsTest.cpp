@@ -53,6 +53,29 @@ TEST(Commands, ChainsGiveWhatTheOperationsGiveOneAfterAnother) {
     }
 }
 
+TEST(Commands, EveryStepReadsBackFromItsWord) {
+  std::vector<TStep> steps;
+  for (const TOperationInfo& operation : Operations()) {
+    steps.push_back({operation.operation});
+    if (!operation.takesThreshold)
+      continue;
+    for (int threshold : {0, 7, 255})
+      steps.push_back({operation.operation, threshold});
+    for (const TThresholdMethodInfo& method : ThresholdMethods())
+      steps.push_back({operation.operation, 0, method.method});
+  }
+  for (const TStep& step : steps) {
+    const std::optional<TStep> back = ParseStepWord(StepWord(step));
+    ASSERT_TRUE(back.has_value()) << StepWord(step);
+    EXPECT_EQ(*back, step) << StepWord(step);
+  }
+  EXPECT_EQ(StepWord({TOperation::Binarize, 0, TThresholdMethod::RenyiEntropy}),
+            "binarize=renyientropy");
+  for (const char* word : {"binarize", "binarize=", "binarize=256", "binarize=+1", "binarize=0x1",
+                           "binarize=Otsu", "gray=1", "edges=otsu", "grey", ""})
+    EXPECT_FALSE(ParseStepWord(word).has_value()) << word;
+}
+
 TEST(Commands, BinarizeWorksOnTheProcessedImageOrTheMainOneWhileItIsEmpty) {
   const TBitmap main = Filled(4, 3, 100);
   TBitmap processed;
