@@ -102,3 +102,7 @@ TBitmap TClipboard::Picture() const {
 void TClipboard::SetPicture(const QImage& picture) {
   QGuiApplication::clipboard()->setImage(picture);
 }
+
+void TClipboard::SetText(const QString& text) {
+  QGuiApplication::clipboard()->setText(text);
+}

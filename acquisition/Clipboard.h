@@ -21,6 +21,8 @@ class TClipboard {
 
   // Puts the picture on the clipboard in place of whatever it held.
   void SetPicture(const QImage& picture);
+  // Puts plain text on the clipboard in place of whatever it held.
+  void SetText(const QString& text);
 };
 
 TClipboard* Clipboard();

@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTimer>
 
@@ -37,7 +38,20 @@ TForm1::TForm1(QWidget* parent)
   move(207, 124);
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
-  new TImageViewMenu(Image2);
+  QMenu* processedMenu = (new TImageViewMenu(Image2))->Menu();
+  processedMenu->addSeparator();
+  QAction* undo = processedMenu->addAction(QStringLiteral("復原"), this, &TForm1::Undo);
+  undo->setObjectName(QStringLiteral("UndoAction"));
+  QAction* redo = processedMenu->addAction(QStringLiteral("取消復原"), this, &TForm1::Redo);
+  redo->setObjectName(QStringLiteral("RedoAction"));
+  QAction* command =
+      processedMenu->addAction(QStringLiteral("複製為指令"), this, &TForm1::CopyProcessedCommand);
+  command->setObjectName(QStringLiteral("CopyCommandAction"));
+  connect(processedMenu, &QMenu::aboutToShow, this, [this, undo, redo, command] {
+    undo->setEnabled(CanUndo());
+    redo->setEnabled(CanRedo());
+    command->setEnabled(!ProcessedCommand().isEmpty());
+  });
   new TCameraMenu(Panel1);
   new TViewerLink(Image1, Label2->text());
   new TViewerLink(Image2, Label4->text());
@@ -90,11 +104,15 @@ void TForm1::Button2Click() {
   if (Clipboard()->HasFormat(CF_DIB)) {
     AssignClipboardPicture(&bitmap);
     Image1->Picture()->Assign(&bitmap);
+    MainReplaced({});
   }
 }
 
 void TForm1::Button4Click() {
+  Record();
   GreyCommand(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
+  made_ = {{{TOperation::Grey}}, mainSource_};
+  emit LiveChainChanged();
 }
 
 void TForm1::Button7Click() {
@@ -105,7 +123,15 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::Button5Click() {
-  TBitmap& source = PrepareBinarize(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
+  const TBitmap& main = *Image1->Picture()->Bitmap();
+  TBitmap& processed = *Image2->Picture()->Bitmap();
+  // Filling the processed image is a change of its own: Cancel keeps it, undo takes it back.
+  const bool filling = processed.Empty() && !main.Empty();
+  if (filling)
+    Record();
+  TBitmap& source = PrepareBinarize(main, processed);
+  if (filling)
+    made_ = {{}, mainSource_};
 
   BinaryDlg->Image1->SetAutoSize(false);
   BinaryDlg->Image1->SetStretch(true);
@@ -114,25 +140,72 @@ void TForm1::Button5Click() {
   if (BinaryDlg->ModalResult() != TBinaryDlg::mrOk)
     return;
 
+  const TStep step = BinaryDlg->ChosenStep();
+  if (!filling)
+    Record();
   BinarizeCommand(source, BinaryDlg->ScrollBar1->value());
+  made_.chain.push_back(step);
+  emit LiveChainChanged();
 }
 
 void TForm1::Button6Click() {
-  EdgesCommand(*Image2->Picture()->Bitmap());
+  TBitmap& processed = *Image2->Picture()->Bitmap();
+  if (!processed.Empty()) {
+    Record();
+    made_.chain.push_back({TOperation::Edges});
+  }
+  EdgesCommand(processed);
+  emit LiveChainChanged();
 }
 
 void TForm1::OpenPictureFile(const QString& fileName) {
   Image1->SetAutoSize(false);
   Image1->Picture()->LoadFromFile(fileName);
   Image1->Picture()->Bitmap();
+  MainReplaced(fileName);
+}
+
+void TForm1::MainReplaced(const QString& fileName) {
+  ++mainSource_;
+  mainFile_ = fileName;
+}
+
+void TForm1::Record() {
+  history_.Record(*Image2->Picture()->Bitmap(), made_);
+}
+
+void TForm1::Undo() {
+  history_.Undo(*Image2->Picture()->Bitmap(), made_);
+  emit LiveChainChanged();
+}
+
+void TForm1::Redo() {
+  history_.Redo(*Image2->Picture()->Bitmap(), made_);
+  emit LiveChainChanged();
+}
+
+QString TForm1::ProcessedCommand() const {
+  const TBitmap* processed = Image2->Picture()->Graphic();
+  if (processed == nullptr || processed->Empty() || made_.source != mainSource_)
+    return {};
+  // A grabbed frame is not a file yet: the operator saves it under the name the line gives.
+  const QString input = mainFile_.isEmpty() ? QStringLiteral("INPUT.png") : mainFile_;
+  return QString::fromStdString(
+      ChainCommand(made_.chain, input.toStdString(), std::string_view("OUTPUT.png")));
+}
+
+void TForm1::CopyProcessedCommand() const {
+  const QString command = ProcessedCommand();
+  if (!command.isEmpty())
+    Clipboard()->SetText(command);
 }
 
 TChain TForm1::LiveChain() const {
-  TChain chain = chain_;
-  if (chain.empty())
-    chain.push_back({TOperation::Grey});
+  TChain chain = made_.chain;
   if (BinaryDlg != nullptr && BinaryDlg->isVisible())
-    chain.push_back({TOperation::Binarize, BinaryDlg->ScrollBar1->value()});
+    chain.push_back(BinaryDlg->ChosenStep());
+  else if (chain.empty())
+    chain.push_back({TOperation::Grey});
   return chain;
 }
 

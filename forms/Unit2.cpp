@@ -16,6 +16,11 @@ TBinaryDlg::TBinaryDlg(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
   OKBtn->setFocus();
+  // The live camera view runs the threshold on show.
+  if (Form1 != nullptr) {
+    connect(this, &TBinaryDlg::ThresholdShown, Form1, &TForm1::LiveChainChanged);
+    connect(this, &TBinaryDlg::ThresholdHidden, Form1, &TForm1::LiveChainChanged);
+  }
 }
 
 TBinaryDlg::~TBinaryDlg() = default;
@@ -78,4 +83,8 @@ void TBinaryDlg::ScrollBar1Change() {
     emit ThresholdShown(t);
   // At once, so that the preview follows a drag.
   repaint();
+}
+
+TStep TBinaryDlg::ChosenStep() const {
+  return {TOperation::Binarize, ScrollBar1->value()};
 }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "Commands.h"
 #include "ui_Unit2.h"
 
 // The threshold dialog: a stretched preview, a slider 0 … 255 and its read-out. The binarize
@@ -21,6 +22,8 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   int ShowModal();
   // 1 after OK, 2 after Cancel, Esc or the close box; readable after the dialog has closed.
   int ModalResult() const { return result(); }
+  // The binarize step the slider stands for.
+  TStep ChosenStep() const;
 
  signals:
   // The threshold on show: as the dialog opens, and at every move of the slider.

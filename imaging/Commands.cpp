@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -56,6 +57,30 @@ std::optional<TStep> ParseStepWord(std::string_view word) {
     return TStep{info.operation, threshold};
   }
   return std::nullopt;
+}
+
+std::string ShellQuoted(std::string_view word) {
+  const auto safe = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("_./-+,:=@%").find(c) != std::string_view::npos;
+  };
+  if (!word.empty() && std::all_of(word.begin(), word.end(), safe))
+    return std::string(word);
+  std::string quoted = "'";
+  for (const char c : word)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + '\'';
+}
+
+std::string ChainCommand(const TChain& chain, std::string_view input, std::string_view output) {
+  // A name beginning with "-" would be read as an option, and "-" alone as standard input.
+  const auto file = [](std::string_view name) {
+    return ShellQuoted(name.starts_with('-') ? "./" + std::string(name) : std::string(name));
+  };
+  std::string command = "ccdlab-cli " + file(input) + ' ' + file(output);
+  for (const TStep& step : chain)
+    command += ' ' + StepWord(step);
+  return command;
 }
 
 bool RunsRowByRow(const TStep& step) {

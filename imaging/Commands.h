@@ -45,6 +45,11 @@ using TChain = std::vector<TStep>;
 // "gray", "binarize=128", "binarize=otsu", "edges"; and back.
 std::string StepWord(const TStep& step);
 std::optional<TStep> ParseStepWord(std::string_view word);
+// The command line of ccdlab-cli that makes, from the picture file `input`, what the chain makes
+// from the main image: "ccdlab-cli INPUT OUTPUT STEP ...", the names quoted for the shell.
+std::string ChainCommand(const TChain& chain, std::string_view input, std::string_view output);
+// A word as a POSIX shell reads it back: as it is where that is safe, else in single quotes.
+std::string ShellQuoted(std::string_view word);
 // Works on each row alone, so it can run on a picture's rows as they are read.
 bool RunsRowByRow(const TStep& step);
 

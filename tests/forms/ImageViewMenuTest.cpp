@@ -3,13 +3,16 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
+#include "ChainPicture.h"
 #include "Clipboard.h"
 #include "FormsFixture.h"
 #include "ImageViewMenu.h"
@@ -76,7 +79,14 @@ TEST_F(ImageViewMenuTest, BothViewsOfferSaveAndCopyOnlyWhileTheyHoldAPicture) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
     QList<QAction*> actions = menu->Menu()->actions();
-    ASSERT_EQ(actions.size(), 4);
+    // The processed image's own: undo, redo and the command that makes it.
+    ASSERT_EQ(actions.size(), view == Form1->Image2 ? 8 : 4);
+    if (view == Form1->Image2) {
+      EXPECT_TRUE(actions[4]->isSeparator());
+      EXPECT_EQ(actions[5]->text(), QStringLiteral("復原"));
+      EXPECT_EQ(actions[6]->text(), QStringLiteral("取消復原"));
+      EXPECT_EQ(actions[7]->text(), QStringLiteral("複製為指令"));
+    }
     EXPECT_EQ(actions[0]->text(), QStringLiteral("檢視…"));
     EXPECT_TRUE(actions[1]->isSeparator());
     EXPECT_EQ(actions[2]->text(), QStringLiteral("另存新檔…"));
@@ -201,6 +211,55 @@ TEST_F(ImageViewMenuTest, CopyPutsThePictureOnTheSystemClipboard) {
       }
     }
   }
+}
+
+// The command line the processed image's menu copies, run by the shell in a folder of its own,
+// writes OUTPUT.png with the processed image's very bytes.
+TEST_F(ImageViewMenuTest, TheCopiedCommandMakesTheProcessedImage) {
+  const QString file = dir_.filePath(QStringLiteral("it's a 鏈.png"));
+  ASSERT_TRUE(QImageWriter(file).write(ChainPicture()));
+  QAction* command =
+      MenuOf(Form1->Image2)->Menu()->findChild<QAction*>(QStringLiteral("CopyCommandAction"));
+  ASSERT_NE(command, nullptr);
+  const std::vector<std::vector<QPushButton*>> chains = {
+      // First, while the processed image is empty: binarize the colour picture, then edges.
+      {Form1->Button5, Form1->Button6},
+      {Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button6},
+  };
+  for (const auto& buttons : chains) {
+    Form1->OpenPictureFile(file);
+    for (QPushButton* button : buttons) {
+      if (button == Form1->Button5)
+        OnNextModal([](QWidget*) {
+          BinaryDlg->ScrollBar1->setValue(100);
+          BinaryDlg->OKBtn->click();
+        });
+      QTest::mouseClick(button, Qt::LeftButton);
+    }
+    emit MenuOf(Form1->Image2)->Menu()->aboutToShow();
+    ASSERT_TRUE(command->isEnabled());
+    command->trigger();
+    const QString line = QGuiApplication::clipboard()->text();
+    ASSERT_TRUE(line.startsWith(QStringLiteral("ccdlab-cli '"))) << line.toStdString();
+
+    QTemporaryDir work;
+    QProcess shell;
+    shell.setWorkingDirectory(work.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH", QFileInfo(CCDLAB_CLI).path() + ':' + environment.value("PATH"));
+    shell.setProcessEnvironment(environment);
+    shell.start("sh", {"-c", line});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    ASSERT_EQ(shell.exitCode(), 0) << line.toStdString() << "\n"
+                                   << shell.readAllStandardError().toStdString();
+    EXPECT_TRUE(SameBitmaps(*Processed(), LoadPictureFile(work.filePath("OUTPUT.png"))))
+        << line.toStdString();
+  }
+
+  // Made from another picture than the one on show: no line says how.
+  Form1->OpenPictureFile(file);
+  emit MenuOf(Form1->Image2)->Menu()->aboutToShow();
+  EXPECT_FALSE(command->isEnabled());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <functional>
+#include <optional>
 
 #include "ChainPicture.h"
 #include "FormsFixture.h"
@@ -110,6 +112,65 @@ TEST_F(Chain, FileThenGreyThenEdgesTwice) {
   EXPECT_EQ(PixelBytes(*Processed()), kChainGreyEdges);
   QTest::mouseClick(Form1->Button6, Qt::LeftButton);
   EXPECT_EQ(PixelBytes(*Processed()), kChainGreyEdgesTwice);
+}
+
+// Binarize through the dialog, OK at `threshold` or Cancel.
+void Binarize(std::optional<int> threshold) {
+  OnNextModal([threshold](QWidget*) {
+    if (threshold)
+      BinaryDlg->ScrollBar1->setValue(*threshold);
+    QTest::mouseClick(threshold ? BinaryDlg->OKBtn : BinaryDlg->CancelBtn, Qt::LeftButton);
+  });
+  QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+}
+
+QStringList ChainWords() {
+  QStringList words;
+  for (const TStep& step : Form1->ProcessedChain())
+    words << QString::fromStdString(StepWord(step));
+  return words;
+}
+
+TEST_F(Chain, TheButtonsBuildTheChainAndUndoWalksItBackToEmpty) {
+  Form1->OpenPictureFile(file_);
+  struct State {
+    QStringList chain;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<State> states = {{{}, {}}};
+  const auto after = [&](const std::function<void()>& command, const QStringList& chain) {
+    command();
+    EXPECT_EQ(ChainWords(), chain);
+    states.push_back({ChainWords(), PixelBytes(*Processed())});
+  };
+  after([] { Binarize(std::nullopt); }, {});  // the fill stays, as a state of its own
+  after([] { Binarize(100); }, {"binarize=100"});
+  after([] { QTest::mouseClick(Form1->Button6, Qt::LeftButton); }, {"binarize=100", "edges"});
+  after([] { QTest::mouseClick(Form1->Button4, Qt::LeftButton); }, {"gray"});
+  after([] { Binarize(100); }, {"gray", "binarize=100"});
+  after([] { QTest::mouseClick(Form1->Button6, Qt::LeftButton); },
+        {"gray", "binarize=100", "edges"});
+  EXPECT_EQ(states.back().bytes, kChainBinarized100Edges);
+
+  for (std::size_t i = states.size() - 1; i-- > 0;) {
+    ASSERT_TRUE(Form1->CanUndo());
+    Form1->Undo();
+    EXPECT_EQ(ChainWords(), states[i].chain) << "undo to state " << i;
+    EXPECT_EQ(PixelBytes(*Processed()), states[i].bytes) << "undo to state " << i;
+  }
+  EXPECT_FALSE(Form1->CanUndo());
+  EXPECT_TRUE(Processed()->Empty());
+  for (std::size_t i = 1; i < states.size(); ++i) {
+    ASSERT_TRUE(Form1->CanRedo());
+    Form1->Redo();
+    EXPECT_EQ(PixelBytes(*Processed()), states[i].bytes) << "redo to state " << i;
+  }
+  EXPECT_FALSE(Form1->CanRedo());
+
+  Form1->Undo();
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  EXPECT_FALSE(Form1->CanRedo()) << "a new command forgets what was undone";
+  EXPECT_EQ(ChainWords(), (QStringList{"gray", "binarize=100", "edges"}));
 }
 
 TEST_F(Chain, DroppedFileLoadsIntoTheMainImage) {
