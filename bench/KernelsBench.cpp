@@ -29,6 +29,8 @@ void ViewerPaintZoom(benchmark::State& state);
 void ViewerReduce(benchmark::State& state);
 void Histogram(benchmark::State& state);
 void HistogramRgb(benchmark::State& state);
+// LiveBench.cpp
+void RegisterLiveBenchmarks();
 
 namespace {
 
@@ -181,6 +183,7 @@ void Register() {
   add("ccdlab/viewer_reduce", ViewerReduce);
   add("ccdlab/histogram", Histogram);
   add("ccdlab/histogram_rgb", HistogramRgb);
+  RegisterLiveBenchmarks();
 }
 
 }  // namespace

@@ -52,5 +52,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/preview_jpeg") goal(name, "", 100, 1)
       if (name ~ /^ccdlab\/viewer_paint/) goal(name, "", 16, 1)
       if (name == "ccdlab/histogram") goal(name, "", 10, 1)
+      if (name == "ccdlab/live_chain_1080p") goal(name, "", 4, 1)
+      if (name == "ccdlab/live_chain_2160p") goal(name, "", 16, 1)
     }
   }'
