@@ -19,16 +19,42 @@ QEvent::Type ShowEvent() {
 
 }  // namespace
 
+namespace {
+
+// The chain's input: BGRx as 32-bit pixels, opaque whatever the camera left in the fourth byte,
+// in one pass that the compiler vectorises.
+void CopyOpaque(const QImage& frame, TBitmap& copy) {
+  if (copy.Width() != frame.width() || copy.Height() != frame.height() ||
+      copy.PixelFormat() != TPixelFormat::pf32bit)
+    copy = TBitmap(frame.width(), frame.height(), TPixelFormat::pf32bit);
+  const int width = frame.width();
+  for (int y = 0; y < frame.height(); ++y) {
+    const auto* in = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(y));
+    auto* out = reinterpret_cast<std::uint32_t*>(copy.ScanLine(y));
+    for (int x = 0; x < width; ++x)
+      out[x] = in[x] | 0xff000000u;
+  }
+}
+
+}  // namespace
+
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram) {
+                         bool histogram, TBitmap& copy) {
   TLiveFrame ready;
-  TBitmap raw = BitmapFromQImage(frame);
-  // The camera's buffer goes back as soon as its pixels are copied.
-  frame = QImage();
-  if (chain)
-    RunChain(*chain, raw, ready.picture);
-  else
-    ready.picture = std::move(raw);
+  if (chain && frame.format() == QImage::Format_RGB32) {
+    CopyOpaque(frame, copy);
+    // The camera's buffer goes back as soon as its pixels are copied.
+    frame = QImage();
+    RunChain(*chain, copy, ready.picture);
+  } else {
+    // Shown raw: 24-bit, as a grab gives it.
+    TBitmap raw = BitmapFromQImage(frame);
+    frame = QImage();
+    if (chain)
+      RunChain(*chain, raw, ready.picture);
+    else
+      ready.picture = std::move(raw);
+  }
   ready.aids = MakePaintAids(ready.picture, factor, histogram);
   return ready;
 }
@@ -76,6 +102,7 @@ TLiveCounts TLiveFeed::Counts() const {
 }
 
 void TLiveFeed::Work() {
+  TBitmap copy;
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || job_.has_value(); });
@@ -89,7 +116,7 @@ void TLiveFeed::Work() {
     std::optional<Result> result;
     try {
       result.emplace(
-          Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor, job.histogram),
+          Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor, job.histogram, copy),
                  job.pushed, job.sequence});
     } catch (const std::exception&) {
       // Out of memory for this frame: the next one may fare better, the view keeps the last.

@@ -28,13 +28,14 @@ struct TLiveCounts {
 
 // A camera frame made ready to show: its bitmap, raw or through `chain`, and the paint aids for a
 // viewer at reduction factor `factor` (TPictureCanvas::ReductionFactor) with the histogram shown
-// or not. What the feed's thread does with each frame.
+// or not. What the feed's thread does with each frame. `copy` holds the frame's pixels for the
+// chain, kept from frame to frame so that they are not allocated anew each time.
 struct TLiveFrame {
   TBitmap picture;
   TPaintAids aids;
 };
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram);
+                         bool histogram, TBitmap& copy);
 
 // Frames of a camera shown in a viewer as they come, raw or through a chain, worked on by a
 // thread of its own so that the window never waits for them. Frames are dropped, never queued:
