@@ -136,7 +136,7 @@ void TLiveViewerLink::UpdateNotice() {
 
 QString TLiveViewerLink::RatesText() const {
   const auto figure = [](std::optional<double> value, const char* unit) {
-    return value ? QString::number(*value, 'f', 1) + QLatin1String(unit) : QStringLiteral("—");
+    return value ? QString::number(*value, 'f', 1) + QString::fromUtf8(unit) : QStringLiteral("—");
   };
   return QStringLiteral("顯示 %1　攝影機 %2　%3 %4")
       .arg(figure(shownRate_, " fps"), figure(cameraRate_, " fps"),
