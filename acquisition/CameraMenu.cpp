@@ -5,9 +5,14 @@
 
 #include "CaptureWindow.h"
 
-TCameraMenu::TCameraMenu(QWidget* panel) : QObject(panel), panel_(panel), menu_(new QMenu(panel)) {
+TCameraMenu::TCameraMenu(QWidget* panel)
+    : QObject(panel),
+      panel_(panel),
+      menu_(new QMenu(panel)),
+      viewer_(new QAction(QStringLiteral("檢視…"), this)) {
   setObjectName(QStringLiteral("CameraMenu"));
   menu_->setObjectName(QStringLiteral("CameraMenu"));
+  viewer_->setObjectName(QStringLiteral("LiveViewerAction"));
   // A right click on the capture window reaches the panel too: the window leaves it unhandled.
   panel_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(panel_, &QWidget::customContextMenuRequested, this,
@@ -30,6 +35,8 @@ void TCameraMenu::Fill() {
   menu_->clear();
   for (QActionGroup* group : menu_->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly))
     delete group;
+  menu_->addAction(viewer_);
+  menu_->addSeparator();
 
   const QByteArray standIn = TCameras::StandIn();
   if (!standIn.isEmpty()) {

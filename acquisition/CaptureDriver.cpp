@@ -585,6 +585,7 @@ void TCaptureDriver::Stop() {
 
 void TCaptureDriver::Deliver(GstSample* sample) {
   framesArrived_ = true;
+  ++delivered_;
   if (GstSample* stale = newest_.exchange(sample))
     gst_sample_unref(stale);
   Wake();

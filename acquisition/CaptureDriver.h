@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <vector>
 
 typedef struct _GError GError;
@@ -138,6 +139,8 @@ class TCaptureDriver {
   // and the pipeline's errors. A failed or ended stream is stopped, releasing the device.
   QImage TakeFrame();
   void ReadBus();
+  // Frames the camera has delivered so far, taken or dropped: its rate, counted.
+  std::uint64_t FramesDelivered() const { return delivered_; }
 
   // Pipelines of all drivers that are not stopped.
   static int LivePipelines();
@@ -154,4 +157,5 @@ class TCaptureDriver {
   std::atomic<GstSample*> newest_{nullptr};
   std::atomic<bool> wakePending_{false};
   std::atomic<bool> framesArrived_{false};
+  std::atomic<std::uint64_t> delivered_{0};
 };

@@ -86,6 +86,7 @@ LRESULT TCaptureWindow::Message(UINT message, WPARAM wParam, LPARAM /*lParam*/) 
       const bool connected = driver_.Connect(static_cast<int>(std::min<WPARAM>(wParam, INT_MAX)));
       UpdateTimer();
       update();
+      emit StateChanged();
       return connected;
     }
     case WM_CAP_DRIVER_DISCONNECT:
@@ -93,6 +94,7 @@ LRESULT TCaptureWindow::Message(UINT message, WPARAM wParam, LPARAM /*lParam*/) 
       newest_ = shown_ = QImage();
       UpdateTimer();
       update();
+      emit StateChanged();
       return 1;
     case WM_CAP_SET_OVERLAY:
       SetDisplay(Display::Overlay, wParam != 0);
@@ -140,8 +142,10 @@ void TCaptureWindow::customEvent(QEvent* event) {
   }
   const TCaptureState before = driver_.State();
   QImage frame = driver_.TakeFrame();
-  if (!frame.isNull())
+  if (!frame.isNull()) {
     newest_ = std::move(frame);
+    emit FrameTaken(newest_);
+  }
   driver_.ReadBus();
   const bool stopped = !driver_.Connected();
   // A stream that just ended keeps its last frame on display.
@@ -150,6 +154,7 @@ void TCaptureWindow::customEvent(QEvent* event) {
   if (driver_.State() != before) {
     UpdateTimer();
     update();
+    emit StateChanged();
   }
 }
 

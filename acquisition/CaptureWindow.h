@@ -75,6 +75,13 @@ class TCaptureWindow final : public QWidget {
   int PreviewRate() const { return rate_; }
   // The frame on display (null when none): what a copy puts on the clipboard.
   QImage ShownFrame() const { return shown_; }
+  std::uint64_t FramesDelivered() const { return driver_.FramesDelivered(); }
+
+ signals:
+  // Every frame taken from the driver, whether or not the window shows it: for a live view that
+  // follows the camera at its own rate.
+  void FrameTaken(const QImage& frame);
+  void StateChanged();
 
  protected:
   void customEvent(QEvent* event) override;

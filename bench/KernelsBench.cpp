@@ -31,6 +31,8 @@ void ViewerPaintZoom(benchmark::State& state);
 void ViewerReduce(benchmark::State& state);
 void Histogram(benchmark::State& state);
 void HistogramRgb(benchmark::State& state);
+// LiveBench.cpp
+void RegisterLiveBenchmarks();
 
 namespace {
 
@@ -184,6 +186,7 @@ void Register() {
   add("ccdlab/histogram", Histogram);
   add("ccdlab/histogram_rgb", HistogramRgb);
   RegisterAutoThreshold();
+  RegisterLiveBenchmarks();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "Commands.h"
 #include "Dialogs.h"
 #include "ImageViewMenu.h"
+#include "LiveViewer.h"
 #include "Unit2.h"
 #include "ViewerLink.h"
 
@@ -55,6 +56,7 @@ TForm1::TForm1(QWidget* parent)
   new TCameraMenu(Panel1);
   new TViewerLink(Image1, Label2->text());
   new TViewerLink(Image2, Label4->text());
+  new TLiveViewerLink(this);
   Button1->setFocus();
 }
 

@@ -6,6 +6,17 @@
 #include "Unit2.h"
 #include "ViewerWindow.h"
 
+void FollowThresholdDialog(TViewerWindow* viewer) {
+  if (BinaryDlg == nullptr)
+    return;
+  QObject::connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer,
+                   [viewer](int threshold) { viewer->SetThreshold(threshold); });
+  QObject::connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer,
+                   [viewer] { viewer->SetThreshold(std::nullopt); });
+  if (BinaryDlg->isVisible())
+    viewer->SetThreshold(BinaryDlg->ScrollBar1->value());
+}
+
 TViewerLink::TViewerLink(TImage* view, const QString& title)
     : QObject(view), view_(view), title_(title) {
   setObjectName(QStringLiteral("ViewerLink"));
@@ -26,15 +37,7 @@ TViewerWindow* TViewerLink::Open() {
     // A window of its own rather than a child of the main window, so that it can go behind it.
     viewer_ = new TViewerWindow(view_, title_);
     viewer_->setAttribute(Qt::WA_DeleteOnClose);
-    if (BinaryDlg != nullptr) {
-      TViewerWindow* viewer = viewer_;
-      connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer,
-              [viewer](int threshold) { viewer->SetThreshold(threshold); });
-      connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer,
-              [viewer] { viewer->SetThreshold(std::nullopt); });
-      if (BinaryDlg->isVisible())
-        viewer->SetThreshold(BinaryDlg->ScrollBar1->value());
-    }
+    FollowThresholdDialog(viewer_);
   }
   viewer_->show();
   viewer_->raise();

@@ -6,6 +6,9 @@
 
 #include "ViewerWindow.h"
 
+// Makes a viewer mark the threshold dialog's threshold while the dialog is open.
+void FollowThresholdDialog(TViewerWindow* viewer);
+
 // Opens the viewer window of an image view, by a double-click on the view or on request (its
 // context menu): one viewer per view, which shows the threshold while the threshold dialog is
 // open. Closing the main window closes the viewer.

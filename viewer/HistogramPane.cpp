@@ -44,6 +44,12 @@ void THistogramPane::PictureChanged() {
   update();
 }
 
+void THistogramPane::AdoptHistogram(const THistogram& histogram) {
+  histogram_ = histogram;
+  counted_ = true;
+  update();
+}
+
 void THistogramPane::SetThreshold(std::optional<int> threshold) {
   if (threshold_ == threshold)
     return;

@@ -19,6 +19,8 @@ class THistogramPane : public QWidget {
   explicit THistogramPane(TImage* view, QWidget* parent = nullptr);
 
   void PictureChanged();
+  // The histogram of the picture just changed to, counted elsewhere.
+  void AdoptHistogram(const THistogram& histogram);
   void SetThreshold(std::optional<int> threshold);
   std::optional<int> Threshold() const { return threshold_; }
 

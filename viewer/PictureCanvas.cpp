@@ -1,5 +1,6 @@
 #include "PictureCanvas.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -145,18 +146,56 @@ void TPictureCanvas::ReportHover(std::optional<QPointF> point) {
   emit Hovered(point ? PixelAt(*point) : std::nullopt);
 }
 
+int TPictureCanvas::ReductionFactor() const {
+  if (zoom_ >= 1.0)
+    return 0;
+  // The smallest reduced copy still at least as large as the picture on screen, so that the
+  // smooth scaling never skips pixels.
+  int factor = 1;
+  while (factor < TReducedPicture::MaxFactor && zoom_ * factor * 2 <= 1.000001)
+    factor *= 2;
+  return factor;
+}
+
+void TPictureCanvas::AdoptReduced(int factor, QImage level) {
+  if (!level.isNull())
+    reduced_.Adopt(factor, std::move(level));
+}
+
+void TPictureCanvas::SetNotice(const QString& notice) {
+  if (notice == notice_)
+    return;
+  notice_ = notice;
+  update();
+}
+
 void TPictureCanvas::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.fillRect(event->rect(), kBackground);
   const TBitmap* bitmap = Picture();
-  if (bitmap == nullptr) {
+  if (bitmap == nullptr && notice_.isEmpty()) {
     painter.setPen(QColor(200, 200, 200));
     painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("沒有影像"));
     return;
   }
+  if (bitmap != nullptr)
+    PaintPicture(painter, event->rect());
+  if (notice_.isEmpty())
+    return;
+  // As the camera panel draws it: a band at the foot of the picture, or across the middle.
+  const int lineHeight = QFontMetrics(font()).height() + 6;
+  const int top = bitmap == nullptr ? (height() - lineHeight) / 2 : height() - lineHeight;
+  const QRect band(0, top, width(), lineHeight);
+  painter.fillRect(band, QColor(0, 0, 0, 160));
+  painter.setPen(Qt::white);
+  painter.drawText(band, Qt::AlignCenter, notice_);
+}
+
+void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
+  const TBitmap* bitmap = Picture();
   const double scale = Scale();
   const QRectF onCanvas(origin_, PictureSize() * scale);
-  const QRectF shown = onCanvas.intersected(QRectF(event->rect()));
+  const QRectF shown = onCanvas.intersected(QRectF(exposed));
   if (shown.isEmpty())
     return;
   if (bitmap->PixelFormat() == TPixelFormat::pf32bit) {
@@ -174,16 +213,15 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
     return;
   }
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  // The smallest reduced copy still at least as large as the picture on screen, so that the
-  // smooth scaling never skips pixels.
-  int factor = 1;
-  while (factor < TReducedPicture::MaxFactor && zoom_ * factor * 2 <= 1.000001)
-    factor *= 2;
+  const int factor = ReductionFactor();
   if (factor == 1) {
     // The toolkit's fast smooth scaling reads only its own pixel formats; converting the part on
     // show first costs less than its general path does.
-    painter.drawImage(QRectF(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale),
-                      Rgb32Part(*bitmap, pixels));
+    const QRectF target(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale);
+    if (const QImage* whole = reduced_.Find(1))
+      painter.drawImage(target, *whole, QRectF(pixels));
+    else
+      painter.drawImage(target, Rgb32Part(*bitmap, pixels));
     return;
   }
   const QImage& level = reduced_.Level(*bitmap, factor);

@@ -2,6 +2,7 @@
 
 #include <QPointF>
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <optional>
 
@@ -43,6 +44,15 @@ class TPictureCanvas : public QWidget {
 
   // The view's picture has changed: drop the reduced copies, keep the zoom (or the fit).
   void PictureChanged();
+  // The reduced copy the zoom draws from: 0 above 100 %, where the picture's own pixels are
+  // drawn, 1 for the whole picture in RGB32, else the factor.
+  int ReductionFactor() const;
+  // That copy, made elsewhere for the picture just changed to.
+  void AdoptReduced(int factor, QImage level);
+
+  // A line drawn across the picture (what a camera is doing), or none when empty.
+  void SetNotice(const QString& notice);
+  QString Notice() const { return notice_; }
 
  signals:
   void ZoomChanged(double zoom);
@@ -66,6 +76,7 @@ class TPictureCanvas : public QWidget {
   void Place(double zoom, QPointF anchor, QPointF pictureAnchor);
   void KeepInView();
   void ReportHover(std::optional<QPointF> point);
+  void PaintPicture(QPainter& painter, const QRect& exposed);
 
   QPointer<TImage> view_;
   double zoom_ = 1.0;
@@ -77,4 +88,5 @@ class TPictureCanvas : public QWidget {
   std::optional<QPointF> mouse_;
   int wheelRest_ = 0;
   TReducedPicture reduced_;
+  QString notice_;
 };

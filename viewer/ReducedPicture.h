@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QRect>
 #include <map>
+#include <utility>
 
 #include "Bitmap.h"
 
@@ -23,6 +24,12 @@ class TReducedPicture {
 
   void Clear() { levels_.clear(); }
   const QImage& Level(const TBitmap& bitmap, int factor);
+  // A copy made elsewhere for the same picture; factor 1 holds the whole picture in RGB32.
+  void Adopt(int factor, QImage level) { levels_[factor] = std::move(level); }
+  const QImage* Find(int factor) const {
+    const auto found = levels_.find(factor);
+    return found == levels_.end() ? nullptr : &found->second;
+  }
 
  private:
   std::map<int, QImage> levels_;

@@ -9,6 +9,7 @@
 #include "HistogramPane.h"
 #include "ImageView.h"
 #include "PictureCanvas.h"
+#include "ReducedPicture.h"
 #include "ViewedPicture.h"
 
 namespace {
@@ -27,6 +28,7 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
       view_(view),
       canvas_(new TPictureCanvas(view, this)),
       histogram_(new THistogramPane(view, this)),
+      status_(new QStatusBar(this)),
       zoomLabel_(new QLabel(this)),
       pictureLabel_(new QLabel(this)),
       pixelLabel_(new QLabel(this)) {
@@ -36,16 +38,15 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   pictureLabel_->setObjectName(QStringLiteral("PictureLabel"));
   pixelLabel_->setObjectName(QStringLiteral("PixelLabel"));
 
-  auto* status = new QStatusBar(this);
-  status->addWidget(pixelLabel_, 1);
-  status->addPermanentWidget(pictureLabel_);
-  status->addPermanentWidget(zoomLabel_);
+  status_->addWidget(pixelLabel_, 1);
+  status_->addPermanentWidget(pictureLabel_);
+  status_->addPermanentWidget(zoomLabel_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(canvas_, 1);
   layout->addWidget(histogram_);
-  layout->addWidget(status);
+  layout->addWidget(status_);
 
   connect(canvas_, &TPictureCanvas::ZoomChanged, this, &TViewerWindow::UpdateStatus);
   connect(canvas_, &TPictureCanvas::Hovered, this, [this](std::optional<QPoint> pixel) {
@@ -87,6 +88,30 @@ bool TViewerWindow::HistogramShown() const {
 void TViewerWindow::ToggleHistogram() {
   histogramChosen_ = !HistogramShown();
   histogram_->setVisible(*histogramChosen_);
+}
+
+void TViewerWindow::AdoptPaintAids(TPaintAids aids) {
+  if (aids.factor != 0)
+    canvas_->AdoptReduced(aids.factor, std::move(aids.level));
+  if (aids.histogram)
+    histogram_->AdoptHistogram(*aids.histogram);
+}
+
+void TViewerWindow::SetNotice(const QString& notice) {
+  canvas_->SetNotice(notice);
+}
+
+TPaintAids MakePaintAids(const TBitmap& picture, int factor, bool histogram) {
+  TPaintAids aids;
+  if (factor == 1)
+    aids.level = Rgb32Part(picture, QRect(0, 0, picture.Width(), picture.Height()));
+  else if (factor > 1)
+    aids.level = ReduceBitmap(picture, factor);
+  if (!aids.level.isNull())
+    aids.factor = factor;
+  if (histogram)
+    aids.histogram = ComputeHistogram(picture);
+  return aids;
 }
 
 void TViewerWindow::SetThreshold(std::optional<int> threshold) {

@@ -1,14 +1,29 @@
 #pragma once
 
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <optional>
 
+#include "Histogram.h"
 #include "ImageView.h"
 
 class QLabel;
+class QStatusBar;
 class TPictureCanvas;
 class THistogramPane;
+
+// What a viewer paints a picture from besides the picture itself, made beside a picture that
+// changes at a camera's rate, off the user-interface thread.
+struct TPaintAids {
+  int factor = 0;  // the canvas's reduction factor the level was made for (0: none made)
+  QImage level;
+  std::optional<THistogram> histogram;
+};
+
+// The aids a viewer wants for `picture`: the level for `factor` (see
+// TPictureCanvas::ReductionFactor) and the histogram when it is shown.
+TPaintAids MakePaintAids(const TBitmap& picture, int factor, bool histogram);
 
 // A window of its own showing an image view's whole picture: zoom and pan, the value of the pixel
 // under the mouse, and the histogram. It follows the view: whatever changes the view's picture
@@ -30,6 +45,13 @@ class TViewerWindow : public QWidget {
   bool HistogramShown() const;
   void ToggleHistogram();
 
+  // Paint aids for the picture the view has just changed to.
+  void AdoptPaintAids(TPaintAids aids);
+  // A line over the picture: what the source of the picture is doing.
+  void SetNotice(const QString& notice);
+  // For windows that say more about their picture.
+  QStatusBar* StatusBar() const { return status_; }
+
   // The status line: zoom; the picture's size and depth; the pixel under the mouse.
   QString ZoomText() const;
   QString PictureText() const;
@@ -46,6 +68,7 @@ class TViewerWindow : public QWidget {
   QPointer<TImage> view_;
   TPictureCanvas* canvas_;
   THistogramPane* histogram_;
+  QStatusBar* status_;
   QLabel* zoomLabel_;
   QLabel* pictureLabel_;
   QLabel* pixelLabel_;

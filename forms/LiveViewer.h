@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <optional>
+
+#include "CaptureWindow.h"
+#include "LiveFeed.h"
+
+class QAction;
+class QLabel;
+class TForm1;
+class TImageViewMenu;
+class TViewerWindow;
+
+// The live view of the camera: one viewer per program, titled like the camera panel's label,
+// showing every frame of whichever capture window the panel holds, at the camera's full size. It
+// opens by "檢視…" in the camera menu or a double-click on the panel. "即時處理" (P) runs each
+// frame through the main window's live chain; its menu saves or copies the frame on show. When
+// the camera stops, the viewer keeps its last frame under the panel's state line.
+class TLiveViewerLink : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TLiveViewerLink(TForm1* form);
+  ~TLiveViewerLink() override;
+
+  // The link of the main window's camera panel.
+  static TLiveViewerLink* Of(const TForm1* form);
+
+  // Shows the viewer, made now unless one is open, and brings it to the front.
+  TViewerWindow* Open();
+  TViewerWindow* Viewer() const { return viewer_; }
+  TLiveFeed* Feed() const { return feed_; }
+  QAction* ProcessingAction() const { return processing_; }
+  TCaptureWindow* Camera() const { return camera_; }
+
+  // "顯示 29.8 fps　攝影機 30.0 fps　即時處理 2.1 ms/張": frames shown and delivered per second
+  // and the work per frame, over the last second.
+  QString RatesText() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Follow();
+  void FrameTaken(const QImage& frame);
+  void UpdateChain();
+  void UpdateNotice();
+  void UpdateRates();
+  void Popup(const QPoint& position);
+
+  TForm1* form_;
+  QWidget* panel_;
+  QAction* processing_;
+  QPointer<TViewerWindow> viewer_;
+  QPointer<TLiveFeed> feed_;
+  QPointer<TImageViewMenu> frameMenu_;
+  QPointer<QLabel> ratesLabel_;
+  QPointer<TCaptureWindow> camera_;
+  bool sized_ = false;
+
+  // The rates: counts at the start of the current second.
+  QTimer ratesTimer_;
+  QElapsedTimer since_;
+  TLiveCounts countsBefore_;
+  std::uint64_t deliveredBefore_ = 0;
+  std::optional<double> shownRate_, cameraRate_, workMs_;
+};

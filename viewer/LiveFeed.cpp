@@ -1,0 +1,173 @@
+#include "LiveFeed.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "ImageView.h"
+#include "PictureCanvas.h"
+#include "QImageBridge.h"
+
+namespace {
+
+QEvent::Type ShowEvent() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+namespace {
+
+// The chain's input: BGRx as 32-bit pixels, opaque whatever the camera left in the fourth byte,
+// in one pass that the compiler vectorises.
+void CopyOpaque(const QImage& frame, TBitmap& copy) {
+  if (copy.Width() != frame.width() || copy.Height() != frame.height() ||
+      copy.PixelFormat() != TPixelFormat::pf32bit)
+    copy = TBitmap(frame.width(), frame.height(), TPixelFormat::pf32bit);
+  const int width = frame.width();
+  for (int y = 0; y < frame.height(); ++y) {
+    const auto* in = reinterpret_cast<const std::uint32_t*>(frame.constScanLine(y));
+    auto* out = reinterpret_cast<std::uint32_t*>(copy.ScanLine(y));
+    for (int x = 0; x < width; ++x)
+      out[x] = in[x] | 0xff000000u;
+  }
+}
+
+}  // namespace
+
+TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
+                         bool histogram, TBitmap& copy) {
+  TLiveFrame ready;
+  if (chain && frame.format() == QImage::Format_RGB32) {
+    CopyOpaque(frame, copy);
+    // The camera's buffer goes back as soon as its pixels are copied.
+    frame = QImage();
+    RunChain(*chain, copy, ready.picture);
+  } else {
+    // Shown raw: 24-bit, as a grab gives it.
+    TBitmap raw = BitmapFromQImage(frame);
+    frame = QImage();
+    if (chain)
+      RunChain(*chain, raw, ready.picture);
+    else
+      ready.picture = std::move(raw);
+  }
+  ready.aids = MakePaintAids(ready.picture, factor, histogram);
+  return ready;
+}
+
+TLiveFeed::TLiveFeed(TViewerWindow* viewer)
+    : QObject(viewer), viewer_(viewer), worker_([this] { Work(); }) {
+  setObjectName(QStringLiteral("LiveFeed"));
+}
+
+TLiveFeed::~TLiveFeed() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  worker_.join();
+}
+
+void TLiveFeed::SetChain(std::optional<TChain> chain) {
+  chain_ = std::move(chain);
+}
+
+void TLiveFeed::Hold(bool held) {
+  held_ = held;
+}
+
+void TLiveFeed::Push(QImage frame) {
+  if (held_ || viewer_ == nullptr || frame.isNull())
+    return;
+  Job job{std::move(frame),          chain_,       viewer_->Canvas()->ReductionFactor(),
+          viewer_->HistogramShown(), Clock::now(), 0};
+  std::optional<Job> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    job.sequence = ++counts_.offered;
+    dropped = std::exchange(job_, std::move(job));
+  }
+  wake_.notify_one();
+  // `dropped` gives its camera buffer back here, outside the lock.
+}
+
+TLiveCounts TLiveFeed::Counts() const {
+  std::lock_guard lock(mutex_);
+  return counts_;
+}
+
+void TLiveFeed::Work() {
+  TBitmap copy;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || job_.has_value(); });
+    if (stopping_)
+      return;
+    Job job = std::move(*job_);
+    job_.reset();
+    lock.unlock();
+
+    const Clock::time_point start = Clock::now();
+    std::optional<Result> result;
+    try {
+      result.emplace(
+          Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor, job.histogram, copy),
+                 job.pushed, job.sequence});
+    } catch (const std::exception&) {
+      // Out of memory for this frame: the next one may fare better, the view keeps the last.
+      result.reset();
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+
+    std::optional<Result> dropped;
+    lock.lock();
+    ++counts_.worked;
+    counts_.workMs += ms;
+    if (result) {
+      dropped = std::exchange(result_, std::move(result));
+      if (!showPending_) {
+        showPending_ = true;
+        QCoreApplication::postEvent(this, new QEvent(ShowEvent()));
+      }
+    }
+    // A result not shown yet is freed outside the lock.
+    lock.unlock();
+    dropped.reset();
+    lock.lock();
+  }
+}
+
+void TLiveFeed::customEvent(QEvent* event) {
+  if (event->type() == ShowEvent())
+    Show();
+  else
+    QObject::customEvent(event);
+}
+
+void TLiveFeed::Show() {
+  std::optional<Result> result;
+  {
+    std::lock_guard lock(mutex_);
+    showPending_ = false;
+    result = std::exchange(result_, std::nullopt);
+  }
+  if (!result || held_ || viewer_ == nullptr || viewer_->View() == nullptr)
+    return;
+  viewer_->View()->Picture()->Bitmap()->Assign(std::move(result->frame.picture));
+  viewer_->AdoptPaintAids(std::move(result->frame.aids));
+  const double latency =
+      std::chrono::duration<double, std::milli>(Clock::now() - result->pushed).count();
+  {
+    std::lock_guard lock(mutex_);
+    ++counts_.shown;
+    counts_.latencyMs += latency;
+    counts_.latencyMaxMs = std::max(counts_.latencyMaxMs, latency);
+    counts_.behindMax = std::max(counts_.behindMax, counts_.offered - result->sequence);
+  }
+  emit FrameShown();
+}
