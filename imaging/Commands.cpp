@@ -140,7 +140,12 @@ std::optional<int> RunStep(const TStep& step, const TBitmap& main, TBitmap& proc
 }
 
 void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed) {
-  processed = TBitmap();
+  // The first step works on the main image, as the command line's first step works on its
+  // input: grey reads it anyway, the others find it in the processed image. No steps: a copy.
+  if (chain.empty() || chain.front().operation != TOperation::Grey)
+    processed.Assign(main);
+  else
+    processed = TBitmap();
   for (const TStep& step : chain)
     RunStep(step, main, processed);
 }

@@ -75,5 +75,6 @@ void EdgesCommand(TBitmap& processed);
 // applied (none for the other steps, or a method that found none: the image then stays as it
 // was).
 std::optional<int> RunStep(const TStep& step, const TBitmap& main, TBitmap& processed);
-// The whole chain from the main image into `processed`, which it replaces.
+// The whole chain from the main image into `processed`, which it replaces: what the command line
+// writes for these steps.
 void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed);

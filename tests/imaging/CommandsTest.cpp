@@ -50,7 +50,30 @@ TEST(Commands, ChainsGiveWhatTheOperationsGiveOneAfterAnother) {
         RunStep(step, main, processed);
       EXPECT_TRUE(SameBitmaps(ByReference(steps, main), processed));
       EXPECT_TRUE(SameBitmaps(untouched, main)) << "the main image is only read";
+      TBitmap chained;
+      RunChain(steps, main, chained);
+      EXPECT_TRUE(SameBitmaps(processed, chained));
     }
+}
+
+// As the live view and the command line run a chain: its first step works on the main image,
+// whichever it is; a method's threshold is the one it finds on the picture it thresholds.
+TEST(Commands, AChainStartsFromTheMainImageWhateverItsFirstStep) {
+  std::mt19937 random(11);
+  const TBitmap main = RandomBitmap(9, 6, TPixelFormat::pf32bit, random);
+  TBitmap expected;
+  expected.Assign(main);
+  TBitmap chained;
+  RunChain({}, main, chained);
+  EXPECT_TRUE(SameBitmaps(expected, chained)) << "no steps: a copy";
+
+  ReferenceLaplacian(expected);
+  const std::optional<int> otsu =
+      AutoThreshold(TThresholdMethod::Otsu, ThresholdHistogram(expected));
+  ASSERT_TRUE(otsu.has_value());
+  ReferenceThresholdInto(expected, expected, *otsu);
+  RunChain({{TOperation::Edges}, {TOperation::Binarize, 0, TThresholdMethod::Otsu}}, main, chained);
+  EXPECT_TRUE(SameBitmaps(expected, chained));
 }
 
 TEST(Commands, EveryStepReadsBackFromItsWord) {
