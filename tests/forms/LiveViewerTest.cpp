@@ -120,7 +120,9 @@ TEST_F(LiveViewerTest, ShowsRawThenProcessedChangingFramesAndFollowsTheThreshold
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return viewer->findChild<QLabel*>("RatesLabel")->text().contains("即時處理"); }, 3000));
 
-  // The threshold dialog's slider, between the two greys: black-and-white frames while it is up.
+  // 灰階化 starts the chain again; the threshold dialog's slider, between the two greys, adds a
+  // binarize step: black-and-white frames while it is up.
+  form_->Button4->click();
   bool binarized = false;
   OnNextModal([&](QWidget* dialog) {
     BinaryDlg->ScrollBar1->setValue(100);
