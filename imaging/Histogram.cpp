@@ -31,28 +31,6 @@ struct SubTables {
   }
 };
 
-void CountGrey(const TBitmap& bitmap, THistogram& h) {
-  constexpr int kTables = 8;
-  SubTables<kTables> tables;
-  THistogram::Counts* totals[] = {&h.channel[0]};
-  const int tableOf[kTables] = {};
-  const std::size_t width = bitmap.RowBytes();
-  auto& c = tables.count;
-  for (int i = 0; i < bitmap.Height(); ++i) {
-    tables.FlushBefore(width, totals, tableOf);
-    const Byte* row = bitmap.ScanLine(i);
-    std::size_t j = 0;
-    for (; j + kTables <= width; j += kTables)
-      for (int k = 0; k < kTables; ++k)
-        ++c[k][row[j + k]];
-    for (; j < width; ++j)
-      ++c[0][row[j]];
-    tables.held += width;
-  }
-  tables.Flush(totals, tableOf);
-  h.brightest = h.channel[0];
-}
-
 // Blue, green, red (and alpha) of even and odd pixels, and the brightest colour byte of each.
 template <int BytesPerPixel>
 void CountColour(const TBitmap& bitmap, THistogram& h) {
@@ -156,7 +134,8 @@ THistogram ComputeHistogram(const TBitmap& bitmap) {
       static_cast<std::uint64_t>(bitmap.Width()) * static_cast<std::uint64_t>(bitmap.Height());
   switch (bitmap.PixelFormat()) {
     case TPixelFormat::pf8bit:
-      CountGrey(bitmap, h);
+      CountBytes<false>(bitmap, h.channel[0]);
+      h.brightest = h.channel[0];
       break;
     case TPixelFormat::pf24bit:
       CountColour<3>(bitmap, h);
