@@ -1,10 +1,28 @@
 #include "ViewerLink.h"
 
 #include <QMouseEvent>
+#include <QWindow>
 
 #include "ImageView.h"
+#include "TryAllWindow.h"
 #include "Unit2.h"
 #include "ViewerWindow.h"
+
+namespace {
+
+// The open threshold dialog blocks every other window of the program. A "try all" window is lent
+// to it as one of its own windows for as long as it is open, so that its clicks reach the slider;
+// the viewers and the main window stay blocked.
+void LendToDialog(QWidget* window, bool lend) {
+  if (window == nullptr || BinaryDlg == nullptr)
+    return;
+  window->winId();  // the toolkit's window exists from now on
+  QWindow* dialog = lend ? BinaryDlg->windowHandle() : nullptr;
+  if (window->windowHandle()->transientParent() != dialog)
+    window->windowHandle()->setTransientParent(dialog);
+}
+
+}  // namespace
 
 TViewerLink::TViewerLink(TImage* view, const QString& title)
     : QObject(view), view_(view), title_(title) {
@@ -28,10 +46,19 @@ TViewerWindow* TViewerLink::Open() {
     viewer_->setAttribute(Qt::WA_DeleteOnClose);
     if (BinaryDlg != nullptr) {
       TViewerWindow* viewer = viewer_;
-      connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer,
-              [viewer](int threshold) { viewer->SetThreshold(threshold); });
-      connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer,
-              [viewer] { viewer->SetThreshold(std::nullopt); });
+      connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer, [viewer](int threshold) {
+        viewer->SetThreshold(threshold);
+        LendToDialog(viewer->TryAllWindow(), true);
+      });
+      connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer, [viewer] {
+        viewer->SetThreshold(std::nullopt);
+        LendToDialog(viewer->TryAllWindow(), false);
+      });
+      connect(viewer, &TViewerWindow::ThresholdChosen, BinaryDlg,
+              [](TThresholdMethod method, int threshold) {
+                if (BinaryDlg->isVisible())
+                  BinaryDlg->TakeThreshold(method, threshold);
+              });
       if (BinaryDlg->isVisible())
         viewer->SetThreshold(BinaryDlg->ScrollBar1->value());
     }
@@ -40,6 +67,14 @@ TViewerWindow* TViewerLink::Open() {
   viewer_->raise();
   viewer_->activateWindow();
   return viewer_;
+}
+
+TTryAllWindow* TViewerLink::OpenTryAll() {
+  TTryAllWindow* tryAll = Open()->OpenTryAll();
+  LendToDialog(tryAll, BinaryDlg != nullptr && BinaryDlg->isVisible());
+  tryAll->raise();
+  tryAll->activateWindow();
+  return tryAll;
 }
 
 bool TViewerLink::eventFilter(QObject* watched, QEvent* event) {

@@ -4,15 +4,18 @@
 #include <QWidget>
 #include <optional>
 
+#include "AutoThreshold.h"
 #include "ImageView.h"
 
 class QLabel;
 class TPictureCanvas;
 class THistogramPane;
+class TTryAllWindow;
 
 // A window of its own showing an image view's whole picture: zoom and pan, the value of the pixel
 // under the mouse, and the histogram. It follows the view: whatever changes the view's picture
-// shows here at once.
+// shows here at once. The histogram's menu opens "全部試試", the picture thresholded by every
+// automatic method, in a window of its own that closes with the viewer.
 //   wheel: zoom around the mouse   + / -: zoom in / out   1: 100 %   F: fit   H: histogram
 class TViewerWindow : public QWidget {
   Q_OBJECT
@@ -30,10 +33,18 @@ class TViewerWindow : public QWidget {
   bool HistogramShown() const;
   void ToggleHistogram();
 
+  // Shows the viewer's "全部試試" window, made now unless one is open, and brings it to the front.
+  TTryAllWindow* OpenTryAll();
+  TTryAllWindow* TryAllWindow() const;
+
   // The status line: zoom; the picture's size and depth; the pixel under the mouse.
   QString ZoomText() const;
   QString PictureText() const;
   QString PixelText() const;
+
+ signals:
+  // A threshold was chosen in the "全部試試" window: the method's on this picture (1 … 256).
+  void ThresholdChosen(TThresholdMethod method, int threshold);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -44,6 +55,7 @@ class TViewerWindow : public QWidget {
   void UpdateStatus();
 
   QPointer<TImage> view_;
+  QString title_;
   TPictureCanvas* canvas_;
   THistogramPane* histogram_;
   QLabel* zoomLabel_;
@@ -52,4 +64,5 @@ class TViewerWindow : public QWidget {
   std::optional<QPoint> hovered_;
   // Set once the user has shown or hidden the histogram; until then it follows the depth.
   std::optional<bool> histogramChosen_;
+  QPointer<TTryAllWindow> tryAll_;
 };
