@@ -17,6 +17,8 @@
 #include "Simd.h"
 #include "Threshold.h"
 
+// AutoThresholdBench.cpp
+void RegisterAutoThreshold();
 // SliderStepBench.cpp
 void SliderStep(benchmark::State& state);
 // PictureFilesBench.cpp
@@ -181,6 +183,7 @@ void Register() {
   add("ccdlab/viewer_reduce", ViewerReduce);
   add("ccdlab/histogram", Histogram);
   add("ccdlab/histogram_rgb", HistogramRgb);
+  RegisterAutoThreshold();
 }
 
 }  // namespace

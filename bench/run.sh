@@ -52,5 +52,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/preview_jpeg") goal(name, "", 100, 1)
       if (name ~ /^ccdlab\/viewer_paint/) goal(name, "", 16, 1)
       if (name == "ccdlab/histogram") goal(name, "", 10, 1)
+      if (name == "ccdlab/threshold_histogram") goal(name, "memcpy_8bit", 1.5)
+      if (name == "ccdlab/threshold_histogram_rgb") goal(name, "memcpy_24bit", 1.5)
     }
   }'

@@ -22,5 +22,9 @@ struct THistogram {
 
 THistogram ComputeHistogram(const TBitmap& bitmap);
 
+// The colour bytes of a picture counted together, as the threshold treats them alike: every byte
+// of an 8-bit or a 24-bit row's pixels, blue, green and red of a 32-bit one (not alpha).
+THistogram::Counts CountColourBytes(const TBitmap& bitmap);
+
 // How many of the counted values lie below `threshold`: all of them above 255, none below 1.
 std::uint64_t CountBelow(const THistogram::Counts& counts, int threshold);
