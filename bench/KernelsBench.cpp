@@ -31,6 +31,8 @@ void ViewerPaintZoom(benchmark::State& state);
 void ViewerReduce(benchmark::State& state);
 void Histogram(benchmark::State& state);
 void HistogramRgb(benchmark::State& state);
+void TryAll(benchmark::State& state);
+void TryAllRgb(benchmark::State& state);
 
 namespace {
 
@@ -183,6 +185,8 @@ void Register() {
   add("ccdlab/viewer_reduce", ViewerReduce);
   add("ccdlab/histogram", Histogram);
   add("ccdlab/histogram_rgb", HistogramRgb);
+  add("ccdlab/try_all", TryAll);
+  add("ccdlab/try_all_rgb", TryAllRgb);
   RegisterAutoThreshold();
 }
 
