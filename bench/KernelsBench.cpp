@@ -33,6 +33,8 @@ void Histogram(benchmark::State& state);
 void HistogramRgb(benchmark::State& state);
 // LiveBench.cpp
 void RegisterLiveBenchmarks();
+void TryAll(benchmark::State& state);
+void TryAllRgb(benchmark::State& state);
 
 namespace {
 
@@ -185,6 +187,8 @@ void Register() {
   add("ccdlab/viewer_reduce", ViewerReduce);
   add("ccdlab/histogram", Histogram);
   add("ccdlab/histogram_rgb", HistogramRgb);
+  add("ccdlab/try_all", TryAll);
+  add("ccdlab/try_all_rgb", TryAllRgb);
   RegisterAutoThreshold();
   RegisterLiveBenchmarks();
 }

@@ -1,7 +1,7 @@
 // The viewer window on a 6000 × 4000 picture: one repaint of its picture at a given zoom, as the
 // operator pans or zooms, in a window of 1600 × 900 on Qt's offscreen platform; the histogram of
 // such a picture, counted once per change of it; and the reduced copy a zoom below 50 % draws
-// from, made once per change.
+// from, made once per change; the sixteen tiles of "try all" for such a picture.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -14,6 +14,7 @@
 #include "Histogram.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
+#include "TryAllWindow.h"
 #include "Unit1.h"
 #include "ViewerWindow.h"
 
@@ -91,4 +92,17 @@ void HistogramRgb(benchmark::State& state) {
     benchmark::DoNotOptimize(ComputeHistogram(picture));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * picture.Width() *
                           picture.Height() * 3);
+}
+
+// The whole picture's histogram, then sixteen thresholded tiles from one small sample of it.
+void TryAll(benchmark::State& state) {
+  const TBitmap picture = Photo(TPixelFormat::pf8bit);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(TryAllThresholds(picture, TTryAllWindow::SampleSize));
+}
+
+void TryAllRgb(benchmark::State& state) {
+  const TBitmap picture = Photo(TPixelFormat::pf24bit);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(TryAllThresholds(picture, TTryAllWindow::SampleSize));
 }

@@ -1,16 +1,20 @@
 #include "HistogramPane.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 
 #include "ImageView.h"
+#include "ThresholdMethodMenu.h"
 #include "ViewedPicture.h"
 
 namespace {
 
 const QColor kMark(230, 110, 0);
+const QColor kMethodMark(20, 90, 220);
 
 // The count the plot's top stands for: the highest bin, unless one bin towers over all others
 // (a background, or a black-and-white picture), which would flatten the rest of the curves.
@@ -33,14 +37,37 @@ double PlotTop(const std::vector<const THistogram::Counts*>& curves) {
 
 }  // namespace
 
-THistogramPane::THistogramPane(TImage* view, QWidget* parent) : QWidget(parent), view_(view) {
+THistogramPane::THistogramPane(TImage* view, QWidget* parent)
+    : QWidget(parent),
+      view_(view),
+      menu_(new QMenu(this)),
+      methodMenu_(new TThresholdMethodMenu(TThresholdMethodMenu::TUse::Submenu, menu_)) {
   setObjectName(QStringLiteral("HistogramPane"));
   setMinimumHeight(100);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  menu_->setObjectName(QStringLiteral("HistogramMenu"));
+  menu_->addMenu(methodMenu_);
+  tryAll_ = menu_->addAction(QStringLiteral("全部試試…"));
+  tryAll_->setObjectName(QStringLiteral("TryAllAction"));
+  connect(tryAll_, &QAction::triggered, this, &THistogramPane::TryAllRequested);
+  connect(methodMenu_, &TThresholdMethodMenu::Chosen, this, [this](TThresholdMethod method, int) {
+    hovered_.reset();
+    // Choosing the marked method again takes its mark away.
+    SetMarkedMethod(marked_ == method ? std::nullopt : std::optional(method));
+  });
+  connect(methodMenu_, &TThresholdMethodMenu::Hovered, this, [this](TThresholdMethod method, int) {
+    hovered_ = method;
+    update();
+  });
+  connect(menu_, &QMenu::aboutToHide, this, [this] {
+    hovered_.reset();
+    update();
+  });
 }
 
 void THistogramPane::PictureChanged() {
   counted_ = false;
+  thresholdCounts_.reset();
   update();
 }
 
@@ -48,6 +75,39 @@ void THistogramPane::AdoptHistogram(const THistogram& histogram) {
   histogram_ = histogram;
   counted_ = true;
   update();
+}
+
+void THistogramPane::SetMarkedMethod(std::optional<TThresholdMethod> method) {
+  marked_ = method;
+  update();
+}
+
+const THistogram::Counts& THistogramPane::ThresholdCounts() {
+  if (!thresholdCounts_) {
+    const TBitmap* bitmap = ViewedPicture(view_);
+    thresholdCounts_ = bitmap ? ThresholdHistogram(*bitmap) : THistogram::Counts{};
+  }
+  return *thresholdCounts_;
+}
+
+std::optional<int> THistogramPane::MethodThreshold(TThresholdMethod method) {
+  return AutoThreshold(method, ThresholdCounts());
+}
+
+QString THistogramPane::MethodMarkText() {
+  const std::optional<TThresholdMethod> method = MarkedMethod();
+  if (!method)
+    return {};
+  return ThresholdMethodText(*method, MethodThreshold(*method));
+}
+
+QMenu* THistogramPane::Menu() {
+  methodMenu_->Update(ThresholdCounts(), marked_);
+  return menu_;
+}
+
+void THistogramPane::contextMenuEvent(QContextMenuEvent* event) {
+  Menu()->popup(event->globalPos());
 }
 
 void THistogramPane::SetThreshold(std::optional<int> threshold) {
@@ -142,6 +202,26 @@ void THistogramPane::paintEvent(QPaintEvent*) {
     painter.fillPath(path, fill);
     if (curves.size() > 1)
       painter.strokePath(path, QPen(curve.colour, 1.2));
+  }
+
+  if (const std::optional<TThresholdMethod> method = MarkedMethod()) {
+    if (const std::optional<int> t = MethodThreshold(*method)) {
+      // Dashed, in a colour of its own: where a method would cut, not the threshold in use.
+      const double x = plot.left() + std::clamp(*t, 0, THistogram::Levels) * bin;
+      painter.setPen(QPen(kMethodMark, 2, Qt::DashLine));
+      painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+      const QString text = ThresholdMethodText(*method, t);
+      QRectF box = fontMetrics().boundingRect(text).adjusted(-4, -2, 4, 2);
+      // Beside the mark, on the side with room, below the threshold's own text.
+      box.moveTop(plot.top() + 8 + labels);
+      if (x + 4 + box.width() <= plot.right())
+        box.moveLeft(x + 4);
+      else
+        box.moveRight(x - 4);
+      painter.fillRect(box, QColor(255, 255, 255, 220));
+      painter.setPen(kMethodMark.darker(130));
+      painter.drawText(box, Qt::AlignCenter, text);
+    }
   }
 
   if (!threshold_)

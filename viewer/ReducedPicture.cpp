@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "QImageBridge.h"
@@ -133,6 +134,28 @@ QImage ReduceBitmap(const TBitmap& bitmap, int factor) {
       break;
   }
   return out;
+}
+
+TBitmap SampledBitmap(const TBitmap& bitmap, const QSize& size) {
+  if (bitmap.Empty() || size.isEmpty())
+    return TBitmap();
+  TBitmap sample(size.width(), size.height(), bitmap.PixelFormat());
+  if (const TPalette* palette = bitmap.Palette())
+    sample.SetPalette(*palette);
+  const int bpp = bitmap.BytesPerPixel();
+  std::vector<std::size_t> columns(size.width());
+  for (int x = 0; x < size.width(); ++x)
+    columns[x] =
+        static_cast<std::size_t>(static_cast<std::int64_t>(x) * bitmap.Width() / size.width()) *
+        bpp;
+  for (int y = 0; y < size.height(); ++y) {
+    const Byte* source = bitmap.ScanLine(
+        static_cast<int>(static_cast<std::int64_t>(y) * bitmap.Height() / size.height()));
+    Byte* target = sample.ScanLine(y);
+    for (int x = 0; x < size.width(); ++x)
+      std::memcpy(target + static_cast<std::size_t>(x) * bpp, source + columns[x], bpp);
+  }
+  return sample;
 }
 
 QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect) {

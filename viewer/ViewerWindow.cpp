@@ -10,6 +10,7 @@
 #include "ImageView.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
+#include "TryAllWindow.h"
 #include "ViewedPicture.h"
 
 namespace {
@@ -26,6 +27,7 @@ QString Percent(double zoom) {
 TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent)
     : QWidget(parent, Qt::Window),
       view_(view),
+      title_(title),
       canvas_(new TPictureCanvas(view, this)),
       histogram_(new THistogramPane(view, this)),
       status_(new QStatusBar(this)),
@@ -55,6 +57,7 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   });
   if (view != nullptr)
     connect(view, &TImage::Changed, this, &TViewerWindow::PictureChanged);
+  connect(histogram_, &THistogramPane::TryAllRequested, this, &TViewerWindow::OpenTryAll);
 
   ShowHistogramByDefault();
   // The picture at its own size where the screen has room for it (at most two thirds of it).
@@ -64,7 +67,26 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   UpdateStatus();
 }
 
-TViewerWindow::~TViewerWindow() = default;
+TViewerWindow::~TViewerWindow() {
+  delete tryAll_.data();
+}
+
+TTryAllWindow* TViewerWindow::TryAllWindow() const {
+  return tryAll_;
+}
+
+TTryAllWindow* TViewerWindow::OpenTryAll() {
+  if (tryAll_ == nullptr) {
+    // A window of its own, like the viewer, so that it can stand beside it.
+    tryAll_ = new TTryAllWindow(view_, title_);
+    tryAll_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(tryAll_, &TTryAllWindow::ThresholdChosen, this, &TViewerWindow::ThresholdChosen);
+  }
+  tryAll_->show();
+  tryAll_->raise();
+  tryAll_->activateWindow();
+  return tryAll_;
+}
 
 void TViewerWindow::PictureChanged() {
   canvas_->PictureChanged();

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "AutoThreshold.h"
 #include "Histogram.h"
 #include "ImageView.h"
 
@@ -12,6 +13,7 @@ class QLabel;
 class QStatusBar;
 class TPictureCanvas;
 class THistogramPane;
+class TTryAllWindow;
 
 // What a viewer paints a picture from besides the picture itself, made beside a picture that
 // changes at a camera's rate, off the user-interface thread.
@@ -27,7 +29,8 @@ TPaintAids MakePaintAids(const TBitmap& picture, int factor, bool histogram);
 
 // A window of its own showing an image view's whole picture: zoom and pan, the value of the pixel
 // under the mouse, and the histogram. It follows the view: whatever changes the view's picture
-// shows here at once.
+// shows here at once. The histogram's menu opens "全部試試", the picture thresholded by every
+// automatic method, in a window of its own that closes with the viewer.
 //   wheel: zoom around the mouse   + / -: zoom in / out   1: 100 %   F: fit   H: histogram
 class TViewerWindow : public QWidget {
   Q_OBJECT
@@ -51,11 +54,18 @@ class TViewerWindow : public QWidget {
   void SetNotice(const QString& notice);
   // For windows that say more about their picture.
   QStatusBar* StatusBar() const { return status_; }
+  // Shows the viewer's "全部試試" window, made now unless one is open, and brings it to the front.
+  TTryAllWindow* OpenTryAll();
+  TTryAllWindow* TryAllWindow() const;
 
   // The status line: zoom; the picture's size and depth; the pixel under the mouse.
   QString ZoomText() const;
   QString PictureText() const;
   QString PixelText() const;
+
+ signals:
+  // A threshold was chosen in the "全部試試" window: the method's on this picture (1 … 256).
+  void ThresholdChosen(TThresholdMethod method, int threshold);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -66,6 +76,7 @@ class TViewerWindow : public QWidget {
   void UpdateStatus();
 
   QPointer<TImage> view_;
+  QString title_;
   TPictureCanvas* canvas_;
   THistogramPane* histogram_;
   QStatusBar* status_;
@@ -75,4 +86,5 @@ class TViewerWindow : public QWidget {
   std::optional<QPoint> hovered_;
   // Set once the user has shown or hidden the histogram; until then it follows the depth.
   std::optional<bool> histogramChosen_;
+  QPointer<TTryAllWindow> tryAll_;
 };

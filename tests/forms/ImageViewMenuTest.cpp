@@ -221,17 +221,25 @@ TEST_F(ImageViewMenuTest, TheCopiedCommandMakesTheProcessedImage) {
   QAction* command =
       MenuOf(Form1->Image2)->Menu()->findChild<QAction*>(QStringLiteral("CopyCommandAction"));
   ASSERT_NE(command, nullptr);
-  const std::vector<std::vector<QPushButton*>> chains = {
-      // First, while the processed image is empty: binarize the colour picture, then edges.
-      {Form1->Button5, Form1->Button6},
-      {Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button6},
+  struct Chain {
+    std::vector<QPushButton*> buttons;
+    std::optional<TThresholdMethod> method;  // binarize by it, else at 100
   };
-  for (const auto& buttons : chains) {
+  const Chain chains[] = {
+      // First, while the processed image is empty: binarize the colour picture, then edges.
+      {{Form1->Button5, Form1->Button6}, {}},
+      {{Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button6}, {}},
+      {{Form1->Button4, Form1->Button6, Form1->Button5}, TThresholdMethod::Otsu},
+  };
+  for (const Chain& chain : chains) {
     Form1->OpenPictureFile(file);
-    for (QPushButton* button : buttons) {
+    for (QPushButton* button : chain.buttons) {
       if (button == Form1->Button5)
-        OnNextModal([](QWidget*) {
-          BinaryDlg->ScrollBar1->setValue(100);
+        OnNextModal([&chain](QWidget*) {
+          if (chain.method)
+            ASSERT_TRUE(BinaryDlg->ChooseMethod(*chain.method));
+          else
+            BinaryDlg->ScrollBar1->setValue(100);
           BinaryDlg->OKBtn->click();
         });
       QTest::mouseClick(button, Qt::LeftButton);
@@ -241,6 +249,7 @@ TEST_F(ImageViewMenuTest, TheCopiedCommandMakesTheProcessedImage) {
     command->trigger();
     const QString line = QGuiApplication::clipboard()->text();
     ASSERT_TRUE(line.startsWith(QStringLiteral("ccdlab-cli '"))) << line.toStdString();
+    EXPECT_EQ(line.endsWith(QStringLiteral(" binarize=otsu")), chain.method.has_value());
 
     QTemporaryDir work;
     QProcess shell;

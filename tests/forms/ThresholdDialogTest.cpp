@@ -1,10 +1,14 @@
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <functional>
 
+#include "AutoThreshold.h"
 #include "FormsFixture.h"
 #include "Modal.h"
 #include "Threshold.h"
+#include "ThresholdMethodMenu.h"
 
 namespace {
 
@@ -299,6 +303,88 @@ TEST_F(ThresholdDialog, SliderChangeTouchesOnlyTheAreaSourceAndPreviewShare) {
   BinaryDlg->Image1->Picture()->Assign(&bigger);
   BinaryDlg->ScrollBar1->setValue(100);
   EXPECT_EQ(PixelBytes(*Preview()), (std::vector<std::uint8_t>{0, 255, 5, 5, 5, 5}));
+}
+
+// Two levels far apart: every method worth the name cuts between them.
+TEST_F(ThresholdDialog, TheMenuMovesTheSliderToAMethodsThresholdAndThePreviewFollows) {
+  const std::vector<std::uint8_t> twoLevels = {20, 220, 20, 220, 220, 20, 20, 220};
+  const TBitmap picture = Picture(4, 2, TPixelFormat::pf8bit, twoLevels);
+  const std::vector<std::uint8_t> separated = {0, 255, 0, 255, 255, 0, 0, 255};
+  for (const TThresholdMethod method :
+       {TThresholdMethod::Otsu, TThresholdMethod::Default, TThresholdMethod::Mean}) {
+    const char* name = ThresholdMethodInfo(method).name;
+    const std::optional<int> t = AutoThreshold(method, ThresholdHistogram(picture));
+    ASSERT_TRUE(t.has_value()) << name;
+    EXPECT_TRUE(*t > 20 && *t <= 220) << name << " " << *t;
+    Form1->Image2->Picture()->Assign(&picture);
+    std::vector<std::uint8_t> preview;
+    QString readOut, entry;
+    std::optional<TThresholdMethod> inForce, afterMove, chosen;
+    Binarize([&] {
+      // The slider's own menu has given way to the methods.
+      QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              BinaryDlg->ScrollBar1->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(BinaryDlg->ScrollBar1, &click);
+      EXPECT_EQ(QApplication::activePopupWidget(), BinaryDlg->MethodMenu());
+      BinaryDlg->MethodMenu()->close();
+      BinaryDlg->MethodMenu()->Action(method)->trigger();
+      preview = PixelBytes(*Preview());
+      readOut = BinaryDlg->Edit1->text();
+      entry = BinaryDlg->MethodMenu()->Action(method)->text();
+      inForce = BinaryDlg->MethodInForce();
+      BinaryDlg->ScrollBar1->setValue(BinaryDlg->ScrollBar1->value() == 255 ? 254 : 255);
+      afterMove = BinaryDlg->MethodInForce();
+      chosen = BinaryDlg->ChosenMethod();
+      BinaryDlg->ScrollBar1->setValue(*t);
+      BinaryDlg->MethodMenu()->Action(method)->trigger();
+      QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
+    });
+    EXPECT_EQ(preview, separated) << name;
+    EXPECT_EQ(readOut, QString::number(std::min(*t, 255))) << name;
+    EXPECT_EQ(entry, ThresholdMethodText(method, t));
+    EXPECT_EQ(inForce, method) << name;
+    EXPECT_EQ(afterMove, std::nullopt) << name << ": moved by hand";
+    EXPECT_EQ(chosen, method) << name;
+    EXPECT_TRUE(BinaryDlg->MethodMenu()->Action(method)->isChecked()) << name;
+    EXPECT_EQ(PixelBytes(*Processed()), separated) << name;
+  }
+}
+
+TEST_F(ThresholdDialog, AMethodInForceIsAppliedAnewToTheNextPicture) {
+  const TBitmap low = Picture(4, 1, TPixelFormat::pf8bit, {10, 10, 60, 60});
+  const TBitmap high = Picture(4, 1, TPixelFormat::pf8bit, {150, 150, 250, 250});
+  const std::optional<int> t = AutoThreshold(TThresholdMethod::Otsu, ThresholdHistogram(high));
+  ASSERT_TRUE(t.has_value());
+  Form1->Image2->Picture()->Assign(&low);
+  Binarize([] {
+    BinaryDlg->ChooseMethod(TThresholdMethod::Otsu);
+    QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
+  });
+  Form1->Image2->Picture()->Assign(&high);
+  int position = 0;
+  std::optional<TThresholdMethod> inForce;
+  Binarize([&] {
+    position = BinaryDlg->ScrollBar1->value();
+    inForce = BinaryDlg->MethodInForce();
+    BinaryDlg->CancelBtn->click();
+  });
+  EXPECT_EQ(position, std::min(*t, 255));
+  EXPECT_EQ(inForce, TThresholdMethod::Otsu);
+}
+
+TEST_F(ThresholdDialog, WithoutAPictureEveryMethodIsListedWithoutAThreshold) {
+  Binarize([] {
+    TThresholdMethodMenu* menu = BinaryDlg->MethodMenu();
+    for (const TThresholdMethodInfo& info : ThresholdMethods()) {
+      EXPECT_FALSE(menu->Action(info.method)->isEnabled()) << info.name;
+      EXPECT_EQ(menu->Action(info.method)->text(),
+                QStringLiteral("%1（無門檻）").arg(QLatin1String(info.name)));
+    }
+    EXPECT_FALSE(BinaryDlg->ChooseMethod(TThresholdMethod::Otsu));
+    BinaryDlg->CancelBtn->click();
+  });
+  EXPECT_EQ(BinaryDlg->ScrollBar1->value(), 128);
+  EXPECT_EQ(BinaryDlg->MethodInForce(), std::nullopt);
 }
 
 }  // namespace

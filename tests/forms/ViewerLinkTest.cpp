@@ -2,11 +2,14 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QTimer>
+#include <QWindow>
 
 #include "FormsFixture.h"
 #include "HistogramPane.h"
 #include "ImageViewMenu.h"
 #include "Modal.h"
+#include "ThresholdMethodMenu.h"
+#include "TryAllWindow.h"
 #include "ViewerLink.h"
 
 namespace {
@@ -99,6 +102,76 @@ TEST_F(ViewerLinkTest, ClosingTheMainWindowClosesTheViewers) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(main, nullptr);
   EXPECT_EQ(processed, nullptr);
+}
+
+// Whether the toolkit last told a "try all" window that a modal window blocks it.
+class BlockedWatch : public QObject {
+ public:
+  BlockedWatch() { qApp->installEventFilter(this); }
+  bool blocked = false;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (qobject_cast<TTryAllWindow*>(watched) != nullptr &&
+        (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked))
+      blocked = event->type() == QEvent::WindowBlocked;
+    return false;
+  }
+};
+
+TEST_F(ViewerLinkTest, AClickInTryAllMovesTheOpenDialogsSlider) {
+  const TBitmap twoLevels =
+      Picture(4, 2, TPixelFormat::pf8bit, {20, 220, 20, 220, 220, 20, 20, 220});
+  const std::optional<int> t = AutoThreshold(TThresholdMethod::Otsu, ThresholdHistogram(twoLevels));
+  ASSERT_TRUE(t.has_value());
+  struct Case {
+    const char* opened;
+    bool beforeTheDialog;
+  };
+  for (const Case c : {Case{"from the histogram, before the dialog", true},
+                       Case{"from the dialog's menu", false}}) {
+    SCOPED_TRACE(c.opened);
+    Processed()->Assign(twoLevels);
+    BinaryDlg->ScrollBar1->setValue(3);
+    TTryAllWindow* tryAll =
+        c.beforeTheDialog ? TViewerLink::Of(Form1->Image2)->OpenTryAll() : nullptr;
+    BlockedWatch watch;
+    int position = 0;
+    std::optional<TThresholdMethod> inForce;
+    QString edit;
+    bool blocked = true;
+    OnNextModal([&](QWidget*) {
+      if (!c.beforeTheDialog) {
+        BinaryDlg->MethodMenu()->findChild<QAction*>(QStringLiteral("TryAllAction"))->trigger();
+        tryAll = TViewerLink::Of(Form1->Image2)->Viewer()->TryAllWindow();
+      }
+      ASSERT_NE(tryAll, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(tryAll));
+      blocked = watch.blocked;
+      TTryAllTile* otsu = tryAll->Tiles()[static_cast<std::size_t>(TThresholdMethod::Otsu)];
+      // A real click through the window system, which the open dialog would otherwise block.
+      QTest::mouseClick(otsu, Qt::LeftButton, {}, otsu->rect().center());
+      position = BinaryDlg->ScrollBar1->value();
+      inForce = BinaryDlg->MethodInForce();
+      edit = BinaryDlg->Edit1->text();
+      QTest::mouseClick(BinaryDlg->CancelBtn, Qt::LeftButton);
+    });
+    QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+    EXPECT_FALSE(blocked) << "the open dialog must let the clicks through";
+    EXPECT_EQ(position, std::min(*t, 255));
+    EXPECT_EQ(edit, QString::number(position));
+    EXPECT_EQ(inForce, TThresholdMethod::Otsu);
+    ASSERT_NE(tryAll, nullptr);
+    EXPECT_EQ(tryAll->windowHandle()->transientParent(), nullptr) << "given back once closed";
+
+    // With the dialog closed, a click changes nothing.
+    BinaryDlg->ScrollBar1->setValue(3);
+    TTryAllTile* otsu = tryAll->Tiles()[static_cast<std::size_t>(TThresholdMethod::Otsu)];
+    QTest::mouseClick(otsu, Qt::LeftButton, {}, otsu->rect().center());
+    EXPECT_EQ(BinaryDlg->ScrollBar1->value(), 3);
+    tryAll->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 #include <cstring>
@@ -13,6 +15,8 @@
 #include "HistogramPane.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
+#include "ThresholdMethodMenu.h"
+#include "TryAllWindow.h"
 
 namespace {
 
@@ -311,6 +315,92 @@ TEST_F(ViewerWindowTest, HTogglesTheHistogramWhichMarksTheThreshold) {
   EXPECT_FALSE(viewer_->HistogramShown());
   QTest::keyClick(viewer_.get(), 'h');
   EXPECT_TRUE(viewer_->HistogramShown());
+}
+
+// Dark specks on a bright ground, far apart in level: every method cuts between the two.
+TBitmap Specks() {
+  TBitmap bitmap(40, 30, TPixelFormat::pf8bit);
+  bitmap.SetPalette(TPalette::Grey());
+  for (int i = 0; i < bitmap.Height(); ++i)
+    for (int j = 0; j < bitmap.Width(); ++j)
+      bitmap.ScanLine(i)[j] = (i / 5 + j / 5) % 3 == 0 ? 30 : 200;
+  return bitmap;
+}
+
+TEST_F(ViewerWindowTest, TheHistogramMenuListsEachMethodsThresholdAndMarksTheOneChosen) {
+  const TBitmap specks = Specks();
+  Open(specks);
+  THistogramPane* pane = viewer_->HistogramPane();
+  TThresholdMethodMenu* methods = pane->MethodMenu();
+  pane->Menu();
+  const THistogram::Counts counts = ThresholdHistogram(specks);
+  for (const TThresholdMethodInfo& info : ThresholdMethods()) {
+    const std::optional<int> t = AutoThreshold(info.method, counts);
+    EXPECT_EQ(methods->Action(info.method)->text(), ThresholdMethodText(info.method, t));
+    EXPECT_EQ(methods->Action(info.method)->isEnabled(), t.has_value()) << info.name;
+  }
+  const std::optional<int> otsu = AutoThreshold(TThresholdMethod::Otsu, counts);
+  ASSERT_TRUE(otsu.has_value());
+  EXPECT_TRUE(*otsu > 30 && *otsu <= 200) << *otsu;
+  EXPECT_EQ(methods->Action(TThresholdMethod::Otsu)->text(),
+            QStringLiteral("Otsu（T = %1）").arg(*otsu));
+
+  // Resting on an entry marks it while the menu is open; choosing one keeps its mark.
+  methods->Action(TThresholdMethod::Otsu)->hover();
+  EXPECT_EQ(pane->MarkedMethod(), TThresholdMethod::Otsu);
+  pane->Menu()->aboutToHide();
+  EXPECT_EQ(pane->MarkedMethod(), std::nullopt);
+  methods->Action(TThresholdMethod::Mean)->trigger();
+  EXPECT_EQ(pane->MarkedMethod(), TThresholdMethod::Mean);
+  EXPECT_EQ(pane->MethodMarkText(), methods->Action(TThresholdMethod::Mean)->text());
+  pane->Menu();
+  EXPECT_TRUE(methods->Action(TThresholdMethod::Mean)->isChecked());
+  methods->Action(TThresholdMethod::Mean)->trigger();
+  EXPECT_EQ(pane->MarkedMethod(), std::nullopt) << "chosen again, the mark goes";
+}
+
+TEST_F(ViewerWindowTest, TryAllShowsEveryMethodCaptionedAndAClickChoosesItsThreshold) {
+  const TBitmap specks = Specks();
+  Open(specks);
+  viewer_->HistogramPane()->TryAllAction()->trigger();
+  TTryAllWindow* tryAll = viewer_->TryAllWindow();
+  ASSERT_NE(tryAll, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(tryAll));
+  EXPECT_EQ(tryAll->windowTitle(), QStringLiteral("全部試試 — 處理後"));
+  ASSERT_EQ(tryAll->Tiles().size(), 16u);
+  const THistogram::Counts counts = ThresholdHistogram(specks);
+  const QRect grid = tryAll->Tiles().front()->geometry().united(tryAll->Tiles().back()->geometry());
+  for (std::size_t k = 0; k < 16; ++k) {
+    const TTryAllTile* tile = tryAll->Tiles()[k];
+    const TThresholdMethod method = ThresholdMethods()[k].method;
+    EXPECT_EQ(tile->Method(), method);
+    EXPECT_EQ(tile->Threshold(), AutoThreshold(method, counts));
+    EXPECT_EQ(tile->Caption(), ThresholdMethodText(method, tile->Threshold()));
+    EXPECT_TRUE(grid.contains(tile->geometry()));
+  }
+  EXPECT_EQ(tryAll->Tiles()[3]->y(), tryAll->Tiles()[0]->y()) << "four to a row";
+  EXPECT_GT(tryAll->Tiles()[4]->y(), tryAll->Tiles()[0]->y());
+
+  TTryAllTile* otsu = tryAll->Tiles()[static_cast<std::size_t>(TThresholdMethod::Otsu)];
+  ASSERT_TRUE(otsu->Threshold().has_value());
+  // The specks black, the ground white.
+  const QImage& shown = otsu->Picture();
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::black));
+  EXPECT_EQ(shown.pixelColor(shown.width() * 7 / 40, 0), QColor(Qt::white));
+
+  QSignalSpy chosen(viewer_.get(), &TViewerWindow::ThresholdChosen);
+  QTest::mouseClick(otsu, Qt::LeftButton, {}, otsu->rect().center());
+  ASSERT_EQ(chosen.size(), 1);
+  EXPECT_EQ(chosen[0][0].value<TThresholdMethod>(), TThresholdMethod::Otsu);
+  EXPECT_EQ(chosen[0][1].toInt(), *otsu->Threshold());
+
+  // It follows the picture, and closes with the viewer.
+  view_.Picture()->Assign(nullptr);
+  EXPECT_EQ(otsu->Caption(), QStringLiteral("Otsu（無門檻）"));
+  QPointer<TTryAllWindow> gone = tryAll;
+  viewer_.reset();
+  EXPECT_EQ(gone, nullptr);
 }
 
 }  // namespace
