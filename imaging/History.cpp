@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 namespace {
@@ -42,8 +43,21 @@ void TUndoHistory::Record(const TBitmap& picture, const TProvenance& made) {
     bytes_ -= BytesOf(undone);
   redo_.clear();
   TProcessedState copy;
-  copy.picture.Assign(picture);
   copy.made = made;
+  // A state that cannot be kept breaks the line back: undo would skip it. The command goes on
+  // without undo rather than failing for its sake.
+  const std::size_t bytes = picture.Stride() * static_cast<std::size_t>(picture.Height());
+  try {
+    if (bytes <= bound_)
+      copy.picture.Assign(picture);
+  } catch (const std::bad_alloc&) {
+    copy.picture = TBitmap();
+  }
+  if (copy.picture.Empty() != picture.Empty()) {
+    undo_.clear();
+    bytes_ = 0;
+    return;
+  }
   Keep(undo_, std::move(copy));
 }
 

@@ -31,7 +31,8 @@ class TUndoHistory {
   explicit TUndoHistory(std::size_t bound = DefaultBound()) : bound_(bound) {}
 
   // Before a command changes the processed image: keeps a copy of it as it is, and forgets what
-  // was undone.
+  // was undone. A picture larger than the bound, or one memory cannot be found for, empties the
+  // history instead.
   void Record(const TBitmap& picture, const TProvenance& made);
   bool CanUndo() const { return !undo_.empty(); }
   bool CanRedo() const { return !redo_.empty(); }

@@ -53,9 +53,14 @@ TEST(UndoHistory, TheOldestStatesGoPastTheBound) {
   EXPECT_EQ(now.picture.ScanLine(0)[0], 2) << "0 and 1 were dropped";
   EXPECT_LE(history.Bytes(), 3 * stateBytes) << "what was undone counts too";
 
-  TUndoHistory tiny(stateBytes - 1);
-  tiny.Record(now.picture, now.made);
-  EXPECT_FALSE(tiny.CanUndo()) << "a state larger than the bound is not kept";
+  TUndoHistory tiny(stateBytes);
+  TProcessedState small = State(1);
+  tiny.Record(small.picture, small.made);
+  ASSERT_TRUE(tiny.CanUndo());
+  const TBitmap large = Filled(8, 8, 2);
+  tiny.Record(large, now.made);
+  EXPECT_FALSE(tiny.CanUndo()) << "a state larger than the bound empties the history";
+  EXPECT_EQ(tiny.Bytes(), 0u);
   EXPECT_LE(TUndoHistory::DefaultBound(), std::size_t{1} << 30);
 }
 
