@@ -68,7 +68,6 @@ void TTryAllTile::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const int caption = fontMetrics().height();
   const QRect area = rect().adjusted(2, 2, -2, -2 - caption - kCaptionGap);
-  painter.fillRect(area, palette().color(QPalette::Mid));
   if (!result_.picture.isNull()) {
     QRect target(QPoint(), result_.picture.size().scaled(area.size(), Qt::KeepAspectRatio));
     target.moveCenter(area.center());
@@ -77,13 +76,15 @@ void TTryAllTile::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform,
                           target.width() < result_.picture.width());
     painter.drawImage(target, result_.picture);
+    // A frame keeps white parts apart from the window around them.
+    const bool highlight = hovered_ && isEnabled();
+    painter.setPen(
+        QPen(palette().color(highlight ? QPalette::Highlight : QPalette::Mid), highlight ? 3 : 1));
+    painter.drawRect(target.adjusted(-1, -1, 0, 0));
   } else {
+    painter.fillRect(area, palette().color(QPalette::Mid));
     painter.setPen(palette().color(QPalette::Window));
     painter.drawText(area, Qt::AlignCenter, QStringLiteral("無門檻"));
-  }
-  if (hovered_ && isEnabled()) {
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
-    painter.drawRect(area.adjusted(1, 1, -2, -2));
   }
   painter.setPen(
       palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
