@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -78,7 +82,7 @@ void CountColour(const TBitmap& bitmap, THistogram& h) {
 // All bytes of each row's pixels, or all but every fourth (alpha), into one total. Eight bytes are
 // loaded at a time and taken apart by shifts, each byte of the word into a table of its own.
 template <bool SkipAlpha>
-void CountBytes(const TBitmap& bitmap, THistogram::Counts& total) {
+void CountBytes(const TBitmap& bitmap, THistogram::Counts& total, int first, int last) {
   static_assert(std::endian::native == std::endian::little, "alpha is the word's bytes 3 and 7");
   constexpr int kTables = 8;
   SubTables<kTables> tables;
@@ -86,7 +90,7 @@ void CountBytes(const TBitmap& bitmap, THistogram::Counts& total) {
   const int tableOf[kTables] = {};
   const std::size_t length = bitmap.RowBytes();
   auto& c = tables.count;
-  for (int i = 0; i < bitmap.Height(); ++i) {
+  for (int i = first; i < last; ++i) {
     tables.FlushBefore(length, totals, tableOf);
     const Byte* row = bitmap.ScanLine(i);
     std::size_t j = 0;
@@ -118,10 +122,33 @@ THistogram::Counts CountColourBytes(const TBitmap& bitmap) {
   THistogram::Counts total{};
   if (bitmap.Empty())
     return total;
-  if (bitmap.PixelFormat() == TPixelFormat::pf32bit)
-    CountBytes<true>(bitmap, total);
-  else
-    CountBytes<false>(bitmap, total);
+  const auto count = [&bitmap](THistogram::Counts& into, int first, int last) {
+    if (bitmap.PixelFormat() == TPixelFormat::pf32bit)
+      CountBytes<true>(bitmap, into, first, last);
+    else
+      CountBytes<false>(bitmap, into, first, last);
+  };
+  // Counting takes a cycle a byte however it is written, memory could feed it four times as
+  // fast: a large picture is counted in two halves at once where there is a second processor.
+  constexpr std::size_t kSplitBytes = std::size_t{4} << 20;
+  const int height = bitmap.Height();
+  if (height < 2 || bitmap.RowBytes() * static_cast<std::size_t>(height) < kSplitBytes ||
+      std::thread::hardware_concurrency() < 2) {
+    count(total, 0, height);
+    return total;
+  }
+  THistogram::Counts upper{};
+  std::optional<std::thread> helper;
+  try {
+    helper.emplace(count, std::ref(upper), 0, height / 2);
+  } catch (const std::system_error&) {
+    count(upper, 0, height / 2);
+  }
+  count(total, height / 2, height);
+  if (helper)
+    helper->join();
+  for (int v = 0; v < THistogram::Levels; ++v)
+    total[v] += upper[v];
   return total;
 }
 
@@ -134,7 +161,7 @@ THistogram ComputeHistogram(const TBitmap& bitmap) {
       static_cast<std::uint64_t>(bitmap.Width()) * static_cast<std::uint64_t>(bitmap.Height());
   switch (bitmap.PixelFormat()) {
     case TPixelFormat::pf8bit:
-      CountBytes<false>(bitmap, h.channel[0]);
+      CountBytes<false>(bitmap, h.channel[0], 0, bitmap.Height());
       h.brightest = h.channel[0];
       break;
     case TPixelFormat::pf24bit:

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <utility>
 
 #include "KernelTesting.h"
 
@@ -128,9 +129,18 @@ TEST(AutoThreshold, HistogramCountsTheColourBytes) {
   std::mt19937 random(5);
   for (const TPixelFormat format :
        {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
-    for (const int width : {1, 2, 3, 5, 8, 9, 17, 31}) {
+    // The last: a picture large enough to be counted in two halves, of an odd height.
+    for (const auto& [width, height] : {std::pair{1, 3},
+                                        {2, 3},
+                                        {3, 3},
+                                        {5, 3},
+                                        {8, 3},
+                                        {9, 3},
+                                        {17, 3},
+                                        {31, 3},
+                                        {1501, 1001}}) {
       SCOPED_TRACE(testing::Message() << static_cast<int>(format) << " bits, width " << width);
-      const TBitmap bitmap = RandomBitmap(width, 3, format, random);
+      const TBitmap bitmap = RandomBitmap(width, height, format, random);
       Counts expected{};
       for (int i = 0; i < bitmap.Height(); ++i)
         for (std::size_t j = 0; j < bitmap.RowBytes(); ++j)
