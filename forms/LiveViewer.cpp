@@ -28,9 +28,8 @@ TLiveViewerLink::TLiveViewerLink(TForm1* form)
   connect(processing_, &QAction::toggled, this, &TLiveViewerLink::UpdateChain);
   if (auto* menu = panel_->findChild<TCameraMenu*>(QString(), Qt::FindDirectChildrenOnly))
     connect(menu->ViewerAction(), &QAction::triggered, this, &TLiveViewerLink::Open);
-  // The chain can change by the main window's commands and the threshold dialog's slider.
+  // The main window tells of every change of the chain: its commands, undo, the dialog's slider.
   connect(form_, &TForm1::LiveChainChanged, this, &TLiveViewerLink::UpdateChain);
-  connect(form_->Image2, &TImage::Changed, this, &TLiveViewerLink::UpdateChain);
   panel_->installEventFilter(this);
   form_->installEventFilter(this);
   ratesTimer_.setInterval(1000);
@@ -60,10 +59,6 @@ TViewerWindow* TLiveViewerLink::Open() {
     viewer_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(viewer_, &QWidget::customContextMenuRequested, this, &TLiveViewerLink::Popup);
     FollowThresholdDialog(viewer_);
-    if (BinaryDlg != nullptr) {
-      connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer_, [this] { UpdateChain(); });
-      connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer_, [this] { UpdateChain(); });
-    }
     frameMenu_ = new TImageViewMenu(frame);
     feed_ = new TLiveFeed(viewer_);
     connect(feed_, &TLiveFeed::FrameShown, this, [this] {

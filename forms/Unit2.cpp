@@ -98,10 +98,15 @@ void TBinaryDlg::contextMenuEvent(QContextMenuEvent* event) {
   MethodMenu()->popup(event->globalPos());
 }
 
+TImage* TBinaryDlg::SourceView() const {
+  const TBitmap& source =
+      ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *Form1->Image2->Picture()->Bitmap());
+  return &source == Form1->Image2->Picture()->Graphic() ? Form1->Image2 : Form1->Image1;
+}
+
 const THistogram::Counts& TBinaryDlg::SourceHistogram() {
   if (!histogram_)
-    histogram_ = ThresholdHistogram(
-        ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *Form1->Image2->Picture()->Bitmap()));
+    histogram_ = ThresholdHistogram(*SourceView()->Picture()->Bitmap());
   return *histogram_;
 }
 
@@ -111,11 +116,7 @@ TThresholdMethodMenu* TBinaryDlg::MethodMenu() {
 }
 
 void TBinaryDlg::OpenTryAll() {
-  const TBitmap* processed = Form1->Image2->Picture()->Bitmap();
-  TImage* view = &ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *processed) == processed
-                     ? Form1->Image2
-                     : Form1->Image1;
-  if (TViewerLink* link = TViewerLink::Of(view))
+  if (TViewerLink* link = TViewerLink::Of(SourceView()))
     link->OpenTryAll();
 }
 
@@ -159,8 +160,7 @@ void TBinaryDlg::ScrollBar1Change() {
   if (!movingByMethod_)
     inForce_ = false;
   TBitmap* preview = Image1->Picture()->Bitmap();
-  const TBitmap& source =
-      ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *Form1->Image2->Picture()->Bitmap());
+  const TBitmap& source = *SourceView()->Picture()->Bitmap();
   const int t = ScrollBar1->value();
   Edit1->setText(QString::asprintf("%i", t));
   ThresholdInto(source, *preview, t);

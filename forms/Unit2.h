@@ -70,6 +70,9 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
  private:
   void CentreOnScreen();
   // What the methods see of the picture being thresholded, counted once per opening.
+  // The view holding the picture being thresholded: the processed image, or the main one while
+  // the processed one is empty.
+  TImage* SourceView() const;
   const THistogram::Counts& SourceHistogram();
   void MoveSliderTo(int threshold);
 
