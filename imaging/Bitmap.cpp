@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 #include <utility>
+#include <vector>
 
 TPalette::TPalette(std::vector<TPaletteEntry> entries) : entries_(std::move(entries)) {
   if (entries_.size() > static_cast<std::size_t>(MaxEntries))
@@ -169,4 +170,32 @@ void TBitmap::Assign(TBitmap&& source) {
 void TBitmap::Changed() const {
   if (onChange_)
     onChange_();
+}
+
+void SamplePixels(const TBitmap& bitmap, int width, int height, std::uint8_t* target,
+                  std::size_t stride) {
+  if (bitmap.Empty() || width <= 0 || height <= 0)
+    return;
+  const auto bpp = static_cast<std::size_t>(bitmap.BytesPerPixel());
+  std::vector<std::size_t> columns(static_cast<std::size_t>(width));
+  for (int x = 0; x < width; ++x)
+    columns[x] =
+        static_cast<std::size_t>(static_cast<std::int64_t>(x) * bitmap.Width() / width) * bpp;
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* source =
+        bitmap.ScanLine(static_cast<int>(static_cast<std::int64_t>(y) * bitmap.Height() / height));
+    std::uint8_t* row = target + static_cast<std::size_t>(y) * stride;
+    for (int x = 0; x < width; ++x)
+      std::memcpy(row + static_cast<std::size_t>(x) * bpp, source + columns[x], bpp);
+  }
+}
+
+TBitmap SampledBitmap(const TBitmap& bitmap, int width, int height) {
+  if (bitmap.Empty() || width <= 0 || height <= 0)
+    return TBitmap();
+  TBitmap sample(width, height, bitmap.PixelFormat());
+  if (const TPalette* palette = bitmap.Palette())
+    sample.SetPalette(*palette);
+  SamplePixels(bitmap, width, height, sample.ScanLine(0), sample.Stride());
+  return sample;
 }

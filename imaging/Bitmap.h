@@ -120,3 +120,10 @@ class TBitmap {
   std::optional<TPalette> palette_;
   std::function<void()> onChange_;
 };
+
+// The pixel nearest to each of width × height places spread evenly over the bitmap, in its own
+// depth: rows `stride` bytes apart from `target`. What a stretched view and a small copy show.
+void SamplePixels(const TBitmap& bitmap, int width, int height, std::uint8_t* target,
+                  std::size_t stride);
+// The same as a bitmap of its own, with the bitmap's palette; empty for an empty size.
+TBitmap SampledBitmap(const TBitmap& bitmap, int width, int height);

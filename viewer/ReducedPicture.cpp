@@ -136,28 +136,6 @@ QImage ReduceBitmap(const TBitmap& bitmap, int factor) {
   return out;
 }
 
-TBitmap SampledBitmap(const TBitmap& bitmap, const QSize& size) {
-  if (bitmap.Empty() || size.isEmpty())
-    return TBitmap();
-  TBitmap sample(size.width(), size.height(), bitmap.PixelFormat());
-  if (const TPalette* palette = bitmap.Palette())
-    sample.SetPalette(*palette);
-  const int bpp = bitmap.BytesPerPixel();
-  std::vector<std::size_t> columns(size.width());
-  for (int x = 0; x < size.width(); ++x)
-    columns[x] =
-        static_cast<std::size_t>(static_cast<std::int64_t>(x) * bitmap.Width() / size.width()) *
-        bpp;
-  for (int y = 0; y < size.height(); ++y) {
-    const Byte* source = bitmap.ScanLine(
-        static_cast<int>(static_cast<std::int64_t>(y) * bitmap.Height() / size.height()));
-    Byte* target = sample.ScanLine(y);
-    for (int x = 0; x < size.width(); ++x)
-      std::memcpy(target + static_cast<std::size_t>(x) * bpp, source + columns[x], bpp);
-  }
-  return sample;
-}
-
 QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect) {
   const QRect area = rect.intersected(QRect(0, 0, bitmap.Width(), bitmap.Height()));
   if (area.isEmpty())

@@ -12,10 +12,6 @@
 // edges). RGB32, or premultiplied ARGB32 for a picture with alpha.
 QImage ReduceBitmap(const TBitmap& bitmap, int factor);
 
-// The picture scaled to `size` by one sample per pixel (nearest neighbour), in its own depth and
-// palette: its bytes are the picture's, so an operation gives on it what it gives on the picture.
-TBitmap SampledBitmap(const TBitmap& bitmap, const QSize& size);
-
 // The part `rect` of the picture in the form the toolkit scales smoothly fastest: RGB32, or
 // premultiplied ARGB32 for a picture with alpha.
 QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect);

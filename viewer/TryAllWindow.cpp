@@ -22,9 +22,12 @@ std::vector<TTryAllResult> TryAllThresholds(const TBitmap& picture, QSize size) 
   // The thresholds are the whole picture's; only the pictures they are shown on are small, which
   // keeps a 24-megapixel picture within one pass over its bytes.
   const THistogram::Counts histogram = ThresholdHistogram(picture);
-  const TBitmap sample = SampledBitmap(picture, QSize(picture.Width(), picture.Height())
-                                                    .scaled(size, Qt::KeepAspectRatio)
-                                                    .expandedTo(QSize(1, 1)));
+  // One sample per pixel: its bytes are the picture's, so each method gives on it what it gives
+  // on the picture.
+  const QSize shown = QSize(picture.Width(), picture.Height())
+                          .scaled(size, Qt::KeepAspectRatio)
+                          .expandedTo(QSize(1, 1));
+  const TBitmap sample = SampledBitmap(picture, shown.width(), shown.height());
   std::vector<TTryAllResult> results;
   TBitmap thresholded(sample.Width(), sample.Height(), sample.PixelFormat());
   if (const TPalette* palette = sample.Palette())

@@ -135,18 +135,8 @@ QImage SampleBitmap(const TBitmap& bitmap, const QSize& size) {
   QImage image(size, QtFormatOf(bitmap));
   if (image.isNull())
     return image;
-  const int bpp = bitmap.BytesPerPixel();
-  std::vector<std::size_t> columns(size.width());
-  for (int x = 0; x < size.width(); ++x)
-    columns[x] =
-        static_cast<std::size_t>(static_cast<qint64>(x) * bitmap.Width() / size.width()) * bpp;
-  for (int y = 0; y < size.height(); ++y) {
-    const int row = static_cast<int>(static_cast<qint64>(y) * bitmap.Height() / size.height());
-    const std::uint8_t* source = bitmap.ScanLine(row);
-    uchar* target = image.scanLine(y);
-    for (int x = 0; x < size.width(); ++x)
-      std::memcpy(target + x * bpp, source + columns[x], bpp);
-  }
+  SamplePixels(bitmap, size.width(), size.height(), image.bits(),
+               static_cast<std::size_t>(image.bytesPerLine()));
   if (bitmap.PixelFormat() == TPixelFormat::pf8bit)
     image.setColorTable(ColorTableOf(bitmap));
   return image;
