@@ -4,11 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "Simd.h"
-
-#include <hwy/aligned_allocator.h>
 
 #ifndef CCDLAB_LAPLACIAN_SCALAR
 #define CCDLAB_LAPLACIAN_SCALAR
@@ -192,7 +192,11 @@ void Laplacian(TBitmap& bitmap) {
   std::vector<std::uint8_t> saved(3 * count);
   std::uint8_t* const first = saved.data();
   std::uint8_t* const buffers[2] = {saved.data() + count, saved.data() + 2 * count};
-  const auto columns = hwy::AllocateAligned<std::int16_t>(count);
+  // Whole cache lines for the vector stores; std::bad_alloc rather than a null pointer when there
+  // is no memory, as everywhere else.
+  constexpr std::align_val_t kLine{64};
+  const std::unique_ptr<std::int16_t[], void (*)(std::int16_t*)> columns(
+      new (kLine) std::int16_t[count], [](std::int16_t* p) { ::operator delete[](p, kLine); });
 
   const std::uint8_t* previous = nullptr;
   for (int i = 0; i < height; ++i) {
