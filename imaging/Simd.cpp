@@ -19,11 +19,28 @@ struct State {
   SimdTarget active;
 };
 
+#if HWY_TARGETS == HWY_STATIC_TARGET
+// Built for one target alone: nothing to choose, and nothing of Highway's run-time library.
+void Choose(SimdTarget) {}
+std::int64_t Supported() {
+  return HWY_STATIC_TARGET;
+}
+#else
+// Every target wider than `widest` is switched off; Highway's dispatch picks the widest one left,
+// chosen now rather than by the first dispatch, which would ask the processor again.
+void Choose(SimdTarget widest) {
+  hwy::DisableTargets(widest > 0 ? widest - 1 : 0);
+  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+std::int64_t Supported() {
+  return hwy::SupportedTargets();
+}
+#endif
+
 State& Current() {
   static State state = [] {
-    hwy::DisableTargets(0);
-    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
-    const std::int64_t available = hwy::SupportedTargets() & HWY_TARGETS;
+    Choose(0);
+    const std::int64_t available = Supported() & HWY_TARGETS;
     return State{available ? available : HWY_STATIC_TARGET, Widest(available)};
   }();
   return state;
@@ -45,11 +62,7 @@ SimdTarget ActiveSimdTarget() {
 
 SimdTarget UseSimdTarget(SimdTarget target) {
   State& state = Current();
-  // Every target wider than the one asked for is switched off; Highway's dispatch picks the
-  // widest one left at its next call.
-  hwy::DisableTargets(target > 0 ? target - 1 : 0);
-  // Chosen now rather than by the first dispatch, which would ask the processor again.
-  hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+  Choose(target);
   state.active = Widest(state.available & ~(target > 0 ? target - 1 : 0));
   return state.active;
 }
