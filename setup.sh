@@ -3,8 +3,10 @@
 #   ./setup.sh run    install the missing packages, build, start the program
 #   ./setup.sh test   install the missing packages, build, run every test on a virtual X server;
 #                     then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     (build-asan/), then the picture intake under valgrind, then the Qt-free core
-#                     cross-built for arm64 and tested under qemu-aarch64 (build-arm64/)
+#                     (build-asan/), then the picture intake under valgrind (build-valgrind/), then
+#                     the Qt-free core cross-built for arm64 and tested under qemu-aarch64
+#                     (build-arm64/); every stage runs even when one before it failed, and the last
+#                     lines list each stage's result
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -64,29 +66,78 @@ if ((${#missing[@]})); then
     apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake --preset default
-cmake --build --preset default
-
 if [[ $mode == run ]]; then
+  cmake --preset default
+  cmake --build --preset default
   exec build/bin/ccdlab
 fi
+
+# Every stage runs, whatever became of the ones before (those that need the normal build wait for
+# it); the last lines say how each went, and the exit status is 1 if any failed.
+set +e
+results=()
+failed=0
+stage() {
+  local name=$1
+  shift
+  echo "=== $name"
+  if "$@"; then
+    results+=("passed   $name")
+  else
+    results+=("FAILED   $name")
+    failed=1
+  fi
+}
+not_run() {
+  results+=("not run  $1 ($2)")
+  failed=1
+}
+
 # -noreset: the server must not restart between two test programs, or the next one finds no display.
 on_x=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
-"${on_x[@]}" ctest --preset default -j2
+
+build_default() { cmake --preset default && cmake --build --preset default; }
+tests_on_x() { "${on_x[@]}" ctest --preset default -j2; }
 # The window tests on a headless Wayland compositor, with no X server to fall back on.
-wayland_dir=$(mktemp -d)
-chmod 700 "$wayland_dir"
-XDG_RUNTIME_DIR=$wayland_dir weston --backend=headless-backend.so --socket=ccdlab-test \
-  --idle-time=0 >"$wayland_dir/weston.log" 2>&1 &
-weston_pid=$!
-for _ in $(seq 100); do [[ -S $wayland_dir/ccdlab-test ]] && break; sleep 0.1; done
-(unset DISPLAY; XDG_RUNTIME_DIR=$wayland_dir WAYLAND_DISPLAY=ccdlab-test \
-  ctest --preset wayland -j2) || { kill "$weston_pid"; exit 1; }
-kill "$weston_pid"
-cmake --preset asan
-cmake --build --preset asan
-"${on_x[@]}" ctest --preset asan -j2
-"${on_x[@]}" ctest --preset valgrind -j2
-cmake --preset arm64
-cmake --build --preset arm64
-ctest --preset arm64 -j2
+tests_on_wayland() {
+  local dir pid status
+  dir=$(mktemp -d)
+  chmod 700 "$dir"
+  XDG_RUNTIME_DIR=$dir weston --backend=headless-backend.so --socket=ccdlab-test \
+    --idle-time=0 >"$dir/weston.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do [[ -S $dir/ccdlab-test ]] && break; sleep 0.1; done
+  (unset DISPLAY; XDG_RUNTIME_DIR=$dir WAYLAND_DISPLAY=ccdlab-test ctest --preset wayland -j2)
+  status=$?
+  kill "$pid"
+  wait "$pid" 2>/dev/null
+  rm -rf "$dir"
+  return $status
+}
+sanitizers() {
+  cmake --preset asan && cmake --build --preset asan && "${on_x[@]}" ctest --preset asan -j2
+}
+# A build of the picture intake of its own, whose kernels are those the programs run under
+# valgrind, without the SIMD library's run-time part.
+under_valgrind() {
+  cmake --preset valgrind && cmake --build --preset valgrind &&
+    "${on_x[@]}" ctest --preset valgrind -j2
+}
+arm64() { cmake --preset arm64 && cmake --build --preset arm64 && ctest --preset arm64 -j2; }
+
+stage "build" build_default
+if [[ ${results[-1]} == passed* ]]; then
+  stage "tests on X" tests_on_x
+  stage "window tests on Wayland" tests_on_wayland
+else
+  not_run "tests on X" "no build"
+  not_run "window tests on Wayland" "no build"
+fi
+stage "tests with the sanitizers" sanitizers
+stage "picture intake under valgrind" under_valgrind
+stage "core on arm64 under qemu" arm64
+
+echo
+echo "./setup.sh test:"
+printf '  %s\n' "${results[@]}"
+exit $failed
