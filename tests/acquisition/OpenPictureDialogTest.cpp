@@ -161,7 +161,7 @@ TEST_F(OpenPicture, DoubleClickOnAFileOpensIt) {
     }
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    if (!QTest::qWaitFor([&] { return !files->isVisible(); }, 2000)) {
+    if (!QTest::qWaitFor([&] { return !files->isVisible(); }, 10000)) {
       ADD_FAILURE() << "double-click did not open the file";
       files->reject();
     }

@@ -127,8 +127,9 @@ class CameraMenu : public CameraFormTest {
     const QPoint at = form_->Panel1->mapTo(form_.get(), form_->Panel1->rect().center());
     QTest::mouseClick(form_->windowHandle(), Qt::RightButton, {}, at);
     auto* menu = form_->findChild<QMenu*>(QStringLiteral("CameraMenu"));
-    return menu != nullptr && QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000) ? menu
-                                                                                          : nullptr;
+    return menu != nullptr && QTest::qWaitFor([menu] { return menu->isVisible(); }, 10000)
+               ? menu
+               : nullptr;
   }
   // The entries as they read below "檢視…" (which always heads the menu), "*" before the checked
   // ones, "-" before the disabled ones.
@@ -150,6 +151,10 @@ class CameraMenu : public CameraFormTest {
     ASSERT_NE(menu, nullptr);
     for (QAction* action : menu->actions()) {
       if (action->text() == text) {
+        // A menu that grew while open takes its new size once the window system has answered,
+        // which a busy machine may not have done yet; a click beyond the old size closes it.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return menu->rect().contains(menu->actionGeometry(action)); }, 10000));
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
         return;
       }
