@@ -125,6 +125,7 @@ void TForm1::Button7Click() {
 
 // The dialog shows the threshold being tried and its slider moves it; OK applies it.
 void TForm1::Button5Click() {
+  BinaryDlg->Bind(workbench_);
   workbench_->BeginBinarize();
   try {
     BinaryDlg->ShowModal();

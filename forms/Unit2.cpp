@@ -17,8 +17,6 @@ TBinaryDlg* BinaryDlg = nullptr;
 
 TBinaryDlg::TBinaryDlg(QWidget* parent)
     : QDialog(parent),
-      // The main window's, whose commands the dialog serves; one of its own without one.
-      workbench_(Form1 != nullptr ? Form1->Workbench() : new TWorkbench(this)),
       methodMenu_(new TThresholdMethodMenu(TThresholdMethodMenu::TUse::Popup, this)) {
   setupUi(this);
   // A fixed dialog frame: title and close box only.
@@ -29,17 +27,8 @@ TBinaryDlg::TBinaryDlg(QWidget* parent)
   {
     const QSignalBlocker quiet(ScrollBar1);
     ScrollBar1->setRange(range.minimum, range.maximum);
-    ScrollBar1->setValue(workbench_->TriedThreshold());
   }
-  Edit1->setText(QString::number(workbench_->TriedThreshold()));
-  connect(workbench_, &TWorkbench::BinarizeBegins, this, &TBinaryDlg::FillPreview);
-  connect(workbench_, &TWorkbench::ThresholdTried, this, &TBinaryDlg::ShowThreshold);
-  connect(workbench_, &TWorkbench::TrialChanged, this, [this](std::optional<int> threshold) {
-    if (threshold)
-      emit ThresholdShown(*threshold);
-    else
-      emit ThresholdHidden();
-  });
+  Bind(Form1 != nullptr ? Form1->Workbench() : new TWorkbench(this));
 
   methodMenu_->addSeparator();
   QAction* tryAll = methodMenu_->addAction(QStringLiteral("全部試試…"));
@@ -54,6 +43,27 @@ TBinaryDlg::TBinaryDlg(QWidget* parent)
 }
 
 TBinaryDlg::~TBinaryDlg() = default;
+
+void TBinaryDlg::Bind(TWorkbench* workbench) {
+  if (workbench == workbench_)
+    return;
+  if (workbench_ != nullptr)
+    disconnect(workbench_, nullptr, this, nullptr);
+  workbench_ = workbench;
+  connect(workbench_, &TWorkbench::BinarizeBegins, this, &TBinaryDlg::FillPreview);
+  connect(workbench_, &TWorkbench::ThresholdTried, this, &TBinaryDlg::ShowThreshold);
+  connect(workbench_, &TWorkbench::TrialChanged, this, [this](std::optional<int> threshold) {
+    if (threshold)
+      emit ThresholdShown(*threshold);
+    else
+      emit ThresholdHidden();
+  });
+  {
+    const QSignalBlocker quiet(ScrollBar1);
+    ScrollBar1->setValue(workbench_->TriedThreshold());
+  }
+  Edit1->setText(QString::number(workbench_->TriedThreshold()));
+}
 
 void TBinaryDlg::CentreOnScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();

@@ -30,7 +30,10 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   int ShowModal();
   // 1 after OK, 2 after Cancel, Esc or the close box; readable after the dialog has closed.
   int ModalResult() const { return result(); }
+  // The workbench whose threshold the dialog shows and edits: the main window's when there is
+  // one as the dialog is made, else one of its own until the main window binds it.
   TWorkbench* Workbench() const { return workbench_; }
+  void Bind(TWorkbench* workbench);
 
   // The workbench's, for those who know the dialog only: the binarize step the slider stands for,
   // the method's threshold tried (false, leaving the slider alone, where it gives none), a
@@ -72,7 +75,7 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   void ShowThreshold(int threshold);
 
   // The main window outlives the dialog: forms go newest first.
-  TWorkbench* const workbench_;
+  TWorkbench* workbench_ = nullptr;
   TThresholdMethodMenu* methodMenu_;
 };
 

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <functional>
+#include <utility>
 
 #include "AutoThreshold.h"
 #include "FormsFixture.h"
@@ -220,6 +221,25 @@ TEST_F(ThresholdDialog, ThePreviewOpensUnthresholdedAndFollowsTheSlider) {
     EXPECT_EQ(PixelBytes(*Processed()), c.processed.Empty() ? c.atOpen : PixelBytes(c.processed))
         << "Cancel leaves the processed image as the dialog found it";
   }
+}
+
+// Made before the main window, the dialog serves it from its first binarize on.
+TEST_F(ThresholdDialog, ADialogMadeBeforeTheMainWindowServesIt) {
+  delete BinaryDlg;
+  TForm1* form = std::exchange(Form1, nullptr);
+  BinaryDlg = new TBinaryDlg();
+  Form1 = form;
+  Processed()->Assign(Levels());
+  std::vector<std::uint8_t> preview;
+  Binarize([&] {
+    BinaryDlg->ScrollBar1->setValue(100);
+    preview = PixelBytes(*Preview());
+    QTest::mouseClick(BinaryDlg->OKBtn, Qt::LeftButton);
+  });
+  const std::vector<std::uint8_t> at100 = {0, 0, 0, 255, 255, 255, 255, 255};
+  EXPECT_EQ(preview, at100);
+  EXPECT_EQ(PixelBytes(*Processed()), at100);
+  EXPECT_EQ(BinaryDlg->Workbench(), Form1->Workbench());
 }
 
 TEST_F(ThresholdDialog, TypedReadOutHasNoEffect) {
