@@ -12,13 +12,14 @@
 #include "ImageViewMenu.h"
 #include "PictureCanvas.h"
 #include "Unit1.h"
-#include "Unit2.h"
 #include "ViewerLink.h"
 #include "ViewerWindow.h"
+#include "Workbench.h"
 
-TLiveViewerLink::TLiveViewerLink(TForm1* form)
+TLiveViewerLink::TLiveViewerLink(TForm1* form, TWorkbench* workbench)
     : QObject(form->Panel1),
       form_(form),
+      workbench_(workbench),
       panel_(form->Panel1),
       processing_(new QAction(QStringLiteral("即時處理"), this)) {
   setObjectName(QStringLiteral("LiveViewerLink"));
@@ -28,8 +29,8 @@ TLiveViewerLink::TLiveViewerLink(TForm1* form)
   connect(processing_, &QAction::toggled, this, &TLiveViewerLink::UpdateChain);
   if (auto* menu = panel_->findChild<TCameraMenu*>(QString(), Qt::FindDirectChildrenOnly))
     connect(menu->ViewerAction(), &QAction::triggered, this, &TLiveViewerLink::Open);
-  // The main window tells of every change of the chain: its commands, undo, the dialog's slider.
-  connect(form_, &TForm1::LiveChainChanged, this, &TLiveViewerLink::UpdateChain);
+  // The workbench tells of every change of the chain: its commands, undo, the threshold tried.
+  connect(workbench_, &TWorkbench::LiveChainChanged, this, &TLiveViewerLink::UpdateChain);
   panel_->installEventFilter(this);
   form_->installEventFilter(this);
   ratesTimer_.setInterval(1000);
@@ -58,7 +59,7 @@ TViewerWindow* TLiveViewerLink::Open() {
     viewer_->addAction(processing_);
     viewer_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(viewer_, &QWidget::customContextMenuRequested, this, &TLiveViewerLink::Popup);
-    FollowThresholdDialog(viewer_);
+    FollowThresholdDialog(viewer_, workbench_);
     frameMenu_ = new TImageViewMenu(frame);
     feed_ = new TLiveFeed(viewer_);
     connect(feed_, &TLiveFeed::FrameShown, this, [this] {
@@ -115,7 +116,7 @@ void TLiveViewerLink::FrameTaken(const QImage& frame) {
 void TLiveViewerLink::UpdateChain() {
   if (feed_ == nullptr)
     return;
-  feed_->SetChain(processing_->isChecked() ? std::optional<TChain>(form_->LiveChain())
+  feed_->SetChain(processing_->isChecked() ? std::optional<TChain>(workbench_->LiveChain())
                                            : std::nullopt);
   UpdateRates();
 }

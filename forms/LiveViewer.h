@@ -16,17 +16,18 @@ class QLabel;
 class TForm1;
 class TImageViewMenu;
 class TViewerWindow;
+class TWorkbench;
 
 // The live view of the camera: one viewer per program, titled like the camera panel's label,
 // showing every frame of whichever capture window the panel holds, at the camera's full size. It
 // opens by "檢視…" in the camera menu or a double-click on the panel. "即時處理" (P) runs each
-// frame through the main window's live chain; its menu saves or copies the frame on show. When
+// frame through the workbench's live chain; its menu saves or copies the frame on show. When
 // the camera stops, the viewer keeps its last frame under the panel's state line.
 class TLiveViewerLink : public QObject {
   Q_OBJECT
 
  public:
-  explicit TLiveViewerLink(TForm1* form);
+  TLiveViewerLink(TForm1* form, TWorkbench* workbench);
   ~TLiveViewerLink() override;
 
   // The link of the main window's camera panel.
@@ -55,6 +56,7 @@ class TLiveViewerLink : public QObject {
   void Popup(const QPoint& position);
 
   TForm1* form_;
+  TWorkbench* workbench_;
   QWidget* panel_;
   QAction* processing_;
   QPointer<TViewerWindow> viewer_;

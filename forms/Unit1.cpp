@@ -35,6 +35,11 @@ QString DraggedFile(const QMimeData* data) {
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent), OpenPictureDialog1(new TOpenPictureDialog(this)) {
   setupUi(this);
+  // Made after the views, so that it goes after them: they show its images to the last.
+  workbench_ = new TWorkbench(this);
+  Image1->Picture()->Bind(&workbench_->Main());
+  Image2->Picture()->Bind(&workbench_->Processed());
+  connect(workbench_, &TWorkbench::LiveChainChanged, this, &TForm1::LiveChainChanged);
   // The stored window position; uic applies only the size.
   move(207, 124);
   setAcceptDrops(true);
@@ -54,9 +59,9 @@ TForm1::TForm1(QWidget* parent)
     command->setEnabled(!ProcessedCommand().isEmpty());
   });
   new TCameraMenu(Panel1);
-  new TViewerLink(Image1, Label2->text());
-  new TViewerLink(Image2, Label4->text());
-  new TLiveViewerLink(this);
+  new TViewerLink(Image1, Label2->text(), workbench_);
+  new TViewerLink(Image2, Label4->text(), workbench_);
+  new TLiveViewerLink(this, workbench_);
   Button1->setFocus();
 }
 
@@ -105,110 +110,48 @@ void TForm1::Button2Click() {
   SendToCaptureWindow(WM_CAP_EDIT_COPY, 0);
   if (Clipboard()->HasFormat(CF_DIB)) {
     AssignClipboardPicture(&bitmap);
-    Image1->Picture()->Assign(&bitmap);
-    MainReplaced({});
+    workbench_->TakeFrame(std::move(bitmap));
   }
 }
 
 void TForm1::Button4Click() {
-  Record();
-  GreyCommand(*Image1->Picture()->Bitmap(), *Image2->Picture()->Bitmap());
-  made_ = {{{TOperation::Grey}}, mainSource_};
-  emit LiveChainChanged();
+  workbench_->Run({TOperation::Grey});
 }
 
 void TForm1::Button7Click() {
   if (OpenPictureDialog1->Execute())
     OpenPictureFile(OpenPictureDialog1->FileName);
-  else
-    Image1->Picture()->Bitmap();
 }
 
+// The dialog shows the threshold being tried and its slider moves it; OK applies it.
 void TForm1::Button5Click() {
-  const TBitmap& main = *Image1->Picture()->Bitmap();
-  TBitmap& processed = *Image2->Picture()->Bitmap();
-  // Filling the processed image is a change of its own: Cancel keeps it, undo takes it back.
-  const bool filling = processed.Empty() && !main.Empty();
-  if (filling)
-    Record();
-  TBitmap& source = PrepareBinarize(main, processed);
-  if (filling)
-    made_ = {{}, mainSource_};
-
-  BinaryDlg->Image1->SetAutoSize(false);
-  BinaryDlg->Image1->SetStretch(true);
-  BinaryDlg->Image1->Picture()->Bitmap()->Assign(source);
-  BinaryDlg->ShowModal();
-  if (BinaryDlg->ModalResult() != TBinaryDlg::mrOk)
-    return;
-
-  const TStep step = BinaryDlg->ChosenStep();
-  if (!filling)
-    Record();
-  BinarizeCommand(source, BinaryDlg->ScrollBar1->value());
-  made_.chain.push_back(step);
-  emit LiveChainChanged();
+  BinaryDlg->Bind(workbench_);
+  workbench_->BeginBinarize();
+  try {
+    BinaryDlg->ShowModal();
+  } catch (...) {
+    workbench_->CancelBinarize();
+    throw;
+  }
+  if (BinaryDlg->ModalResult() == TBinaryDlg::mrOk)
+    workbench_->AcceptBinarize();
+  else
+    workbench_->CancelBinarize();
 }
 
 void TForm1::Button6Click() {
-  TBitmap& processed = *Image2->Picture()->Bitmap();
-  if (!processed.Empty()) {
-    Record();
-    made_.chain.push_back({TOperation::Edges});
-  }
-  EdgesCommand(processed);
-  emit LiveChainChanged();
+  workbench_->Run({TOperation::Edges});
 }
 
 void TForm1::OpenPictureFile(const QString& fileName) {
   Image1->SetAutoSize(false);
-  Image1->Picture()->LoadFromFile(fileName);
-  Image1->Picture()->Bitmap();
-  MainReplaced(fileName);
-}
-
-void TForm1::MainReplaced(const QString& fileName) {
-  ++mainSource_;
-  mainFile_ = fileName;
-}
-
-void TForm1::Record() {
-  history_.Record(*Image2->Picture()->Bitmap(), made_);
-}
-
-void TForm1::Undo() {
-  history_.Undo(*Image2->Picture()->Bitmap(), made_);
-  emit LiveChainChanged();
-}
-
-void TForm1::Redo() {
-  history_.Redo(*Image2->Picture()->Bitmap(), made_);
-  emit LiveChainChanged();
-}
-
-QString TForm1::ProcessedCommand() const {
-  const TBitmap* processed = Image2->Picture()->Graphic();
-  if (processed == nullptr || processed->Empty() || made_.source != mainSource_)
-    return {};
-  // A grabbed frame is not a file yet: the operator saves it under the name the line gives.
-  const QString input = mainFile_.isEmpty() ? QStringLiteral("INPUT.png") : mainFile_;
-  return QString::fromStdString(
-      ChainCommand(made_.chain, input.toStdString(), std::string_view("OUTPUT.png")));
+  workbench_->OpenFile(fileName);
 }
 
 void TForm1::CopyProcessedCommand() const {
   const QString command = ProcessedCommand();
   if (!command.isEmpty())
     Clipboard()->SetText(command);
-}
-
-TChain TForm1::LiveChain() const {
-  TChain chain = made_.chain;
-  if (BinaryDlg != nullptr && BinaryDlg->isVisible())
-    chain.push_back(BinaryDlg->ChosenStep());
-  else if (chain.empty())
-    chain.push_back({TOperation::Grey});
-  return chain;
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

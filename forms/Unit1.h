@@ -3,13 +3,13 @@
 #include <QWidget>
 
 #include "Commands.h"
-#include "History.h"
 #include "OpenPictureDialog.h"
+#include "Workbench.h"
 #include "ui_Unit1.h"
 
 // The main window: acquisition buttons, camera panel, main and processed image views. The
-// layout lives in Unit1.ui; the handlers pick the images from the components and call the
-// imaging and acquisition code.
+// layout lives in Unit1.ui; the views show the workbench's images, and each handler is a call on
+// the workbench or the acquisition code.
 class TForm1 : public QWidget, public Ui::TForm1 {
   Q_OBJECT
 
@@ -30,27 +30,27 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   void Button6Click();
 
  public:
+  // What the commands work on; Image1 and Image2 show its two images.
+  TWorkbench* Workbench() const { return workbench_; }
+
   // Loads a picture file into the main image, as a confirmed open dialog or a dropped file does.
   void OpenPictureFile(const QString& fileName);
 
-  // The steps that made the processed image from the main image.
-  const TChain& ProcessedChain() const { return made_.chain; }
-  // What the live camera view runs on every frame: the processed image's chain (grey alone while
-  // it has none), with a binarize step at the slider's value while the threshold dialog is open.
-  TChain LiveChain() const;
+  // The workbench's, for those who know the window only.
+  const TChain& ProcessedChain() const { return workbench_->ProcessedChain(); }
+  TChain LiveChain() const { return workbench_->LiveChain(); }
 
   // The processed image's context menu: undo and redo of the commands on it, and the command
   // line that makes it from the picture on show in the main image.
-  bool CanUndo() const { return history_.CanUndo(); }
-  bool CanRedo() const { return history_.CanRedo(); }
-  void Undo();
-  void Redo();
-  // Empty while the processed image is empty or was made from another main image than the one
-  // on show.
-  QString ProcessedCommand() const;
+  bool CanUndo() const { return workbench_->CanUndo(); }
+  bool CanRedo() const { return workbench_->CanRedo(); }
+  void Undo() { workbench_->Undo(); }
+  void Redo() { workbench_->Redo(); }
+  QString ProcessedCommand() const { return workbench_->ProcessedCommand(); }
   void CopyProcessedCommand() const;
 
  signals:
+  // The workbench's, passed on.
   void LiveChainChanged();
 
  protected:
@@ -58,15 +58,7 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Before a command changes the processed image.
-  void Record();
-  // The main image has been replaced: a file's picture (its name) or a frame (no name).
-  void MainReplaced(const QString& fileName);
-
-  TProvenance made_;
-  TUndoHistory history_;
-  std::uint64_t mainSource_ = 0;  // counts the main images
-  QString mainFile_;              // the file the main image came from, or empty
+  TWorkbench* workbench_;
 };
 
 extern TForm1* Form1;

@@ -4,13 +4,14 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
-#include <algorithm>
+#include <QSignalBlocker>
 
 #include "Commands.h"
 #include "Threshold.h"
 #include "ThresholdMethodMenu.h"
 #include "Unit1.h"
 #include "ViewerLink.h"
+#include "Workbench.h"
 
 TBinaryDlg* BinaryDlg = nullptr;
 
@@ -22,11 +23,12 @@ TBinaryDlg::TBinaryDlg(QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
   OKBtn->setFocus();
-  // The live camera view runs the threshold on show.
-  if (Form1 != nullptr) {
-    connect(this, &TBinaryDlg::ThresholdShown, Form1, &TForm1::LiveChainChanged);
-    connect(this, &TBinaryDlg::ThresholdHidden, Form1, &TForm1::LiveChainChanged);
+  const TParameterInfo& range = *OperationInfo(TOperation::Binarize).parameter;
+  {
+    const QSignalBlocker quiet(ScrollBar1);
+    ScrollBar1->setRange(range.minimum, range.maximum);
   }
+  Bind(Form1 != nullptr ? Form1->Workbench() : new TWorkbench(this));
 
   methodMenu_->addSeparator();
   QAction* tryAll = methodMenu_->addAction(QStringLiteral("全部試試…"));
@@ -41,6 +43,27 @@ TBinaryDlg::TBinaryDlg(QWidget* parent)
 }
 
 TBinaryDlg::~TBinaryDlg() = default;
+
+void TBinaryDlg::Bind(TWorkbench* workbench) {
+  if (workbench == workbench_)
+    return;
+  if (workbench_ != nullptr)
+    disconnect(workbench_, nullptr, this, nullptr);
+  workbench_ = workbench;
+  connect(workbench_, &TWorkbench::BinarizeBegins, this, &TBinaryDlg::FillPreview);
+  connect(workbench_, &TWorkbench::ThresholdTried, this, &TBinaryDlg::ShowThreshold);
+  connect(workbench_, &TWorkbench::TrialChanged, this, [this](std::optional<int> threshold) {
+    if (threshold)
+      emit ThresholdShown(*threshold);
+    else
+      emit ThresholdHidden();
+  });
+  {
+    const QSignalBlocker quiet(ScrollBar1);
+    ScrollBar1->setValue(workbench_->TriedThreshold());
+  }
+  Edit1->setText(QString::number(workbench_->TriedThreshold()));
+}
 
 void TBinaryDlg::CentreOnScreen() {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -79,103 +102,57 @@ void TBinaryDlg::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void TBinaryDlg::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  histogram_.reset();
-  // A method in force when the dialog last closed is applied to the new picture, as it would
-  // have been chosen again.
-  if (chosen_ && inForce_ && !ChooseMethod(*chosen_))
-    inForce_ = false;
-  emit ThresholdShown(ScrollBar1->value());
-}
-
-void TBinaryDlg::hideEvent(QHideEvent* event) {
-  QDialog::hideEvent(event);
-  emit ThresholdHidden();
-}
-
 void TBinaryDlg::contextMenuEvent(QContextMenuEvent* event) {
   MethodMenu()->popup(event->globalPos());
 }
 
-TImage* TBinaryDlg::SourceView() const {
-  const TBitmap& source =
-      ImageToThreshold(*Form1->Image1->Picture()->Bitmap(), *Form1->Image2->Picture()->Bitmap());
-  return &source == Form1->Image2->Picture()->Graphic() ? Form1->Image2 : Form1->Image1;
-}
-
-const THistogram::Counts& TBinaryDlg::SourceHistogram() {
-  if (!histogram_)
-    histogram_ = ThresholdHistogram(*SourceView()->Picture()->Bitmap());
-  return *histogram_;
+void TBinaryDlg::FillPreview() {
+  Image1->SetAutoSize(false);
+  Image1->SetStretch(true);
+  Image1->Picture()->Bitmap()->Assign(workbench_->ImageToThreshold());
 }
 
 TThresholdMethodMenu* TBinaryDlg::MethodMenu() {
-  methodMenu_->Update(SourceHistogram(), chosen_);
+  methodMenu_->Update(workbench_->ThresholdedHistogram(), workbench_->ChosenMethod());
   return methodMenu_;
 }
 
 void TBinaryDlg::OpenTryAll() {
-  if (TViewerLink* link = TViewerLink::Of(SourceView()))
+  if (TViewerLink* link = TViewerLink::Showing(workbench_->ImageToThreshold()))
     link->OpenTryAll();
 }
 
-void TBinaryDlg::MoveSliderTo(int threshold) {
-  movingByMethod_ = true;
-  // T = 256 (every byte below it) is beyond a slider of 0 … 255; 255 leaves only the bytes 255
-  // white, the nearest it can show.
-  const int position = std::clamp(threshold, ScrollBar1->minimum(), ScrollBar1->maximum());
-  if (ScrollBar1->value() == position)
-    ScrollBar1Change();  // the preview may still show the picture unthresholded
-  else
-    ScrollBar1->setValue(position);
-  movingByMethod_ = false;
-}
-
 bool TBinaryDlg::ChooseMethod(TThresholdMethod method) {
-  const std::optional<int> threshold = AutoThreshold(method, SourceHistogram());
-  if (!threshold)
-    return false;
-  chosen_ = method;
-  inForce_ = true;
-  MoveSliderTo(*threshold);
-  return true;
+  return workbench_->TryMethod(method);
 }
 
 void TBinaryDlg::TakeThreshold(TThresholdMethod method, int threshold) {
-  if (AutoThreshold(method, SourceHistogram()) == threshold) {
-    ChooseMethod(method);
-    return;
-  }
-  // A threshold from another picture: a number only.
-  inForce_ = false;
-  MoveSliderTo(threshold);
+  workbench_->TakeThreshold(method, threshold);
+}
+
+std::optional<TThresholdMethod> TBinaryDlg::ChosenMethod() const {
+  return workbench_->ChosenMethod();
 }
 
 std::optional<TThresholdMethod> TBinaryDlg::MethodInForce() const {
-  return inForce_ ? chosen_ : std::nullopt;
+  return workbench_->MethodInForce();
+}
+
+TStep TBinaryDlg::ChosenStep() const {
+  return workbench_->TriedStep();
 }
 
 void TBinaryDlg::ScrollBar1Change() {
-  if (!movingByMethod_)
-    inForce_ = false;
-  TBitmap* preview = Image1->Picture()->Bitmap();
-  const TBitmap& source = *SourceView()->Picture()->Bitmap();
-  const int t = ScrollBar1->value();
-  Edit1->setText(QString::asprintf("%i", t));
-  ThresholdInto(source, *preview, t);
-  if (isVisible())
-    emit ThresholdShown(t);
-  // At once, so that the preview follows a drag.
-  repaint();
+  workbench_->TryThreshold(ScrollBar1->value());
 }
 
-TStep TBinaryDlg::ChosenStep() {
-  const int t = ScrollBar1->value();
-  // By the method only where it gives the slider's very threshold: the slider stops at 255, a
-  // method may say 256.
-  const std::optional<TThresholdMethod> method = MethodInForce();
-  if (method && AutoThreshold(*method, SourceHistogram()) == t)
-    return {TOperation::Binarize, t, method};
-  return {TOperation::Binarize, t};
+void TBinaryDlg::ShowThreshold(int threshold) {
+  if (ScrollBar1->value() != threshold) {
+    const QSignalBlocker quiet(ScrollBar1);
+    ScrollBar1->setValue(threshold);
+  }
+  Edit1->setText(QString::asprintf("%i", threshold));
+  ThresholdInto(workbench_->ImageToThreshold(), *Image1->Picture()->Bitmap(), threshold);
+  // At once, so that the preview follows a drag.
+  repaint();
 }

@@ -8,11 +8,13 @@
 #include "ui_Unit2.h"
 
 class TThresholdMethodMenu;
+class TWorkbench;
 
-// The threshold dialog: a stretched preview, a slider 0 … 255 and its read-out. The binarize
-// command fills the preview, shows the dialog modally and applies the slider's position after OK.
-// Its context menu (on the dialog and on the slider) "自動門檻" moves the slider to the threshold
-// an automatic method gives on the picture being thresholded.
+// The threshold dialog: a stretched preview, a slider over binarize's range and its read-out,
+// bound to the main window's workbench: the slider edits the threshold being tried and follows
+// it, the preview shows it on the picture being thresholded. The binarize command shows the dialog
+// modally and applies the threshold after OK. Its context menu (on the dialog and on the slider)
+// "自動門檻" moves the threshold to the one an automatic method gives on that picture.
 class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   Q_OBJECT
 
@@ -28,18 +30,18 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   int ShowModal();
   // 1 after OK, 2 after Cancel, Esc or the close box; readable after the dialog has closed.
   int ModalResult() const { return result(); }
-  // The binarize step the slider stands for: by the method in force, else at its threshold.
-  TStep ChosenStep();
+  // The workbench whose threshold the dialog shows and edits: the main window's when there is
+  // one as the dialog is made, else one of its own until the main window binds it.
+  TWorkbench* Workbench() const { return workbench_; }
+  void Bind(TWorkbench* workbench);
 
-  // Moves the slider to the method's threshold on the picture being thresholded, as the menu does;
-  // false, leaving the slider alone, where the method gives none.
+  // The workbench's, for those who know the dialog only: the binarize step the slider stands for,
+  // the method's threshold tried (false, leaving the slider alone, where it gives none), a
+  // threshold a method gave, the method last chosen (checked in the menu) and the one in force.
+  TStep ChosenStep() const;
   bool ChooseMethod(TThresholdMethod method);
-  // Moves the slider to a threshold a method gave (1 … 256); the method is in force when it gives
-  // the same threshold on the picture being thresholded.
   void TakeThreshold(TThresholdMethod method, int threshold);
-  // The method last chosen in this run, checked in the menu.
-  std::optional<TThresholdMethod> ChosenMethod() const { return chosen_; }
-  // The method last chosen while the slider still stands where it put it.
+  std::optional<TThresholdMethod> ChosenMethod() const;
   std::optional<TThresholdMethod> MethodInForce() const;
   // The menu as it pops up now, its entries showing the picture's thresholds.
   TThresholdMethodMenu* MethodMenu();
@@ -48,9 +50,9 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
   void OpenTryAll();
 
  signals:
-  // The threshold on show: as the dialog opens, and at every move of the slider.
+  // The workbench's threshold being tried, passed on: as binarize starts and at every move.
   void ThresholdShown(int threshold);
-  // The dialog has closed.
+  // Binarize has ended.
   void ThresholdHidden();
 
  public slots:
@@ -63,24 +65,18 @@ class TBinaryDlg : public QDialog, public Ui::TBinaryDlg {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void CentreOnScreen();
-  // What the methods see of the picture being thresholded, counted once per opening.
-  // The view holding the picture being thresholded: the processed image, or the main one while
-  // the processed one is empty.
-  TImage* SourceView() const;
-  const THistogram::Counts& SourceHistogram();
-  void MoveSliderTo(int threshold);
+  // The picture to threshold, unthresholded, as binarize starts.
+  void FillPreview();
+  // The slider, its read-out and the preview at the threshold being tried.
+  void ShowThreshold(int threshold);
 
+  // The main window outlives the dialog: forms go newest first.
+  TWorkbench* workbench_ = nullptr;
   TThresholdMethodMenu* methodMenu_;
-  std::optional<THistogram::Counts> histogram_;
-  std::optional<TThresholdMethod> chosen_;
-  bool inForce_ = false;
-  bool movingByMethod_ = false;
 };
 
 extern TBinaryDlg* BinaryDlg;

@@ -1,5 +1,6 @@
 #include "ViewerLink.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -7,6 +8,7 @@
 #include "TryAllWindow.h"
 #include "Unit2.h"
 #include "ViewerWindow.h"
+#include "Workbench.h"
 
 namespace {
 
@@ -16,7 +18,9 @@ namespace {
 void LendToDialog(QWidget* window, bool lend) {
   if (window == nullptr || BinaryDlg == nullptr)
     return;
-  window->winId();  // the toolkit's window exists from now on
+  // The toolkit's windows exist from now on, the dialog's too before it first shows.
+  window->winId();
+  BinaryDlg->winId();
   QWindow* dialog = lend ? BinaryDlg->windowHandle() : nullptr;
   if (window->windowHandle()->transientParent() != dialog)
     window->windowHandle()->setTransientParent(dialog);
@@ -24,28 +28,23 @@ void LendToDialog(QWidget* window, bool lend) {
 
 }  // namespace
 
-void FollowThresholdDialog(TViewerWindow* viewer) {
-  if (BinaryDlg == nullptr)
-    return;
-  QObject::connect(BinaryDlg, &TBinaryDlg::ThresholdShown, viewer, [viewer](int threshold) {
-    viewer->SetThreshold(threshold);
-    LendToDialog(viewer->TryAllWindow(), true);
-  });
-  QObject::connect(BinaryDlg, &TBinaryDlg::ThresholdHidden, viewer, [viewer] {
-    viewer->SetThreshold(std::nullopt);
-    LendToDialog(viewer->TryAllWindow(), false);
-  });
-  QObject::connect(viewer, &TViewerWindow::ThresholdChosen, BinaryDlg,
-                   [](TThresholdMethod method, int threshold) {
-                     if (BinaryDlg->isVisible())
-                       BinaryDlg->TakeThreshold(method, threshold);
+void FollowThresholdDialog(TViewerWindow* viewer, TWorkbench* workbench) {
+  QObject::connect(workbench, &TWorkbench::TrialChanged, viewer,
+                   [viewer](std::optional<int> threshold) {
+                     viewer->SetThreshold(threshold);
+                     LendToDialog(viewer->TryAllWindow(), threshold.has_value());
                    });
-  if (BinaryDlg->isVisible())
-    viewer->SetThreshold(BinaryDlg->ScrollBar1->value());
+  QObject::connect(viewer, &TViewerWindow::ThresholdChosen, workbench,
+                   [workbench](TThresholdMethod method, int threshold) {
+                     if (workbench->Binarizing())
+                       workbench->TakeThreshold(method, threshold);
+                   });
+  if (workbench->Binarizing())
+    viewer->SetThreshold(workbench->TriedThreshold());
 }
 
-TViewerLink::TViewerLink(TImage* view, const QString& title)
-    : QObject(view), view_(view), title_(title) {
+TViewerLink::TViewerLink(TImage* view, const QString& title, TWorkbench* workbench)
+    : QObject(view), view_(view), title_(title), workbench_(workbench) {
   setObjectName(QStringLiteral("ViewerLink"));
   view_->installEventFilter(this);
   view_->window()->installEventFilter(this);
@@ -59,12 +58,20 @@ TViewerLink* TViewerLink::Of(const TImage* view) {
   return view->findChild<TViewerLink*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
+TViewerLink* TViewerLink::Showing(const TBitmap& picture) {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    for (TViewerLink* link : window->findChildren<TViewerLink*>())
+      if (link->view_->Picture()->Graphic() == &picture)
+        return link;
+  return nullptr;
+}
+
 TViewerWindow* TViewerLink::Open() {
   if (viewer_ == nullptr) {
     // A window of its own rather than a child of the main window, so that it can go behind it.
     viewer_ = new TViewerWindow(view_, title_);
     viewer_->setAttribute(Qt::WA_DeleteOnClose);
-    FollowThresholdDialog(viewer_);
+    FollowThresholdDialog(viewer_, workbench_);
   }
   viewer_->show();
   viewer_->raise();
@@ -74,7 +81,7 @@ TViewerWindow* TViewerLink::Open() {
 
 TTryAllWindow* TViewerLink::OpenTryAll() {
   TTryAllWindow* tryAll = Open()->OpenTryAll();
-  LendToDialog(tryAll, BinaryDlg != nullptr && BinaryDlg->isVisible());
+  LendToDialog(tryAll, workbench_->Binarizing());
   tryAll->raise();
   tryAll->activateWindow();
   return tryAll;

@@ -6,9 +6,12 @@
 
 #include "ViewerWindow.h"
 
-// Makes a viewer mark the threshold dialog's threshold while the dialog is open.
-void FollowThresholdDialog(TViewerWindow* viewer);
 class TTryAllWindow;
+class TWorkbench;
+
+// Makes a viewer mark the threshold being tried while binarize is tried, and its "全部試試"
+// window's clicks move that threshold.
+void FollowThresholdDialog(TViewerWindow* viewer, TWorkbench* workbench);
 
 // Opens the viewer window of an image view, by a double-click on the view or on request (its
 // context menu): one viewer per view, which shows the threshold while the threshold dialog is
@@ -18,11 +21,13 @@ class TViewerLink : public QObject {
   Q_OBJECT
 
  public:
-  TViewerLink(TImage* view, const QString& title);
+  TViewerLink(TImage* view, const QString& title, TWorkbench* workbench);
   ~TViewerLink() override;
 
   // The link of a view, if it has one.
   static TViewerLink* Of(const TImage* view);
+  // The link of the view showing `picture` in one of the program's windows, if there is one.
+  static TViewerLink* Showing(const TBitmap& picture);
 
   // Shows the view's viewer, made now unless one is open, and brings it to the front.
   TViewerWindow* Open();
@@ -37,5 +42,6 @@ class TViewerLink : public QObject {
  private:
   TImage* view_;
   QString title_;
+  TWorkbench* workbench_;
   QPointer<TViewerWindow> viewer_;
 };

@@ -5,21 +5,150 @@
 #include <charconv>
 
 #include "Grayscale.h"
+#include "Histogram.h"
 #include "Laplacian.h"
 #include "Threshold.h"
 
 namespace {
 
-constexpr std::array<TOperationInfo, 3> kOperations{{
-    {TOperation::Grey, "gray", "灰階化", "grey levels of the picture, 8 bits per pixel", false,
-     true},
-    {TOperation::Binarize, "binarize", "二值化",
-     "bytes below T (0 ... 255) become 0, the others 255", true, true},
-    {TOperation::Edges, "edges", "邊緣化", "3 x 3 Laplacian edge image, borders wrapping around",
-     false, false},
-}};
+// The operations that work in place run on a copy of a source that is not their target.
+void CopyUnlessSame(const TBitmap& source, TBitmap& target) {
+  if (&source != &target)
+    target.Assign(source);
+}
+
+void GreyPicture(const TBitmap& source, TBitmap& target, int) {
+  TBitmap grey;
+  ConvertToGrey(source, grey);
+  target.Assign(std::move(grey));
+}
+
+void GreyRows(const TBitmap& source, TBitmap& target, int, int first, int last) {
+  ConvertToGreyRows(source, target, first, last);
+}
+
+TBitmap GreyTarget(const TBitmap& source) {
+  TBitmap grey(source.Width(), source.Height(), TPixelFormat::pf8bit);
+  grey.SetPalette(TPalette::Grey());
+  return grey;
+}
+
+void BinarizePicture(const TBitmap& source, TBitmap& target, int threshold) {
+  CopyUnlessSame(source, target);
+  Threshold(target, threshold);
+  target.Changed();
+}
+
+void BinarizeRows(const TBitmap& source, TBitmap& target, int threshold, int first, int last) {
+  ThresholdRows(source, target, threshold, first, last);
+}
+
+void EdgesPicture(const TBitmap& source, TBitmap& target, int) {
+  CopyUnlessSame(source, target);
+  Laplacian(target);
+  target.Changed();
+}
+
+// What the table's entries need not say: what follows from the rest.
+constexpr TOperationInfo Declared(TOperationInfo info) {
+  info.takesThreshold = info.parameter && info.parameter->methods;
+  info.rowByRow = info.runRows != nullptr;
+  return info;
+}
+
+constexpr std::array kOperations{
+    Declared({.operation = TOperation::Grey,
+              .word = "gray",
+              .name = "灰階化",
+              .summary = "grey levels of the picture, 8 bits per pixel",
+              .parameter = std::nullopt,
+              .input = TInput::Main,
+              .accepts = TPictureKind::Any,
+              .run = GreyPicture,
+              .runRows = GreyRows,
+              .bandTarget = GreyTarget}),
+    Declared({.operation = TOperation::Binarize,
+              .word = "binarize",
+              .name = "二值化",
+              .summary = "bytes below T (0 ... 255) become 0, the others 255",
+              .parameter = TParameterInfo{"T", 0, 255, 128, true},
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              .run = BinarizePicture,
+              .runRows = BinarizeRows}),
+    Declared({.operation = TOperation::Edges,
+              .word = "edges",
+              .name = "邊緣化",
+              .summary = "3 x 3 Laplacian edge image, borders wrapping around",
+              .parameter = std::nullopt,
+              .input = TInput::Processed,
+              .accepts = TPictureKind::Any,
+              .run = EdgesPicture}),
+};
+
+constexpr bool InEnumOrder() {
+  for (std::size_t i = 0; i < kOperations.size(); ++i)
+    if (static_cast<std::size_t>(kOperations[i].operation) != i)
+      return false;
+  return true;
+}
+static_assert(InEnumOrder(), "OperationInfo finds an operation's record by its number");
+
+// Runs the operation on `source` into `target`.
+std::optional<int> Run(const TStep& step, const TBitmap& source, TBitmap& target) {
+  const TOperationInfo& info = OperationInfo(step.operation);
+  const std::optional<int> parameter = info.parameter ? StepThreshold(step, source) : 0;
+  if (!parameter)
+    return std::nullopt;
+  info.run(source, target, *parameter);
+  return info.parameter ? parameter : std::nullopt;
+}
+
+void RefuseUnlessTaken(const TStep& step, const TBitmap& picture) {
+  const TPictureKind kind = OperationInfo(step.operation).accepts;
+  if (!IsOfKind(picture, kind))
+    throw TRefusedPicture(KindRefusal(kind));
+}
+
+// The first step works on the main image, whichever its input, as the command line's first
+// step works on its input. `spare`: the main image, to be moved rather than copied.
+std::optional<int> RunFirstStep(const TStep& step, const TBitmap& main, TBitmap& processed,
+                                TBitmap* spare) {
+  RefuseUnlessTaken(step, main);
+  if (spare == nullptr || OperationInfo(step.operation).input == TInput::Main)
+    return Run(step, main, processed);
+  processed = std::move(*spare);
+  return Run(step, processed, processed);
+}
 
 }  // namespace
+
+bool IsOfKind(const TBitmap& picture, TPictureKind kind) {
+  if (picture.Empty())
+    return true;
+  switch (kind) {
+    case TPictureKind::Any:
+      return true;
+    case TPictureKind::BlackAndWhite: {
+      if (picture.PixelFormat() != TPixelFormat::pf8bit)
+        return false;
+      const THistogram::Counts counts = ThresholdHistogram(picture);
+      return std::all_of(counts.begin() + 1, counts.end() - 1,
+                         [](std::uint64_t count) { return count == 0; });
+    }
+  }
+  return false;
+}
+
+const char* KindRefusal(TPictureKind kind) {
+  switch (kind) {
+    case TPictureKind::Any:
+      break;
+    case TPictureKind::BlackAndWhite:
+      return "需要黑白影像：請先二值化";
+  }
+  return "";
+}
 
 std::span<const TOperationInfo> Operations() {
   return kOperations;
@@ -32,7 +161,7 @@ const TOperationInfo& OperationInfo(TOperation operation) {
 std::string StepWord(const TStep& step) {
   const TOperationInfo& info = OperationInfo(step.operation);
   std::string word = info.word;
-  if (info.takesThreshold)
+  if (info.parameter)
     word += '=' + (step.method ? std::string(ThresholdMethodInfo(*step.method).word)
                                : std::to_string(step.threshold));
   return word;
@@ -42,19 +171,23 @@ std::optional<TStep> ParseStepWord(std::string_view word) {
   const std::size_t equals = word.find('=');
   const std::string_view head = word.substr(0, equals);
   for (const TOperationInfo& info : kOperations) {
-    if (head != info.word || info.takesThreshold != (equals != std::string_view::npos))
+    if (head != info.word || info.parameter.has_value() != (equals != std::string_view::npos))
       continue;
-    if (!info.takesThreshold)
+    if (!info.parameter)
       return TStep{info.operation};
+    const TParameterInfo& parameter = *info.parameter;
     const std::string_view value = word.substr(equals + 1);
-    if (const std::optional<TThresholdMethod> method = ThresholdMethodNamed(value))
-      return TStep{info.operation, 0, method};
-    int threshold = 0;
-    const auto [end, fault] = std::from_chars(value.data(), value.data() + value.size(), threshold);
-    if (value.empty() || value.size() > 3 || fault != std::errc() ||
-        end != value.data() + value.size() || threshold < 0 || threshold > 255)
+    if (parameter.methods)
+      if (const std::optional<TThresholdMethod> method = ThresholdMethodNamed(value))
+        return TStep{info.operation, 0, method};
+    // A number no longer than the largest one: no run of leading zeros.
+    int number = 0;
+    const auto [end, fault] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || value.size() > std::to_string(parameter.maximum).size() ||
+        fault != std::errc() || end != value.data() + value.size() || number < parameter.minimum ||
+        number > parameter.maximum)
       return std::nullopt;
-    return TStep{info.operation, threshold};
+    return TStep{info.operation, number};
   }
   return std::nullopt;
 }
@@ -88,8 +221,25 @@ bool RunsRowByRow(const TStep& step) {
   return OperationInfo(step.operation).rowByRow && !step.method;
 }
 
+const TBitmap& StepInput(const TStep& step, const TBitmap& main, const TBitmap& processed) {
+  switch (OperationInfo(step.operation).input) {
+    case TInput::Main:
+      return main;
+    case TInput::ProcessedOrMain:
+      return processed.Empty() ? main : processed;
+    case TInput::Processed:
+      break;
+  }
+  return processed;
+}
+
 const TBitmap& ImageToThreshold(const TBitmap& main, const TBitmap& processed) {
-  return processed.Empty() ? main : processed;
+  return StepInput({TOperation::Binarize}, main, processed);
+}
+
+const char* StepRefusal(const TStep& step, const TBitmap& main, const TBitmap& processed) {
+  const TPictureKind kind = OperationInfo(step.operation).accepts;
+  return IsOfKind(StepInput(step, main, processed), kind) ? nullptr : KindRefusal(kind);
 }
 
 std::optional<int> StepThreshold(const TStep& step, const TBitmap& picture) {
@@ -98,54 +248,37 @@ std::optional<int> StepThreshold(const TStep& step, const TBitmap& picture) {
   return AutoThreshold(*step.method, ThresholdHistogram(picture));
 }
 
-void GreyCommand(const TBitmap& main, TBitmap& processed) {
-  TBitmap result;
-  ConvertToGrey(main, result);
-  processed.Assign(std::move(result));
-}
-
-TBitmap& PrepareBinarize(const TBitmap& main, TBitmap& processed) {
-  if (processed.Empty())
-    processed.Assign(main);
-  return processed;
-}
-
-void BinarizeCommand(TBitmap& processed, int threshold) {
-  Threshold(processed, threshold);
-  processed.Changed();
-}
-
-void EdgesCommand(TBitmap& processed) {
-  Laplacian(processed);
-  processed.Changed();
-}
-
 std::optional<int> RunStep(const TStep& step, const TBitmap& main, TBitmap& processed) {
-  switch (step.operation) {
-    case TOperation::Grey:
-      GreyCommand(main, processed);
-      break;
-    case TOperation::Binarize: {
-      TBitmap& source = PrepareBinarize(main, processed);
-      const std::optional<int> threshold = StepThreshold(step, source);
-      if (threshold)
-        BinarizeCommand(source, *threshold);
-      return threshold;
-    }
-    case TOperation::Edges:
-      EdgesCommand(processed);
-      break;
-  }
-  return std::nullopt;
+  RefuseUnlessTaken(step, StepInput(step, main, processed));
+  const TInput input = OperationInfo(step.operation).input;
+  if (input == TInput::ProcessedOrMain && processed.Empty())
+    processed.Assign(main);
+  return Run(step, input == TInput::Main ? main : processed, processed);
 }
 
 void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed) {
-  // The first step works on the main image, as the command line's first step works on its
-  // input: grey reads it anyway, the others find it in the processed image. No steps: a copy.
-  if (chain.empty() || chain.front().operation != TOperation::Grey)
+  if (chain.empty()) {
     processed.Assign(main);
-  else
-    processed = TBitmap();
-  for (const TStep& step : chain)
-    RunStep(step, main, processed);
+    return;
+  }
+  RunFirstStep(chain.front(), main, processed, nullptr);
+  for (std::size_t i = 1; i < chain.size(); ++i)
+    RunStep(chain[i], main, processed);
+}
+
+bool ReadsMainAfter(const TChain& chain, std::size_t index) {
+  return std::any_of(
+      chain.begin() + static_cast<std::ptrdiff_t>(std::min(index + 1, chain.size())), chain.end(),
+      [](const TStep& step) { return OperationInfo(step.operation).input == TInput::Main; });
+}
+
+std::optional<int> RunChainStep(const TChain& chain, std::size_t index, TBitmap& main,
+                                TBitmap& processed) {
+  const bool lastUse = !ReadsMainAfter(chain, index);
+  const std::optional<int> applied =
+      index == 0 ? RunFirstStep(chain[0], main, processed, lastUse ? &main : nullptr)
+                 : RunStep(chain[index], main, processed);
+  if (lastUse)
+    main = TBitmap();
+  return applied;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,20 +11,65 @@
 #include "AutoThreshold.h"
 #include "Bitmap.h"
 
-// The commands of the main window as one model, for the window's handlers, the live camera view
+// The commands of the main window as one model, for the window's workbench, the live camera view
 // and the command-line tool alike: what each operation does and which image it works on.
 
 enum class TOperation { Grey, Binarize, Edges };
 
-// The one declaration of the operations: the buttons, the command line, the live chain, undo and
-// the command export all take their steps from it.
+// Where a step finds the picture it works on.
+enum class TInput {
+  Main,             // reads the main image; the processed image becomes its result
+  Processed,        // the processed image, in place; an empty one stays as it is
+  ProcessedOrMain,  // the processed image in place, filled from the main image while it is empty
+};
+
+// The pictures an operation takes. Every kind takes an empty picture.
+enum class TPictureKind {
+  Any,
+  BlackAndWhite,  // 8 bits a pixel, every byte 0 or 255
+};
+bool IsOfKind(const TBitmap& picture, TPictureKind kind);
+// Why a picture not of the kind is refused, UTF-8, in the window's language.
+const char* KindRefusal(TPictureKind kind);
+
+// The number an operation takes, written "word=N".
+struct TParameterInfo {
+  const char* name;  // as the help writes it: "T"
+  int minimum;
+  int maximum;
+  int initial;   // where the window's control stands at first
+  bool methods;  // may be named by an automatic threshold method instead ("binarize=otsu")
+};
+
+// An operation on a whole picture: `target` becomes its result on `source`, which may be `target`
+// itself; the change is reported once.
+using TRunPicture = void (*)(const TBitmap& source, TBitmap& target, int parameter);
+// The same on rows [first, last) only, for a picture whose rows come one band after another:
+// bands run in turn from the top give the bytes the whole picture gives. `target` is what the
+// operation's TBandTarget made for the source, or, where it has none, the source itself or a
+// bitmap of its shape.
+using TRunRows = void (*)(const TBitmap& source, TBitmap& target, int parameter, int first,
+                          int last);
+// The bitmap a band run writes into, for an operation whose result differs in shape.
+using TBandTarget = TBitmap (*)(const TBitmap& source);
+
+// One operation, declared once: the window's workbench, the command line, the live chain, undo
+// and the command export all take their steps from it.
 struct TOperationInfo {
   TOperation operation;
   const char* word;     // the command line's: "gray"
   const char* name;     // the window's, UTF-8: "灰階化"
   const char* summary;  // what it does, in English, for the command line's help
-  bool takesThreshold;  // written "word=T" (or "word=METHOD")
-  bool rowByRow;        // each row of the result needs only the same row of its input
+  std::optional<TParameterInfo> parameter;
+  TInput input;
+  TPictureKind accepts;
+  TRunPicture run;
+  TRunRows runRows = nullptr;  // none: it needs the whole picture
+  TBandTarget bandTarget = nullptr;
+
+  // Derived from the above where the table is made.
+  bool takesThreshold = false;  // written "word=T" (or "word=METHOD")
+  bool rowByRow = false;        // each row of the result needs only the same row of its input
 };
 
 std::span<const TOperationInfo> Operations();
@@ -31,7 +78,7 @@ const TOperationInfo& OperationInfo(TOperation operation);
 // One command of a chain; binarize as the threshold dialog applies it after OK.
 struct TStep {
   TOperation operation;
-  int threshold = 0;  // binarize only, 0 ... 255
+  int threshold = 0;  // the parameter, within the operation's range
   // Binarize by a method instead: the threshold is the method's on the picture it works on.
   std::optional<TThresholdMethod> method = std::nullopt;
 
@@ -53,28 +100,35 @@ std::string ShellQuoted(std::string_view word);
 // Works on each row alone, so it can run on a picture's rows as they are read.
 bool RunsRowByRow(const TStep& step);
 
-// The image binarize works on and its preview shows: the processed image, or the main image
-// while the processed one is empty.
+// The picture a step works on, as its operation's input says: binarize works on the processed
+// image, or on the main image while the processed one is empty.
+const TBitmap& StepInput(const TStep& step, const TBitmap& main, const TBitmap& processed);
+// The image binarize works on and its preview shows.
 const TBitmap& ImageToThreshold(const TBitmap& main, const TBitmap& processed);
+// Why the step refuses the picture it would work on (UTF-8), or nullptr where it takes it.
+const char* StepRefusal(const TStep& step, const TBitmap& main, const TBitmap& processed);
 
-// The threshold a binarize step applies to `picture`: its own, or its method's on the picture's
-// bytes (none when the picture gives none).
+// A step run on a picture its operation does not take; nothing has changed.
+class TRefusedPicture : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The parameter a step applies to `picture`: its own, or its method's on the picture's bytes
+// (none when the picture gives none).
 std::optional<int> StepThreshold(const TStep& step, const TBitmap& picture);
 
-// Grey: the processed image becomes the grey image of the main image.
-void GreyCommand(const TBitmap& main, TBitmap& processed);
-// Binarize, first half: an empty processed image is filled with a copy of the main image, so
-// that binarize can follow a grab or an open directly. Returns the image to threshold.
-TBitmap& PrepareBinarize(const TBitmap& main, TBitmap& processed);
-// Binarize, second half: the processed image thresholded in place.
-void BinarizeCommand(TBitmap& processed, int threshold);
-// Edges: the processed image replaced by its edge image; an empty one stays empty.
-void EdgesCommand(TBitmap& processed);
-
-// Runs one step on the two images, as its button does; returns the threshold a binarize step
-// applied (none for the other steps, or a method that found none: the image then stays as it
-// was).
+// Runs one step on the two images, as the window does: the main image is only read. Returns the
+// parameter it applied (none for an operation without one, or a method that found none: the image
+// then stays as it was). Raises TRefusedPicture for a picture the operation does not take.
 std::optional<int> RunStep(const TStep& step, const TBitmap& main, TBitmap& processed);
 // The whole chain from the main image into `processed`, which it replaces: what the command line
-// writes for these steps.
+// writes for these steps. No steps: a copy.
 void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed);
+// Step `index` of the chain as RunChain runs it, for a caller that needs the main image no longer
+// than the chain does: once no later step reads it, it is left empty, its pixels moved into the
+// processed image where they serve.
+std::optional<int> RunChainStep(const TChain& chain, std::size_t index, TBitmap& main,
+                                TBitmap& processed);
+// Whether a step after `index` reads the main image.
+bool ReadsMainAfter(const TChain& chain, std::size_t index);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "Commands.h"
 #include "QImageBridge.h"
 #include "ReducedPicture.h"
 #include "Threshold.h"
@@ -52,10 +53,11 @@ void TTryAllTile::Show(TTryAllResult result) {
   result_ = std::move(result);
   setEnabled(result_.threshold.has_value());
   setCursor(result_.threshold ? Qt::PointingHandCursor : Qt::ArrowCursor);
-  setToolTip(
-      result_.threshold
-          ? QStringLiteral("按一下：二值化的閥值移到 %1").arg(std::min(*result_.threshold, 255))
-          : QString());
+  setToolTip(result_.threshold
+                 ? QStringLiteral("按一下：二值化的閥值移到 %1")
+                       .arg(std::min(*result_.threshold,
+                                     OperationInfo(TOperation::Binarize).parameter->maximum))
+                 : QString());
   update();
 }
 

@@ -6,7 +6,6 @@
 #include <QImageWriter>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -213,61 +212,30 @@ TEST_F(ImageViewMenuTest, CopyPutsThePictureOnTheSystemClipboard) {
   }
 }
 
-// The command line the processed image's menu copies, run by the shell in a folder of its own,
-// writes OUTPUT.png with the processed image's very bytes.
-TEST_F(ImageViewMenuTest, TheCopiedCommandMakesTheProcessedImage) {
+// "複製為指令" puts the workbench's command line on the clipboard while it has one (its tests run
+// the line through the tool).
+TEST_F(ImageViewMenuTest, CopyAsCommandPutsTheLineThatMakesTheProcessedImageOnTheClipboard) {
   const QString file = dir_.filePath(QStringLiteral("it's a 鏈.png"));
   ASSERT_TRUE(QImageWriter(file).write(ChainPicture()));
-  QAction* command =
-      MenuOf(Form1->Image2)->Menu()->findChild<QAction*>(QStringLiteral("CopyCommandAction"));
+  QMenu* menu = MenuOf(Form1->Image2)->Menu();
+  auto* command = menu->findChild<QAction*>(QStringLiteral("CopyCommandAction"));
   ASSERT_NE(command, nullptr);
-  struct Chain {
-    std::vector<QPushButton*> buttons;
-    std::optional<TThresholdMethod> method;  // binarize by it, else at 100
-  };
-  const Chain chains[] = {
-      // First, while the processed image is empty: binarize the colour picture, then edges.
-      {{Form1->Button5, Form1->Button6}, {}},
-      {{Form1->Button4, Form1->Button5, Form1->Button6, Form1->Button6}, {}},
-      {{Form1->Button4, Form1->Button6, Form1->Button5}, TThresholdMethod::Otsu},
-  };
-  for (const Chain& chain : chains) {
-    Form1->OpenPictureFile(file);
-    for (QPushButton* button : chain.buttons) {
-      if (button == Form1->Button5)
-        OnNextModal([&chain](QWidget*) {
-          if (chain.method)
-            ASSERT_TRUE(BinaryDlg->ChooseMethod(*chain.method));
-          else
-            BinaryDlg->ScrollBar1->setValue(100);
-          BinaryDlg->OKBtn->click();
-        });
-      QTest::mouseClick(button, Qt::LeftButton);
-    }
-    emit MenuOf(Form1->Image2)->Menu()->aboutToShow();
-    ASSERT_TRUE(command->isEnabled());
-    command->trigger();
-    const QString line = QGuiApplication::clipboard()->text();
-    ASSERT_TRUE(line.startsWith(QStringLiteral("ccdlab-cli '"))) << line.toStdString();
-    EXPECT_EQ(line.endsWith(QStringLiteral(" binarize=otsu")), chain.method.has_value());
+  emit menu->aboutToShow();
+  EXPECT_FALSE(command->isEnabled()) << "nothing processed";
 
-    QTemporaryDir work;
-    QProcess shell;
-    shell.setWorkingDirectory(work.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PATH", QFileInfo(CCDLAB_CLI).path() + ':' + environment.value("PATH"));
-    shell.setProcessEnvironment(environment);
-    shell.start("sh", {"-c", line});
-    ASSERT_TRUE(shell.waitForFinished(60000));
-    ASSERT_EQ(shell.exitCode(), 0) << line.toStdString() << "\n"
-                                   << shell.readAllStandardError().toStdString();
-    EXPECT_TRUE(SameBitmaps(*Processed(), LoadPictureFile(work.filePath("OUTPUT.png"))))
-        << line.toStdString();
-  }
+  Form1->OpenPictureFile(file);
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+  emit menu->aboutToShow();
+  ASSERT_TRUE(command->isEnabled());
+  command->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            QStringLiteral("ccdlab-cli '%1' OUTPUT.png gray edges")
+                .arg(QString(file).replace("'", "'\\''")));
 
   // Made from another picture than the one on show: no line says how.
   Form1->OpenPictureFile(file);
-  emit MenuOf(Form1->Image2)->Menu()->aboutToShow();
+  emit menu->aboutToShow();
   EXPECT_FALSE(command->isEnabled());
 }
 

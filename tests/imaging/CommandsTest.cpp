@@ -99,17 +99,108 @@ TEST(Commands, EveryStepReadsBackFromItsWord) {
     EXPECT_FALSE(ParseStepWord(word).has_value()) << word;
 }
 
-TEST(Commands, BinarizeWorksOnTheProcessedImageOrTheMainOneWhileItIsEmpty) {
+// Grey reads the main image; binarize the processed image, filled from the main one while it is
+// empty; edges the processed image only, an empty one staying empty.
+TEST(Commands, EachStepWorksOnTheImageItsOperationNames) {
   const TBitmap main = Filled(4, 3, 100);
-  TBitmap processed;
-  EXPECT_EQ(&ImageToThreshold(main, processed), &main);
-  EXPECT_EQ(&PrepareBinarize(main, processed), &processed);
-  EXPECT_TRUE(SameBitmaps(main, processed)) << "filled with a copy of the main image";
-  EXPECT_EQ(&ImageToThreshold(main, processed), &processed);
+  struct Case {
+    TOperation operation;
+    bool processedEmpty;
+    bool readsMain;
+  };
+  const Case cases[] = {
+      {TOperation::Grey, true, true},     {TOperation::Grey, false, true},
+      {TOperation::Binarize, true, true}, {TOperation::Binarize, false, false},
+      {TOperation::Edges, true, false},   {TOperation::Edges, false, false},
+  };
+  for (const Case& c : cases) {
+    const TStep step{c.operation, 128};
+    SCOPED_TRACE(StepWord(step) + (c.processedEmpty ? ", nothing processed" : ""));
+    TBitmap processed = c.processedEmpty ? TBitmap() : Filled(2, 2, 200);
+    EXPECT_EQ(&StepInput(step, main, processed), c.readsMain ? &main : &processed);
+    EXPECT_EQ(StepRefusal(step, main, processed), nullptr) << "every operation takes any picture";
+    RunStep(step, main, processed);
+    EXPECT_EQ(processed.Empty(), c.processedEmpty && !c.readsMain);
+    EXPECT_EQ(processed.Width(), c.readsMain ? 4 : c.processedEmpty ? 0 : 2);
+  }
+  EXPECT_EQ(&ImageToThreshold(main, TBitmap()), &main);
+}
 
-  TBitmap nothing;
-  EdgesCommand(nothing);
-  EXPECT_TRUE(nothing.Empty()) << "edges leave an empty processed image empty";
+// What the command line runs on rows as they are read: bands in turn from the top, into the
+// target the record makes or in place, give what the whole picture gives.
+TEST(Commands, BandsOfRowsGiveWhatTheWholePictureGives) {
+  std::mt19937 random(5);
+  for (const TOperationInfo& info : Operations()) {
+    if (info.runRows == nullptr)
+      continue;
+    const std::vector<int> parameters =
+        info.parameter ? std::vector<int>{info.parameter->minimum, 1, 90, info.parameter->maximum}
+                       : std::vector<int>{0};
+    for (const TPixelFormat format :
+         {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit})
+      for (const int parameter : parameters) {
+        SCOPED_TRACE(std::string(info.word) + " " + std::to_string(static_cast<int>(format)) +
+                     " bits, " + std::to_string(parameter));
+        TBitmap source = RandomBitmap(21, 13, format, random);
+        if (format == TPixelFormat::pf8bit)
+          source.SetPalette(TPalette({{9, 200, 40, 0}, {255, 255, 255, 0}, {1, 2, 3, 0}}));
+        TBitmap whole;
+        info.run(source, whole, parameter);
+        TBitmap banded = info.bandTarget != nullptr ? info.bandTarget(source) : TBitmap();
+        TBitmap& target = info.bandTarget != nullptr ? banded : source;
+        for (int first = 0, band = 1; first < source.Height(); first += band++)
+          info.runRows(source, target, parameter, first, std::min(source.Height(), first + band));
+        EXPECT_TRUE(SameBitmaps(whole, target));
+      }
+  }
+}
+
+// As the command line runs a chain, letting the main image go once no later step reads it: the
+// same result as RunChain.
+TEST(Commands, AChainRunStepByStepLetsTheMainImageGoOnceNoStepNeedsIt) {
+  std::mt19937 random(3);
+  const TChain chains[] = {
+      {{TOperation::Grey}, {TOperation::Binarize, 90}, {TOperation::Edges}},
+      {{TOperation::Binarize, 128}, {TOperation::Edges}},
+      {{TOperation::Edges}, {TOperation::Grey}, {TOperation::Binarize, 0, TThresholdMethod::Otsu}},
+      {{TOperation::Binarize, 50}, {TOperation::Grey}},
+  };
+  for (const TChain& chain : chains) {
+    const TBitmap original = RandomBitmap(11, 6, TPixelFormat::pf24bit, random);
+    TBitmap expected;
+    RunChain(chain, original, expected);
+    TBitmap main;
+    main.Assign(original);
+    TBitmap processed;
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      RunChainStep(chain, i, main, processed);
+      EXPECT_EQ(main.Empty(), !ReadsMainAfter(chain, i)) << "after step " << i;
+      if (!main.Empty()) {
+        EXPECT_TRUE(SameBitmaps(original, main)) << "after step " << i;
+      }
+    }
+    EXPECT_TRUE(SameBitmaps(expected, processed)) << StepWord(chain.front());
+  }
+}
+
+TEST(Commands, BlackAndWhitePicturesAreEightBitOnesOfZerosAnd255s) {
+  struct Case {
+    const char* name;
+    TBitmap picture;
+    bool blackAndWhite;
+  };
+  const Case cases[] = {
+      {"0 and 255", Picture(3, 1, TPixelFormat::pf8bit, {0, 255, 0}), true},
+      {"all white", Filled(2, 2, 255, TPixelFormat::pf8bit), true},
+      {"empty", TBitmap(), true},
+      {"a grey byte", Picture(3, 1, TPixelFormat::pf8bit, {0, 254, 255}), false},
+      {"24 bits", Filled(2, 2, 0), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsOfKind(c.picture, TPictureKind::BlackAndWhite), c.blackAndWhite) << c.name;
+    EXPECT_TRUE(IsOfKind(c.picture, TPictureKind::Any)) << c.name;
+  }
+  EXPECT_STREQ(KindRefusal(TPictureKind::BlackAndWhite), "需要黑白影像：請先二值化");
 }
 
 }  // namespace

@@ -59,6 +59,31 @@ TEST(Picture, EveryChangeOfTheHeldBitmapIsReported) {
   EXPECT_EQ(changes, 3);
 }
 
+// As the main window's views show the workbench's images: no copy, every change reported.
+TEST(Picture, ABoundBitmapIsShownAndHeardFromUntilTheHolderGoes) {
+  TBitmap owned = GreyGradient(2, 2);
+  int changes = 0;
+  {
+    TPicture picture;
+    picture.SetOnChange([&] { ++changes; });
+    picture.Bind(&owned);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(picture.Graphic(), &owned);
+    EXPECT_EQ(picture.Bitmap(), &owned);
+    owned.SetPixelFormat(TPixelFormat::pf24bit);
+    EXPECT_EQ(changes, 2);
+    const TBitmap source = GreyGradient(3, 1);
+    picture.Assign(&source);
+    EXPECT_EQ(owned.Width(), 3);
+    picture.Assign(nullptr);
+    EXPECT_TRUE(owned.Empty()) << "holding nothing empties the owner's bitmap";
+    EXPECT_EQ(picture.Graphic(), &owned);
+    EXPECT_EQ(changes, 4);
+  }
+  owned.Assign(GreyGradient(1, 1));
+  EXPECT_EQ(changes, 4) << "the holder has gone";
+}
+
 TBitmap RedOverBlue() {
   TBitmap quarters(2, 2, TPixelFormat::pf24bit);
   const std::uint8_t red[3] = {0, 0, 255}, blue[3] = {255, 0, 0};
