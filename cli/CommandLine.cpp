@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -203,7 +204,8 @@ class Reading {
   explicit Reading(const QString& input)
       : thread_([this, input] {
           try {
-            picture_ = LoadPictureFile(input, &rows_);
+            picture_ = IsStandardStream(input) ? LoadPictureStream(STDIN_FILENO, input, &rows_)
+                                               : LoadPictureFile(input, &rows_);
           } catch (...) {
             failure_ = std::current_exception();
           }
@@ -324,18 +326,6 @@ Outcome RunWhileReading(const Plan& plan, TBitmap& main, TBitmap& processed, std
   else if (steps > 0)
     processed = std::move(main);
   return {steps, saver.has_value()};
-}
-
-QByteArray ReadAll(std::FILE* in) {
-  QByteArray bytes;
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-    bytes.append(buffer, static_cast<qsizetype>(got));
-  if (std::ferror(in))
-    throw PictureFileError(PictureAction::Open, QStringLiteral("-"), PictureFault::ReadError,
-                           QString::fromLocal8Bit(std::strerror(errno)));
-  return bytes;
 }
 
 void WriteAll(const QByteArray& bytes, std::FILE* out) {
@@ -496,15 +486,7 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
   try {
     TBitmap main;
     TBitmap processed;
-    Outcome outcome;
-    if (IsStandardStream(plan.input)) {
-      QElapsedTimer clock;
-      clock.start();
-      main = LoadPictureData(ReadAll(stdin), plan.input);
-      Report(timings, QStringLiteral("load"), clock);
-    } else {
-      outcome = RunWhileReading(plan, main, processed, timings);
-    }
+    const Outcome outcome = RunWhileReading(plan, main, processed, timings);
 
     for (std::size_t i = outcome.stepsDone; i < plan.steps.size(); ++i) {
       QElapsedTimer clock;

@@ -71,17 +71,8 @@ DecodedPicture ReadWithToolkit(ByteSource& source, PictureFormat format,
 
 // ---- reading --------------------------------------------------------------------------------
 
-DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
-  if (source.Size() == 0)
-    Fail(PictureFault::EmptyFile);
-  unsigned char head[kPictureSignatureBytes] = {};
-  const std::size_t got = source.Read(head, sizeof head);
-  FailIfSourceFailed(source);
-  source.Seek(0);
-  const std::optional<PictureFormat> format = DetectPictureFormat(head, got);
-  if (!format)
-    Fail(PictureFault::NotAPicture);
-  switch (*format) {
+DecodedPicture DecodeAs(PictureFormat format, ByteSource& source, const ReadRequest& request) {
+  switch (format) {
     case PictureFormat::Png:
       return ReadPng(source, request);
     case PictureFormat::Jpeg:
@@ -89,8 +80,28 @@ DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
     case PictureFormat::Tiff:
       return ReadTiff(source, request);
     default:
-      return ReadWithToolkit(source, *format, request);
+      return ReadWithToolkit(source, format, request);
   }
+}
+
+// The format the first bytes show, the source back at its start.
+PictureFormat DetectFormat(ByteSource& source) {
+  unsigned char head[kPictureSignatureBytes] = {};
+  const std::size_t got = source.Read(head, sizeof head);
+  FailIfSourceFailed(source);
+  if (got == 0)
+    Fail(PictureFault::EmptyFile);
+  source.Seek(0);
+  const std::optional<PictureFormat> format = DetectPictureFormat(head, got);
+  if (!format)
+    Fail(PictureFault::NotAPicture);
+  return *format;
+}
+
+DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
+  if (source.Size() == 0)
+    Fail(PictureFault::EmptyFile);
+  return DecodeAs(DetectFormat(source), source, request);
 }
 
 // Runs a reader, turning its failures into the layer's.
@@ -162,6 +173,151 @@ DecodedPicture ReadFile(const QString& fileName, const ReadRequest& request) {
     ByteSource source(file.Fd(), file.Size());
     return Decode(source, request);
   });
+}
+
+// ---- reading a stream -----------------------------------------------------------------------
+
+// How far a stream is read for a picture whose header does not tell its length: the largest
+// picture allowed at eight bytes a pixel (16-bit colour with alpha, the deepest any format here
+// holds), uncompressed. A file of a picture within the limit is no longer unless it carries more
+// than its picture.
+constexpr qint64 kMaxStreamBytes = qint64{kMaxPictureSide} * kMaxPictureSide * 8;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+quint32 Le16(const unsigned char* p) {
+  return p[0] | (p[1] << 8);
+}
+quint32 Le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (quint32{p[3]} << 24);
+}
+
+// A number of a PNM header and the one separator after it, as the toolkit's reader takes them;
+// false where the header ends first, or a comment right after the number moves the pixels on.
+bool PnmNumber(ByteSource& source, qint64& value) {
+  char c = 0;
+  for (;;) {
+    if (source.Read(&c, 1) != 1)
+      return false;
+    if (c == '#') {
+      while (c != '\n')
+        if (source.Read(&c, 1) != 1)
+          return false;
+    } else if (!IsSpace(c)) {
+      break;
+    }
+  }
+  if (c < '0' || c > '9')
+    return false;
+  value = 0;
+  while (c >= '0' && c <= '9') {
+    value = std::min<qint64>(value * 10 + (c - '0'), qint64{1} << 40);
+    if (source.Read(&c, 1) != 1)
+      return false;
+  }
+  return IsSpace(c);
+}
+
+bool WithinLimit(qint64 width, qint64 height) {
+  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide;
+}
+
+// The bytes a binary PNM takes: its header, then its rows. A header the reader refuses by itself
+// is all it needs.
+std::optional<qint64> PnmLength(ByteSource& source) {
+  char magic[2] = {};
+  if (source.Read(magic, 2) != 2 || magic[1] < '4' || magic[1] > '6')
+    return std::nullopt;  // the text variants: no length to tell
+  const int kind = magic[1] - '0';
+  qint64 width = 0;
+  qint64 height = 0;
+  qint64 maxValue = 1;
+  if (!PnmNumber(source, width) || !PnmNumber(source, height))
+    return std::nullopt;
+  if (!WithinLimit(width, height))
+    return source.Position();
+  if (kind != 4 && !PnmNumber(source, maxValue))
+    return std::nullopt;
+  if (maxValue < 1 || maxValue > 65535)
+    return source.Position();
+  const qint64 rowBytes =
+      kind == 4 ? (width + 7) / 8 : width * (maxValue > 255 ? 2 : 1) * (kind == 6 ? 3 : 1);
+  return source.Position() + rowBytes * height;
+}
+
+// The bytes an uncompressed BMP takes: its headers, its palette or colour masks, then its rows.
+std::optional<qint64> BmpLength(ByteSource& source) {
+  unsigned char h[14 + 40] = {};
+  const std::size_t got = source.Read(h, sizeof h);
+  if (got < 26)
+    return std::nullopt;
+  const quint32 infoSize = Le32(h + 14);
+  qint64 width = 0;
+  qint64 height = 0;
+  quint32 bits = 0;
+  quint32 compression = 0;
+  quint32 coloursUsed = 0;
+  int entryBytes = 4;
+  if (infoSize == 12) {
+    width = static_cast<qint16>(Le16(h + 18));
+    height = static_cast<qint16>(Le16(h + 20));
+    bits = Le16(h + 24);
+    entryBytes = 3;
+  } else if ((infoSize == 40 || infoSize == 64 || infoSize == 108 || infoSize == 124) &&
+             got == sizeof h) {
+    width = static_cast<qint32>(Le32(h + 18));
+    height = static_cast<qint32>(Le32(h + 22));
+    bits = Le16(h + 28);
+    compression = Le32(h + 30);
+    coloursUsed = Le32(h + 46);
+  } else {
+    return std::nullopt;
+  }
+  const bool masks = compression == 3 && (bits == 16 || bits == 32);
+  if ((compression != 0 && !masks) ||
+      !(bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))
+    return std::nullopt;  // run-length data: no length to tell
+  height = std::abs(height);
+  const qint64 colours = bits > 8 ? 0 : coloursUsed != 0 ? coloursUsed : qint64{1} << bits;
+  if (!WithinLimit(width, height) || colours > 256)
+    return static_cast<qint64>(got);
+  const qint64 paletteEnd =
+      14 + infoSize + (masks && infoSize < 108 ? 12 : 0) + colours * entryBytes;
+  return std::max<qint64>(Le32(h + 10), paletteEnd) + (width * bits + 31) / 32 * 4 * height;
+}
+
+DecodedPicture ReadStream(int fd, const ReadRequest& request) {
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0) {
+    ByteSource file(fd, status.st_size);
+    return Decode(file, request);
+  }
+  ByteSource stream = ByteSource::Stream(fd, kMaxStreamBytes);
+  const PictureFormat format = DetectFormat(stream);
+  std::optional<qint64> length;
+  if (format == PictureFormat::Pbm || format == PictureFormat::Pgm || format == PictureFormat::Ppm)
+    length = PnmLength(stream);
+  else if (format == PictureFormat::Bmp)
+    length = BmpLength(stream);
+  if (length)
+    stream.Limit(*length);
+  stream.Seek(0);
+  try {
+    // These two read on from where they are, as the bytes come.
+    if (format == PictureFormat::Png || format == PictureFormat::Jpeg)
+      return DecodeAs(format, stream, request);
+    stream.ReadToLimit();
+    FailIfSourceFailed(stream);
+    ByteSource whole(stream.Kept().constData(), static_cast<std::size_t>(stream.Kept().size()));
+    return DecodeAs(format, whole, request);
+  } catch (const PictureFailure& failure) {
+    // Cut off at the most any picture allowed takes: the rest is missing, not damaged.
+    if (!length && stream.Cut() && failure.fault == PictureFault::Damaged)
+      Fail(PictureFault::TooLarge);
+    throw;
+  }
 }
 
 // Samples the picture down to at most `limit` (nearest pixel): a preview does not need more, and
@@ -335,6 +491,10 @@ void InstallToolkitReader(ToolkitReader reader) {
 
 TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows) {
   return ReadFile(fileName, ReadRequest{{}, 0, rows}).bitmap;
+}
+
+TBitmap LoadPictureStream(int fd, const QString& origin, PictureRows* rows) {
+  return Guarded(origin, [&] { return ReadStream(fd, ReadRequest{{}, 0, rows}); }).bitmap;
 }
 
 TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin) {

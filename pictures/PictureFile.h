@@ -44,6 +44,13 @@ class PictureRows {
 // `rows` is left there, and the bitmap returned is empty.
 TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows = nullptr);
 
+// The same for a stream that may not seek (standard input), read no further than its picture
+// reaches: its format is known from its first bytes, and its length from its header where the
+// format tells it (the largest picture allowed bounds the others), so that input beyond the
+// picture is left unread, as the rest of a file would be. A stream that is a file is read as one.
+// `origin` names it in failures.
+TBitmap LoadPictureStream(int fd, const QString& origin, PictureRows* rows = nullptr);
+
 // The same for a picture handed over as bytes (the clipboard, standard input); `origin` names it
 // in failures and may be empty.
 TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin = {});

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "BitmapTesting.h"
 #include "ChainPicture.h"
@@ -119,6 +120,14 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
   EXPECT_EQ(ParseArguments({"in.png", "--version"}).kind, Request::Kind::Version);
 }
 
+// How the tool is run.
+struct Options {
+  QString locale = QStringLiteral("C.UTF-8");
+  QString stdoutFile;
+  bool endInput = true;  // false: standard input stays open, as a stream that goes on
+  std::function<void()> inChild;
+};
+
 // The real tool, on real files, without a display.
 class Tool : public ::testing::Test {
  protected:
@@ -135,24 +144,40 @@ class Tool : public ::testing::Test {
     QByteArray out;
     QString err;
   };
-  Outcome Run(const QStringList& arguments, const QByteArray& in = {},
-              const QString& locale = QStringLiteral("C.UTF-8"),
-              const QString& stdoutFile = {}) const {
-    QProcess tool;
+  static void Start(QProcess& tool, const QString& program, const QStringList& arguments,
+                    const Options& options = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
-    environment.insert("LC_ALL", locale);
+    environment.insert("LC_ALL", options.locale);
     tool.setProcessEnvironment(environment);
-    if (!stdoutFile.isEmpty())
-      tool.setStandardOutputFile(stdoutFile);
-    tool.start(CCDLAB_CLI, arguments);
-    tool.write(in);
-    tool.closeWriteChannel();
+    if (!options.stdoutFile.isEmpty())
+      tool.setStandardOutputFile(options.stdoutFile);
+    if (options.inChild)
+      tool.setChildProcessModifier(options.inChild);
+    tool.start(program, arguments);
+  }
+  static Outcome Finish(QProcess& tool) {
     EXPECT_TRUE(tool.waitForFinished(60000));
     return {tool.exitCode(), tool.readAllStandardOutput(),
             QString::fromUtf8(tool.readAllStandardError())};
+  }
+  Outcome Run(const QStringList& arguments, const QByteArray& in = {},
+              const Options& options = {}) const {
+    QProcess tool;
+    Start(tool, CCDLAB_CLI, arguments, options);
+    tool.write(in);
+    if (options.endInput)
+      tool.closeWriteChannel();
+    return Finish(tool);
+  }
+  Outcome Run(const QStringList& arguments, const QByteArray& in, const QString& locale,
+              const QString& stdoutFile = {}) const {
+    Options options;
+    options.locale = locale;
+    options.stdoutFile = stdoutFile;
+    return Run(arguments, in, options);
   }
 
   QTemporaryDir dir_;
@@ -353,6 +378,30 @@ TEST_F(Tool, AFullDiskIsCalledByItsName) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_TRUE(outcome.err.contains("the disk is full")) << outcome.err.toStdString();
   EXPECT_EQ(outcome.err.count('\n'), 1);
+}
+
+TEST_F(Tool, StandardInputIsReadNoFurtherThanItsPictureNeeds) {
+  // The input never ends: the picture must be known from what has come.
+  const struct {
+    const char* what;
+    QByteArray in;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"a PGM: its header tells its length", "P5 4 2 255\n01234567 and more, never ending", 0, ""},
+      {"not a picture: refused from its first bytes", QByteArray(100, '\0'), 1,
+       "cannot read standard input: not a picture format"},
+  };
+  Options open;
+  open.endInput = false;
+  for (const auto& c : cases) {
+    const Outcome outcome = Run({"-", Path("out.pgm")}, c.in, open);
+    EXPECT_EQ(outcome.status, c.status) << c.what << ": " << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(c.says)) << c.what << ": " << outcome.err.toStdString();
+  }
+  QFile written(Path("out.pgm"));
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(written.readAll().endsWith("01234567"));
 }
 
 }  // namespace
