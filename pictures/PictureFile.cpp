@@ -5,13 +5,11 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <new>
 
+#include "FileNames.h"
 #include "PictureIo.h"
 #include "ToolkitReader.h"
 
@@ -28,19 +26,24 @@ ToolkitReader& Installed() {
   return reader;
 }
 
+// The folder part of a path, without the last slash; "." for a bare name.
+QByteArray FolderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0)
+    return QByteArrayLiteral(".");
+  return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
 // The module lies beside the program as it lies when installed: <prefix>/lib/ccdlab/.
 ToolkitReader LoadToolkitModule() {
-  QStringList candidates;
+  QList<QByteArray> candidates;
   char self[PATH_MAX];
   const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    self[length] = '\0';
-    const QString dir = QFileInfo(QString::fromLocal8Bit(self)).absolutePath();
-    candidates << dir + QStringLiteral("/../lib/ccdlab/") + QLatin1String(CCDLAB_TOOLKIT_MODULE);
-  }
-  candidates << QStringLiteral(CCDLAB_MODULE_DIR "/") + QLatin1String(CCDLAB_TOOLKIT_MODULE);
-  for (const QString& path : candidates) {
-    void* module = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+  if (length > 0)
+    candidates << FolderOf(QByteArray(self, length)) + "/../lib/ccdlab/" CCDLAB_TOOLKIT_MODULE;
+  candidates << QByteArrayLiteral(CCDLAB_MODULE_DIR "/" CCDLAB_TOOLKIT_MODULE);
+  for (const QByteArray& path : candidates) {
+    void* module = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr)
       continue;
     if (auto entry = reinterpret_cast<ToolkitReaderEntry>(::dlsym(module, kToolkitReaderEntry)))
@@ -124,8 +127,7 @@ class OpenFile {
   explicit OpenFile(const QString& fileName) {
     if (fileName.isEmpty())
       Fail(PictureFault::NotFound);
-    fd_ = ::open(QFile::encodeName(fileName).constData(),
-                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ = ::open(FileNameBytes(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
       const int error = errno;
       switch (error) {
@@ -402,10 +404,9 @@ mode_t NewFileMode() {
 // A file written beside its target and renamed over it once complete; removed if it never is.
 class ReplacingFile {
  public:
-  explicit ReplacingFile(const QString& target) : target_(QFile::encodeName(target)) {
-    const QFileInfo info(target);
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                           info.fileName() + QStringLiteral(".XXXXXX"));
+  explicit ReplacingFile(const QByteArray& target) : target_(target) {
+    QByteArray pattern =
+        FolderOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0)
       FailWrite(errno);
@@ -441,26 +442,43 @@ class ReplacingFile {
   int fd_ = -1;
 };
 
-// Where a save really writes: through a symbolic link to its target. Anything existing that is
+// The path from the working folder's, for a name that is relative.
+QByteArray Absolute(const QByteArray& path) {
+  if (path.startsWith('/'))
+    return path;
+  char folder[PATH_MAX];
+  if (::getcwd(folder, sizeof folder) == nullptr)
+    return path;
+  return QByteArray(folder) + '/' + path;
+}
+
+// Where a save really writes: through symbolic links to their target. Anything existing that is
 // not a regular file is refused: writing would replace a device or a pipe by a file.
-QString SaveTarget(const QString& fileName) {
-  const QFileInfo info(fileName);
-  QString target = fileName;
-  if (info.isSymLink()) {
-    target = info.symLinkTarget();
-    if (target.isEmpty())
+QByteArray SaveTarget(const QString& fileName) {
+  QByteArray target = Absolute(FileNameBytes(fileName));
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (::lstat(target.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+      break;
+    if (links == 40)
+      FailWrite(ELOOP);
+    QByteArray next(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(target.constData(), next.data(), next.size());
+    if (length <= 0 || length == next.size())
       Fail(PictureFault::NotRegularFile);
+    next.truncate(length);
+    target = next.startsWith('/') ? next : FolderOf(target) + '/' + next;
   }
   struct stat status {};
-  if (::stat(QFile::encodeName(target).constData(), &status) == 0) {
+  if (::stat(target.constData(), &status) == 0) {
     if (!S_ISREG(status.st_mode))
       Fail(PictureFault::NotRegularFile);
   } else if (errno != ENOENT) {
     FailWrite(errno);
   }
-  const QFileInfo resolved(target);
-  if (!resolved.absoluteDir().exists())
-    Fail(PictureFault::NoFolder, resolved.absolutePath());
+  const QByteArray folder = FolderOf(target);
+  if (::stat(folder.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+    Fail(PictureFault::NoFolder, FileNameFromBytes(folder));
   return target;
 }
 
@@ -514,7 +532,7 @@ PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
 }
 
 struct PictureSaver::State {
-  State(const QString& name, const QString& target)
+  State(const QString& name, const QByteArray& target)
       : fileName(name), file(target), sink(file.Fd()) {}
   QString fileName;  // as given, for failures; `file` replaces what it leads to
   ReplacingFile file;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -402,6 +404,48 @@ TEST_F(Tool, StandardInputIsReadNoFurtherThanItsPictureNeeds) {
   QFile written(Path("out.pgm"));
   ASSERT_TRUE(written.open(QIODevice::ReadOnly));
   EXPECT_TRUE(written.readAll().endsWith("01234567"));
+}
+
+// A name's bytes as a word of the shell, which hands them over as they are.
+QString ShellWord(const QByteArray& name) {
+  QString octal;
+  for (const char byte : name)
+    octal += QStringLiteral("\\%1").arg(static_cast<unsigned char>(byte), 3, 8, QLatin1Char('0'));
+  return QStringLiteral("\"$(printf '%1')\"").arg(octal);
+}
+
+TEST_F(Tool, NamesThatAreNotUtf8AreUsedByteForByteAndShownReadably) {
+  const QByteArray folder = QFile::encodeName(dir_.path()) + '/';
+  const QByteArray input("\xff\xfe.png");
+  ASSERT_EQ(::link(QFile::encodeName(input_).constData(), folder + input), 0);
+  const struct {
+    QByteArray input, output;
+    int status;
+    const char* says;
+  } cases[] = {
+      {input, "o\xff.png", 0, ""},
+      {"missing\xfe.png", "o.png", 1, "cannot read 'missing\\xfe.png': no such file"},
+      {input, "o\xff.gif", 2, "the extension of o\\xff.gif names no format"},
+  };
+  for (const auto& c : cases) {
+    QProcess shell;
+    Start(shell, QStringLiteral("/bin/sh"),
+          {"-c",
+           QStringLiteral("cd \"$1\" && exec \"$0\" %1 %2")
+               .arg(ShellWord(c.input), ShellWord(c.output)),
+           CCDLAB_CLI, dir_.path()});
+    shell.closeWriteChannel();
+    const Outcome outcome = Finish(shell);
+    EXPECT_EQ(outcome.status, c.status) << c.says << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(c.says)) << outcome.err.toStdString();
+  }
+  struct stat status {};
+  EXPECT_EQ(::stat(folder + "o\xff.png", &status), 0) << "written under its own name";
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{"輸入 picture.png"})
+      << "nothing else written";
+  for (const char* name : {"\xff\xfe.png", "o\xff.png"})
+    ::unlink(folder + name);  // the toolkit's temporary folder cannot see them
 }
 
 }  // namespace

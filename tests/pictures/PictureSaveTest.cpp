@@ -1,8 +1,10 @@
 #include "PictureFile.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +14,9 @@
 #include <functional>
 
 #include "BitmapTesting.h"
+#include "FileNames.h"
 #include "PictureSamples.h"
+#include "WorkingFolder.h"
 
 namespace {
 
@@ -238,6 +242,78 @@ TEST_F(SavedPictures, OnlyRegularFilesAreReplacedAndLinksToThemFollowed) {
   EXPECT_EQ(LoadPictureFile(target).Width(), 4);
   ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u) << "the file keeps its permissions";
+}
+
+TEST(FileNames, EveryNameGoesBackByteForByteAndShowsWhatIsNotUtf8) {
+  const struct {
+    QByteArray bytes;
+    const char* shown;
+  } cases[] = {
+      {"plain.png", "plain.png"},
+      {"輸入 picture.png", "輸入 picture.png"},
+      {"\xf0\x9f\x93\xb7.png", "\xf0\x9f\x93\xb7.png"},  // beyond the first plane: two halves
+      {"\xff\xfe.png", "\\xff\\xfe.png"},
+      {"o\xff.png", "o\\xff.png"},
+      {"\xc0\xaf", "\\xc0\\xaf"},                    // an overlong '/'
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // a surrogate, encoded
+      {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // beyond U+10FFFF
+      {"\xe8\xbc"
+       "a",
+       "\\xe8\\xbca"},  // cut short
+      {"\xe8\xbc", "\\xe8\\xbc"},
+  };
+  for (const auto& c : cases) {
+    const QString name = FileNameFromBytes(c.bytes);
+    EXPECT_EQ(FileNameBytes(name), c.bytes) << c.shown;
+    EXPECT_EQ(ShownFileName(name), QString::fromUtf8(c.shown));
+    if (QString::fromUtf8(c.bytes).toUtf8() == c.bytes) {
+      EXPECT_EQ(name, QString::fromUtf8(c.bytes)) << "UTF-8 names are the toolkit's";
+    }
+  }
+}
+
+// The names in a folder as the system has them: the toolkit's listings leave out names that are
+// not UTF-8 (and so its temporary folders cannot remove them).
+QList<QByteArray> RawEntries(const QByteArray& folder) {
+  QList<QByteArray> names;
+  DIR* dir = ::opendir(folder.constData());
+  while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr)
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names << QByteArray(entry->d_name);
+  if (dir != nullptr)
+    ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(SavedPictures, NamesThatAreNotUtf8ReachTheFileSystemByteForByte) {
+  const QByteArray dir = QFile::encodeName(dir_.path()) + '/';
+  const QByteArray raw("\xff\xfe picture.png");
+  const QString name = Path(FileNameFromBytes(raw));
+  const TBitmap bitmap = Patterned(4, 3, TPixelFormat::pf24bit);
+  SavePictureFile(bitmap, name);
+  EXPECT_EQ(RawEntries(dir), QList<QByteArray>{raw});
+  EXPECT_EQ(PixelBytes(LoadPictureFile(name)), PixelBytes(bitmap));
+  try {
+    LoadPictureFile(Path(FileNameFromBytes("\xff\xfd.png")));
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::NotFound);
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("\\xff\\xfd.png")))
+        << error.Message().toStdString();
+  }
+  // The toolkit's dialogs hand over a name typed in such a working folder relative to it.
+  const QByteArray folder = dir + "\xff folder";
+  ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+  {
+    const WorkingFolder inside(folder);
+    ASSERT_TRUE(inside.Entered());
+    SavePictureFile(bitmap, QStringLiteral("./typed.png"));
+  }
+  EXPECT_EQ(RawEntries(folder), QList<QByteArray>{"typed.png"});
+  ::unlink(folder + "/typed.png");
+  ::rmdir(folder.constData());
+  ::unlink(dir + raw);
 }
 
 TEST_F(SavedPictures, AReadOnlyFolderIsRefusedAndKeepsTheOldFile) {
