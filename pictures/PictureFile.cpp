@@ -401,6 +401,12 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+// Another's file can be replaced only by one of the writer's own; its group may still be kept.
+bool KeepOwner(int fd, const struct stat& existing) {
+  return ::fchown(fd, existing.st_uid, existing.st_gid) == 0 ||
+         ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+}
+
 // A file written beside its target and renamed over it once complete; removed if it never is.
 class ReplacingFile {
  public:
@@ -411,9 +417,13 @@ class ReplacingFile {
     if (fd_ < 0)
       FailWrite(errno);
     temporary_ = pattern;
+    // The replacement keeps what it can of the file it replaces: owner, group and permissions.
     struct stat existing {};
-    const mode_t mode =
-        ::stat(target_.constData(), &existing) == 0 ? existing.st_mode & 07777 : NewFileMode();
+    mode_t mode = NewFileMode();
+    if (::stat(target_.constData(), &existing) == 0) {
+      mode = existing.st_mode & 07777;
+      KeepOwner(fd_, existing);
+    }
     ::fchmod(fd_, mode);
   }
   ~ReplacingFile() {
@@ -453,7 +463,8 @@ QByteArray Absolute(const QByteArray& path) {
 }
 
 // Where a save really writes: through symbolic links to their target. Anything existing that is
-// not a regular file is refused: writing would replace a device or a pipe by a file.
+// not a regular file is refused: writing would replace a device or a pipe by a file. So is a file
+// the user may not write, as opening it would be: replacing it needs only the folder's leave.
 QByteArray SaveTarget(const QString& fileName) {
   QByteArray target = Absolute(FileNameBytes(fileName));
   for (int links = 0;; ++links) {
@@ -473,6 +484,8 @@ QByteArray SaveTarget(const QString& fileName) {
   if (::stat(target.constData(), &status) == 0) {
     if (!S_ISREG(status.st_mode))
       Fail(PictureFault::NotRegularFile);
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+      FailWrite(errno);
   } else if (errno != ENOENT) {
     FailWrite(errno);
   }

@@ -75,8 +75,8 @@ struct SaveOptions {
 // written grey, 32-bit pictures keep their alpha where the format can hold it. The file appears
 // complete or not at all: it is written beside the target and renamed over it, so a failure
 // leaves an existing file as it was. Symbolic links to a regular file are followed; any other
-// existing target that is not a regular file is refused. Names go to the file system byte for
-// byte (see FileNames.h).
+// existing target that is not a regular file is refused, and so is a file the user may not write.
+// Names go to the file system byte for byte (see FileNames.h).
 void SavePictureFile(const TBitmap& bitmap, const QString& fileName,
                      const SaveOptions& options = {});
 

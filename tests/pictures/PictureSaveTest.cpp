@@ -1,6 +1,7 @@
 #include "PictureFile.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -314,6 +315,42 @@ TEST_F(SavedPictures, NamesThatAreNotUtf8ReachTheFileSystemByteForByte) {
   ::unlink(folder + "/typed.png");
   ::rmdir(folder.constData());
   ::unlink(dir + raw);
+}
+
+TEST_F(SavedPictures, AFileTheUserMayNotWriteIsRefusedAndKeptWithItsOwner) {
+  const QString path = Path("protected.png");
+  const QByteArray bytes = FileNameBytes(path);
+  SavePictureFile(Patterned(4, 4, TPixelFormat::pf24bit), path);
+  ASSERT_EQ(::chmod(bytes.constData(), 0444), 0);
+  {
+    WithoutFilePermissionOverride asUser;
+    if (!asUser.Effective())
+      GTEST_SKIP() << "running with permission override that cannot be dropped";
+    try {
+      SavePictureFile(Patterned(8, 8, TPixelFormat::pf24bit), path);
+      ADD_FAILURE() << "replaced";
+    } catch (const PictureFileError& error) {
+      EXPECT_EQ(error.Fault(), PictureFault::NoPermission);
+      EXPECT_TRUE(error.Message().contains(QStringLiteral("權限")))
+          << error.Message().toStdString();
+    }
+  }
+  EXPECT_EQ(LoadPictureFile(path).Width(), 4);
+  EXPECT_EQ(Entries(), QStringList{"protected.png"});
+
+  // One who may write it all the same (root) replaces it: with a file of its owner, if it may.
+  if (::faccessat(AT_FDCWD, bytes.constData(), W_OK, AT_EACCESS) != 0)
+    return;
+  const bool givenAway = ::chown(bytes.constData(), 4321, 4321) == 0;
+  SavePictureFile(Patterned(8, 8, TPixelFormat::pf24bit), path);
+  EXPECT_EQ(LoadPictureFile(path).Width(), 8);
+  struct stat status {};
+  ASSERT_EQ(::stat(bytes.constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0444u);
+  if (givenAway) {
+    EXPECT_EQ(status.st_uid, 4321u);
+    EXPECT_EQ(status.st_gid, 4321u);
+  }
 }
 
 TEST_F(SavedPictures, AReadOnlyFolderIsRefusedAndKeepsTheOldFile) {
