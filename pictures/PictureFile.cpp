@@ -5,8 +5,11 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "FileNames.h"
@@ -401,22 +404,91 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+// ---- temporary files and the signals that end the program ---------------------------------
+
+// The temporary files of the saves under way, where a signal that ends the program finds them:
+// fixed slots that its handler reads without a lock or an allocation.
+struct PendingFile {
+  enum State { kFree, kFilling, kArmed };
+  std::atomic<int> state{kFree};
+  char name[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "read by a signal handler");
+
+PendingFile gPending[16];
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the temporary files, then lets the signal end the program as it would have.
+extern "C" void RemovePendingFiles(int signal) {
+  for (PendingFile& file : gPending) {
+    int armed = PendingFile::kArmed;
+    if (file.state.compare_exchange_strong(armed, PendingFile::kFilling))
+      ::unlink(file.name);
+  }
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
+  ::raise(signal);
+}
+
+// Only where the signal would end the program: one ignored or handled by the program stays so.
+void CatchEndingSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const int signal : kEndingSignals) {
+      struct sigaction current {};
+      if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+          current.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction action {};
+      action.sa_handler = &RemovePendingFiles;
+      sigemptyset(&action.sa_mask);
+      for (const int other : kEndingSignals)
+        sigaddset(&action.sa_mask, other);
+      ::sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
 // Another's file can be replaced only by one of the writer's own; its group may still be kept.
 bool KeepOwner(int fd, const struct stat& existing) {
   return ::fchown(fd, existing.st_uid, existing.st_gid) == 0 ||
          ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
 }
 
-// A file written beside its target and renamed over it once complete; removed if it never is.
+// A file written beside its target and renamed over it once complete; removed if it never is,
+// also when a signal ends the program first.
 class ReplacingFile {
  public:
   explicit ReplacingFile(const QByteArray& target) : target_(target) {
+    CatchEndingSignals();
     QByteArray pattern =
         FolderOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0)
-      FailWrite(errno);
-    temporary_ = pattern;
+    if (pattern.size() < static_cast<qsizetype>(sizeof pending_->name))
+      for (PendingFile& file : gPending) {
+        int free = PendingFile::kFree;
+        if (file.state.compare_exchange_strong(free, PendingFile::kFilling)) {
+          pending_ = &file;
+          break;
+        }
+      }
+    // The name is made in its slot, so that it is armed as soon as the file exists.
+    char* name = pattern.data();
+    if (pending_ != nullptr)
+      name = std::strcpy(pending_->name, pattern.constData());
+    fd_ = ::mkostemp(name, O_CLOEXEC);
+    if (fd_ < 0) {
+      const int error = errno;
+      Release();
+      FailWrite(error);
+    }
+    if (pending_ != nullptr) {
+      pending_->state.store(PendingFile::kArmed);
+      armed_ = true;
+    }
+    temporary_ = QByteArray(name);
     // The replacement keeps what it can of the file it replaces: owner, group and permissions.
     struct stat existing {};
     mode_t mode = NewFileMode();
@@ -431,6 +503,7 @@ class ReplacingFile {
       ::close(fd_);
     if (!temporary_.isEmpty())
       ::unlink(temporary_.constData());
+    Release();
   }
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -444,11 +517,24 @@ class ReplacingFile {
     if (::rename(temporary_.constData(), target_.constData()) != 0)
       FailWrite(errno);
     temporary_.clear();
+    Release();
   }
 
  private:
+  // A handler that took the slot first has removed the file and is ending the program.
+  void Release() {
+    int armed = PendingFile::kArmed;
+    if (pending_ != nullptr && armed_)
+      pending_->state.compare_exchange_strong(armed, PendingFile::kFree);
+    else if (pending_ != nullptr)
+      pending_->state.store(PendingFile::kFree);
+    pending_ = nullptr;
+  }
+
   QByteArray target_;
   QByteArray temporary_;
+  PendingFile* pending_ = nullptr;
+  bool armed_ = false;
   int fd_ = -1;
 };
 

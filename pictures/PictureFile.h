@@ -74,9 +74,10 @@ struct SaveOptions {
 // Writes the bitmap. 8-bit pictures keep their palette (padded to 256 entries), grey ones are
 // written grey, 32-bit pictures keep their alpha where the format can hold it. The file appears
 // complete or not at all: it is written beside the target and renamed over it, so a failure
-// leaves an existing file as it was. Symbolic links to a regular file are followed; any other
-// existing target that is not a regular file is refused, and so is a file the user may not write.
-// Names go to the file system byte for byte (see FileNames.h).
+// leaves an existing file as it was, and so does a signal that ends the program (SIGINT, SIGTERM,
+// SIGHUP, where the program leaves them to end it). Symbolic links to a regular file are followed;
+// any other existing target that is not a regular file is refused, and so is a file the user
+// may not write. Names go to the file system byte for byte (see FileNames.h).
 void SavePictureFile(const TBitmap& bitmap, const QString& fileName,
                      const SaveOptions& options = {});
 

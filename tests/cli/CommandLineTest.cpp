@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 
 #include "BitmapTesting.h"
@@ -488,6 +490,42 @@ TEST_F(Tool, AWriteProtectedOutputIsRefusedInTheUsersLanguage) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
     file.close();
+  }
+}
+
+// The tool is ended while it writes a picture whose rows are still coming in on standard input.
+TEST_F(Tool, ASignalEndingASaveRemovesItsTemporaryFile) {
+  QImage noise(64, 2048, QImage::Format_Grayscale8);
+  quint32 state = 1;
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x)
+      noise.scanLine(y)[x] = static_cast<uchar>((state = state * 1103515245 + 12345) >> 24);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(QImageWriter(&buffer, "png").write(noise));
+  // As a shell starting it in the background might not: the signals end it.
+  Options ending;
+  ending.inChild = [] {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+      std::signal(signal, SIG_DFL);
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    QTemporaryDir dir;
+    QProcess tool;
+    Start(tool, CCDLAB_CLI, {"-", dir.filePath("out.png")}, ending);
+    ASSERT_TRUE(tool.waitForStarted());
+    tool.write(png.left(png.size() / 2));
+    const QDeadlineTimer deadline(60000);
+    QStringList files;
+    while (files.isEmpty() && !tool.waitForFinished(10) && !deadline.hasExpired())
+      files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(files.size(), 1) << "the temporary file, while the save waits for rows";
+    ::kill(static_cast<pid_t>(tool.processId()), signal);
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
   }
 }
 
