@@ -504,11 +504,17 @@ TEST_F(Tool, ASignalEndingASaveRemovesItsTemporaryFile) {
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   ASSERT_TRUE(QImageWriter(&buffer, "png").write(noise));
-  // As a shell starting it in the background might not: the signals end it.
+  // Whatever the tests were started with (a shell starting them in the background ignores some):
+  // the signals end it.
   Options ending;
   ending.inChild = [] {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
       std::signal(signal, SIG_DFL);
+      sigaddset(&set, signal);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
   };
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
