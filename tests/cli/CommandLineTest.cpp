@@ -1,10 +1,7 @@
 #include "CommandLine.h"
 
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -451,46 +448,6 @@ TEST_F(Tool, NamesThatAreNotUtf8AreUsedByteForByteAndShownReadably) {
       << "nothing else written";
   for (const char* name : {"\xff\xfe.png", "o\xff.png"})
     ::unlink(folder + name);  // the toolkit's temporary folder cannot see them
-}
-
-// Whether this process holds the capability in effect, as root does.
-bool Holds(int capability) {
-  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct data[2] = {};
-  return ::syscall(SYS_capget, &header, data) == 0 &&
-         ((data[capability / 32].effective >> (capability % 32)) & 1) != 0;
-}
-
-TEST_F(Tool, AWriteProtectedOutputIsRefusedInTheUsersLanguage) {
-  const QString output = Path("protected.png");
-  ASSERT_TRUE(QFile::copy(input_, output));
-  ASSERT_EQ(::chmod(QFile::encodeName(output).constData(), 0444), 0);
-  QFile file(output);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray before = file.readAll();
-  file.close();
-  const struct {
-    const char* locale;
-    const char* says;
-  } cases[] = {
-      {"C.UTF-8", "cannot write '%1': permission denied"},
-      {"zh_TW.UTF-8", "無法寫入 '%1'：沒有存取權限"},
-  };
-  // As any user: root's leave to write whatever it likes is taken away from the tool.
-  if (Holds(CAP_DAC_OVERRIDE) && !Holds(CAP_SETPCAP))
-    GTEST_SKIP() << "the leave to write any file cannot be taken from the tool here";
-  Options asUser;
-  asUser.inChild = [] { ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };
-  for (const auto& c : cases) {
-    asUser.locale = QString::fromLatin1(c.locale);
-    const Outcome outcome = Run({input_, output, "gray"}, {}, asUser);
-    EXPECT_EQ(outcome.status, 1) << c.locale;
-    EXPECT_TRUE(outcome.err.contains(QString::fromUtf8(c.says).arg(output)))
-        << outcome.err.toStdString();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
-    file.close();
-  }
 }
 
 // The tool is ended while it writes a picture whose rows are still coming in on standard input.
