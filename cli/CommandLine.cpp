@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "Exception.h"
+#include "FileNames.h"
 #include "Grayscale.h"
 #include "Threshold.h"
 
@@ -54,6 +56,11 @@ std::optional<int> Number(const QString& text, int low, int high) {
   return value;
 }
 
+// An argument as the messages show it: bytes that are not UTF-8 written \xff.
+QString Shown(const QString& argument) {
+  return ShownFileName(argument);
+}
+
 bool IsStandardStream(const QString& name) {
   return name == QLatin1String("-");
 }
@@ -66,21 +73,21 @@ std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked) 
     named = nullptr;
   if (named != nullptr && asked != nullptr && named != asked)
     return CommandLine::tr("--format %1 contradicts the extension of %2")
-        .arg(asked->name, plan.output);
+        .arg(asked->name, Shown(plan.output));
   plan.format = named != nullptr ? named : asked;
   if (plan.format == nullptr)
     return IsStandardStream(plan.output)
                ? CommandLine::tr("writing to standard output needs --format")
                : CommandLine::tr(
                      "the extension of %1 names no format ccdlab-cli writes; use --format")
-                     .arg(plan.output);
+                     .arg(Shown(plan.output));
   return std::nullopt;
 }
 
 QString Quoted(const QString& name) {
   if (IsStandardStream(name))
     return CommandLine::tr("standard input");
-  return QStringLiteral("'%1'").arg(name);
+  return QStringLiteral("'%1'").arg(Shown(name));
 }
 
 QString Reason(const PictureFileError& error) {
@@ -117,7 +124,7 @@ QString Reason(const PictureFileError& error) {
     case PictureFault::OutOfMemory:
       return CommandLine::tr("not enough memory");
     case PictureFault::NoFolder:
-      return CommandLine::tr("the folder '%1' does not exist").arg(error.Detail());
+      return CommandLine::tr("the folder '%1' does not exist").arg(Shown(error.Detail()));
     case PictureFault::CannotWrite:
       return CommandLine::tr("write error (%1)").arg(error.Detail());
     case PictureFault::DiskFull:
@@ -203,7 +210,8 @@ class Reading {
   explicit Reading(const QString& input)
       : thread_([this, input] {
           try {
-            picture_ = LoadPictureFile(input, &rows_);
+            picture_ = IsStandardStream(input) ? LoadPictureStream(STDIN_FILENO, input, &rows_)
+                                               : LoadPictureFile(input, &rows_);
           } catch (...) {
             failure_ = std::current_exception();
           }
@@ -326,18 +334,6 @@ Outcome RunWhileReading(const Plan& plan, TBitmap& main, TBitmap& processed, std
   return {steps, saver.has_value()};
 }
 
-QByteArray ReadAll(std::FILE* in) {
-  QByteArray bytes;
-  char buffer[1 << 16];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-    bytes.append(buffer, static_cast<qsizetype>(got));
-  if (std::ferror(in))
-    throw PictureFileError(PictureAction::Open, QStringLiteral("-"), PictureFault::ReadError,
-                           QString::fromLocal8Bit(std::strerror(errno)));
-  return bytes;
-}
-
 void WriteAll(const QByteArray& bytes, std::FILE* out) {
   if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) !=
           static_cast<std::size_t>(bytes.size()) ||
@@ -444,7 +440,7 @@ Request ParseArguments(const QStringList& arguments) {
     const QString name = equals < 0 ? word : word.left(equals);
     if (name != QLatin1String("--format") && name != QLatin1String("--quality") &&
         name != QLatin1String("--compression"))
-      return UsageError(CommandLine::tr("unknown option %1").arg(word));
+      return UsageError(CommandLine::tr("unknown option %1").arg(Shown(word)));
     QString value;
     if (equals >= 0)
       value = word.mid(equals + 1);
@@ -455,18 +451,18 @@ Request ParseArguments(const QStringList& arguments) {
     if (name == QLatin1String("--format")) {
       asked = FormatNamed(value);
       if (asked == nullptr || !asked->writable)
-        return UsageError(CommandLine::tr("unknown output format %1").arg(value));
+        return UsageError(CommandLine::tr("unknown output format %1").arg(Shown(value)));
     } else if (name == QLatin1String("--quality")) {
       const std::optional<int> quality = Number(value, 1, 100);
       if (!quality)
         return UsageError(
-            CommandLine::tr("--quality takes a number from 1 to 100, not %1").arg(value));
+            CommandLine::tr("--quality takes a number from 1 to 100, not %1").arg(Shown(value)));
       plan.save.jpegQuality = *quality;
     } else {
       const std::optional<int> level = Number(value, 0, 9);
       if (!level)
         return UsageError(
-            CommandLine::tr("--compression takes a number from 0 to 9, not %1").arg(value));
+            CommandLine::tr("--compression takes a number from 0 to 9, not %1").arg(Shown(value)));
       plan.save.compression = *level;
     }
   }
@@ -479,9 +475,9 @@ Request ParseArguments(const QStringList& arguments) {
     if (!step && TakesThreshold(positional[i].section(QLatin1Char('='), 0, 0)))
       return UsageError(
           CommandLine::tr("unknown threshold in %1: a number from 0 to 255 or one of %2")
-              .arg(positional[i], MethodWords()));
+              .arg(Shown(positional[i]), MethodWords()));
     if (!step)
-      return UsageError(CommandLine::tr("unknown step %1").arg(positional[i]));
+      return UsageError(CommandLine::tr("unknown step %1").arg(Shown(positional[i])));
     plan.steps.push_back(*step);
   }
   if (const std::optional<QString> why = DecideFormat(plan, asked))
@@ -496,15 +492,7 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
   try {
     TBitmap main;
     TBitmap processed;
-    Outcome outcome;
-    if (IsStandardStream(plan.input)) {
-      QElapsedTimer clock;
-      clock.start();
-      main = LoadPictureData(ReadAll(stdin), plan.input);
-      Report(timings, QStringLiteral("load"), clock);
-    } else {
-      outcome = RunWhileReading(plan, main, processed, timings);
-    }
+    const Outcome outcome = RunWhileReading(plan, main, processed, timings);
 
     for (std::size_t i = outcome.stepsDone; i < plan.steps.size(); ++i) {
       QElapsedTimer clock;

@@ -3,12 +3,17 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "FileNames.h"
 
 int main(int argc, char** argv) {
+  // The toolkit's own copy of the arguments loses the bytes of names that are not UTF-8.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments << FileNameFromBytes(argv[i]);
   // Pictures only: no display is needed, and none is linked.
   QCoreApplication application(argc, argv);
   InstallCommandLineLanguage();
-  const Request request = ParseArguments(QCoreApplication::arguments().mid(1));
+  const Request request = ParseArguments(arguments);
   switch (request.kind) {
     case Request::Kind::Help:
       std::fputs(UsageText().toUtf8().constData(), stdout);

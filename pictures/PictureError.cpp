@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "FileNames.h"
 #include "PictureFile.h"
 
 namespace {
@@ -46,7 +47,8 @@ QString Reason(PictureFault fault, const QString& detail, QSize declared, int nu
     case PictureFault::OutOfMemory:
       return QStringLiteral("記憶體不足，無法處理這張圖片。");
     case PictureFault::NoFolder:
-      return QStringLiteral("資料夾「%1」不存在。").arg(QDir::toNativeSeparators(detail));
+      return QStringLiteral("資料夾「%1」不存在。")
+          .arg(ShownFileName(QDir::toNativeSeparators(detail)));
     case PictureFault::CannotWrite:
       return WithDetail(QStringLiteral("寫入失敗"), detail) + QStringLiteral("。");
     case PictureFault::DiskFull:
@@ -70,7 +72,7 @@ QString Sentence(PictureAction action, const QString& fileName, const QString& r
     return reason;
   const QString what = action == PictureAction::Open ? QStringLiteral("無法開啟圖檔「%1」：%2")
                                                      : QStringLiteral("無法儲存圖檔「%1」：%2");
-  return what.arg(QDir::toNativeSeparators(fileName), reason);
+  return what.arg(ShownFileName(QDir::toNativeSeparators(fileName)), reason);
 }
 
 }  // namespace

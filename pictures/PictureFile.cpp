@@ -5,13 +5,14 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <new>
 
+#include "FileNames.h"
 #include "PictureIo.h"
 #include "ToolkitReader.h"
 
@@ -28,19 +29,24 @@ ToolkitReader& Installed() {
   return reader;
 }
 
+// The folder part of a path, without the last slash; "." for a bare name.
+QByteArray FolderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0)
+    return QByteArrayLiteral(".");
+  return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
 // The module lies beside the program as it lies when installed: <prefix>/lib/ccdlab/.
 ToolkitReader LoadToolkitModule() {
-  QStringList candidates;
+  QList<QByteArray> candidates;
   char self[PATH_MAX];
   const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    self[length] = '\0';
-    const QString dir = QFileInfo(QString::fromLocal8Bit(self)).absolutePath();
-    candidates << dir + QStringLiteral("/../lib/ccdlab/") + QLatin1String(CCDLAB_TOOLKIT_MODULE);
-  }
-  candidates << QStringLiteral(CCDLAB_MODULE_DIR "/") + QLatin1String(CCDLAB_TOOLKIT_MODULE);
-  for (const QString& path : candidates) {
-    void* module = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+  if (length > 0)
+    candidates << FolderOf(QByteArray(self, length)) + "/../lib/ccdlab/" CCDLAB_TOOLKIT_MODULE;
+  candidates << QByteArrayLiteral(CCDLAB_MODULE_DIR "/" CCDLAB_TOOLKIT_MODULE);
+  for (const QByteArray& path : candidates) {
+    void* module = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr)
       continue;
     if (auto entry = reinterpret_cast<ToolkitReaderEntry>(::dlsym(module, kToolkitReaderEntry)))
@@ -71,17 +77,8 @@ DecodedPicture ReadWithToolkit(ByteSource& source, PictureFormat format,
 
 // ---- reading --------------------------------------------------------------------------------
 
-DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
-  if (source.Size() == 0)
-    Fail(PictureFault::EmptyFile);
-  unsigned char head[kPictureSignatureBytes] = {};
-  const std::size_t got = source.Read(head, sizeof head);
-  FailIfSourceFailed(source);
-  source.Seek(0);
-  const std::optional<PictureFormat> format = DetectPictureFormat(head, got);
-  if (!format)
-    Fail(PictureFault::NotAPicture);
-  switch (*format) {
+DecodedPicture DecodeAs(PictureFormat format, ByteSource& source, const ReadRequest& request) {
+  switch (format) {
     case PictureFormat::Png:
       return ReadPng(source, request);
     case PictureFormat::Jpeg:
@@ -89,8 +86,28 @@ DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
     case PictureFormat::Tiff:
       return ReadTiff(source, request);
     default:
-      return ReadWithToolkit(source, *format, request);
+      return ReadWithToolkit(source, format, request);
   }
+}
+
+// The format the first bytes show, the source back at its start.
+PictureFormat DetectFormat(ByteSource& source) {
+  unsigned char head[kPictureSignatureBytes] = {};
+  const std::size_t got = source.Read(head, sizeof head);
+  FailIfSourceFailed(source);
+  if (got == 0)
+    Fail(PictureFault::EmptyFile);
+  source.Seek(0);
+  const std::optional<PictureFormat> format = DetectPictureFormat(head, got);
+  if (!format)
+    Fail(PictureFault::NotAPicture);
+  return *format;
+}
+
+DecodedPicture Decode(ByteSource& source, const ReadRequest& request) {
+  if (source.Size() == 0)
+    Fail(PictureFault::EmptyFile);
+  return DecodeAs(DetectFormat(source), source, request);
 }
 
 // Runs a reader, turning its failures into the layer's.
@@ -113,8 +130,7 @@ class OpenFile {
   explicit OpenFile(const QString& fileName) {
     if (fileName.isEmpty())
       Fail(PictureFault::NotFound);
-    fd_ = ::open(QFile::encodeName(fileName).constData(),
-                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ = ::open(FileNameBytes(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd_ < 0) {
       const int error = errno;
       switch (error) {
@@ -162,6 +178,151 @@ DecodedPicture ReadFile(const QString& fileName, const ReadRequest& request) {
     ByteSource source(file.Fd(), file.Size());
     return Decode(source, request);
   });
+}
+
+// ---- reading a stream -----------------------------------------------------------------------
+
+// How far a stream is read for a picture whose header does not tell its length: the largest
+// picture allowed at eight bytes a pixel (16-bit colour with alpha, the deepest any format here
+// holds), uncompressed. A file of a picture within the limit is no longer unless it carries more
+// than its picture.
+constexpr qint64 kMaxStreamBytes = qint64{kMaxPictureSide} * kMaxPictureSide * 8;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+quint32 Le16(const unsigned char* p) {
+  return p[0] | (p[1] << 8);
+}
+quint32 Le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (quint32{p[3]} << 24);
+}
+
+// A number of a PNM header and the one separator after it, as the toolkit's reader takes them;
+// false where the header ends first, or a comment right after the number moves the pixels on.
+bool PnmNumber(ByteSource& source, qint64& value) {
+  char c = 0;
+  for (;;) {
+    if (source.Read(&c, 1) != 1)
+      return false;
+    if (c == '#') {
+      while (c != '\n')
+        if (source.Read(&c, 1) != 1)
+          return false;
+    } else if (!IsSpace(c)) {
+      break;
+    }
+  }
+  if (c < '0' || c > '9')
+    return false;
+  value = 0;
+  while (c >= '0' && c <= '9') {
+    value = std::min<qint64>(value * 10 + (c - '0'), qint64{1} << 40);
+    if (source.Read(&c, 1) != 1)
+      return false;
+  }
+  return IsSpace(c);
+}
+
+bool WithinLimit(qint64 width, qint64 height) {
+  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide;
+}
+
+// The bytes a binary PNM takes: its header, then its rows. A header the reader refuses by itself
+// is all it needs.
+std::optional<qint64> PnmLength(ByteSource& source) {
+  char magic[2] = {};
+  if (source.Read(magic, 2) != 2 || magic[1] < '4' || magic[1] > '6')
+    return std::nullopt;  // the text variants: no length to tell
+  const int kind = magic[1] - '0';
+  qint64 width = 0;
+  qint64 height = 0;
+  qint64 maxValue = 1;
+  if (!PnmNumber(source, width) || !PnmNumber(source, height))
+    return std::nullopt;
+  if (!WithinLimit(width, height))
+    return source.Position();
+  if (kind != 4 && !PnmNumber(source, maxValue))
+    return std::nullopt;
+  if (maxValue < 1 || maxValue > 65535)
+    return source.Position();
+  const qint64 rowBytes =
+      kind == 4 ? (width + 7) / 8 : width * (maxValue > 255 ? 2 : 1) * (kind == 6 ? 3 : 1);
+  return source.Position() + rowBytes * height;
+}
+
+// The bytes an uncompressed BMP takes: its headers, its palette or colour masks, then its rows.
+std::optional<qint64> BmpLength(ByteSource& source) {
+  unsigned char h[14 + 40] = {};
+  const std::size_t got = source.Read(h, sizeof h);
+  if (got < 26)
+    return std::nullopt;
+  const quint32 infoSize = Le32(h + 14);
+  qint64 width = 0;
+  qint64 height = 0;
+  quint32 bits = 0;
+  quint32 compression = 0;
+  quint32 coloursUsed = 0;
+  int entryBytes = 4;
+  if (infoSize == 12) {
+    width = static_cast<qint16>(Le16(h + 18));
+    height = static_cast<qint16>(Le16(h + 20));
+    bits = Le16(h + 24);
+    entryBytes = 3;
+  } else if ((infoSize == 40 || infoSize == 64 || infoSize == 108 || infoSize == 124) &&
+             got == sizeof h) {
+    width = static_cast<qint32>(Le32(h + 18));
+    height = static_cast<qint32>(Le32(h + 22));
+    bits = Le16(h + 28);
+    compression = Le32(h + 30);
+    coloursUsed = Le32(h + 46);
+  } else {
+    return std::nullopt;
+  }
+  const bool masks = compression == 3 && (bits == 16 || bits == 32);
+  if ((compression != 0 && !masks) ||
+      !(bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32))
+    return std::nullopt;  // run-length data: no length to tell
+  height = std::abs(height);
+  const qint64 colours = bits > 8 ? 0 : coloursUsed != 0 ? coloursUsed : qint64{1} << bits;
+  if (!WithinLimit(width, height) || colours > 256)
+    return static_cast<qint64>(got);
+  const qint64 paletteEnd =
+      14 + infoSize + (masks && infoSize < 108 ? 12 : 0) + colours * entryBytes;
+  return std::max<qint64>(Le32(h + 10), paletteEnd) + (width * bits + 31) / 32 * 4 * height;
+}
+
+DecodedPicture ReadStream(int fd, const ReadRequest& request) {
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) == 0) {
+    ByteSource file(fd, status.st_size);
+    return Decode(file, request);
+  }
+  ByteSource stream = ByteSource::Stream(fd, kMaxStreamBytes);
+  const PictureFormat format = DetectFormat(stream);
+  std::optional<qint64> length;
+  if (format == PictureFormat::Pbm || format == PictureFormat::Pgm || format == PictureFormat::Ppm)
+    length = PnmLength(stream);
+  else if (format == PictureFormat::Bmp)
+    length = BmpLength(stream);
+  if (length)
+    stream.Limit(*length);
+  stream.Seek(0);
+  try {
+    // These two read on from where they are, as the bytes come.
+    if (format == PictureFormat::Png || format == PictureFormat::Jpeg)
+      return DecodeAs(format, stream, request);
+    stream.ReadToLimit();
+    FailIfSourceFailed(stream);
+    ByteSource whole(stream.Kept().constData(), static_cast<std::size_t>(stream.Kept().size()));
+    return DecodeAs(format, whole, request);
+  } catch (const PictureFailure& failure) {
+    // Cut off at the most any picture allowed takes: the rest is missing, not damaged.
+    if (!length && stream.Cut() && failure.fault == PictureFault::Damaged)
+      Fail(PictureFault::TooLarge);
+    throw;
+  }
 }
 
 // Samples the picture down to at most `limit` (nearest pixel): a preview does not need more, and
@@ -243,20 +404,98 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-// A file written beside its target and renamed over it once complete; removed if it never is.
+// ---- temporary files and the signals that end the program ---------------------------------
+
+// The temporary files of the saves under way, where a signal that ends the program finds them:
+// fixed slots that its handler reads without a lock or an allocation.
+struct PendingFile {
+  enum State { kFree, kFilling, kArmed };
+  std::atomic<int> state{kFree};
+  char name[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "read by a signal handler");
+
+PendingFile gPending[16];
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Removes the temporary files, then lets the signal end the program as it would have.
+extern "C" void RemovePendingFiles(int signal) {
+  for (PendingFile& file : gPending) {
+    int armed = PendingFile::kArmed;
+    if (file.state.compare_exchange_strong(armed, PendingFile::kFilling))
+      ::unlink(file.name);
+  }
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
+  ::raise(signal);
+}
+
+// Only where the signal would end the program: one ignored or handled by the program stays so.
+void CatchEndingSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const int signal : kEndingSignals) {
+      struct sigaction current {};
+      if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0 ||
+          current.sa_handler != SIG_DFL)
+        continue;
+      struct sigaction action {};
+      action.sa_handler = &RemovePendingFiles;
+      sigemptyset(&action.sa_mask);
+      for (const int other : kEndingSignals)
+        sigaddset(&action.sa_mask, other);
+      ::sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
+// Another's file can be replaced only by one of the writer's own; its group may still be kept.
+bool KeepOwner(int fd, const struct stat& existing) {
+  return ::fchown(fd, existing.st_uid, existing.st_gid) == 0 ||
+         ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+}
+
+// A file written beside its target and renamed over it once complete; removed if it never is,
+// also when a signal ends the program first.
 class ReplacingFile {
  public:
-  explicit ReplacingFile(const QString& target) : target_(QFile::encodeName(target)) {
-    const QFileInfo info(target);
-    QByteArray pattern = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                           info.fileName() + QStringLiteral(".XXXXXX"));
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0)
-      FailWrite(errno);
-    temporary_ = pattern;
+  explicit ReplacingFile(const QByteArray& target) : target_(target) {
+    CatchEndingSignals();
+    QByteArray pattern =
+        FolderOf(target) + "/." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX";
+    if (pattern.size() < static_cast<qsizetype>(sizeof pending_->name))
+      for (PendingFile& file : gPending) {
+        int free = PendingFile::kFree;
+        if (file.state.compare_exchange_strong(free, PendingFile::kFilling)) {
+          pending_ = &file;
+          break;
+        }
+      }
+    // The name is made in its slot, so that it is armed as soon as the file exists.
+    char* name = pattern.data();
+    if (pending_ != nullptr)
+      name = std::strcpy(pending_->name, pattern.constData());
+    fd_ = ::mkostemp(name, O_CLOEXEC);
+    if (fd_ < 0) {
+      const int error = errno;
+      Release();
+      FailWrite(error);
+    }
+    if (pending_ != nullptr) {
+      pending_->state.store(PendingFile::kArmed);
+      armed_ = true;
+    }
+    temporary_ = QByteArray(name);
+    // The replacement keeps what it can of the file it replaces: owner, group and permissions.
     struct stat existing {};
-    const mode_t mode =
-        ::stat(target_.constData(), &existing) == 0 ? existing.st_mode & 07777 : NewFileMode();
+    mode_t mode = NewFileMode();
+    if (::stat(target_.constData(), &existing) == 0) {
+      mode = existing.st_mode & 07777;
+      KeepOwner(fd_, existing);
+    }
     ::fchmod(fd_, mode);
   }
   ~ReplacingFile() {
@@ -264,6 +503,7 @@ class ReplacingFile {
       ::close(fd_);
     if (!temporary_.isEmpty())
       ::unlink(temporary_.constData());
+    Release();
   }
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -277,34 +517,67 @@ class ReplacingFile {
     if (::rename(temporary_.constData(), target_.constData()) != 0)
       FailWrite(errno);
     temporary_.clear();
+    Release();
   }
 
  private:
+  // A handler that took the slot first has removed the file and is ending the program.
+  void Release() {
+    int armed = PendingFile::kArmed;
+    if (pending_ != nullptr && armed_)
+      pending_->state.compare_exchange_strong(armed, PendingFile::kFree);
+    else if (pending_ != nullptr)
+      pending_->state.store(PendingFile::kFree);
+    pending_ = nullptr;
+  }
+
   QByteArray target_;
   QByteArray temporary_;
+  PendingFile* pending_ = nullptr;
+  bool armed_ = false;
   int fd_ = -1;
 };
 
-// Where a save really writes: through a symbolic link to its target. Anything existing that is
-// not a regular file is refused: writing would replace a device or a pipe by a file.
-QString SaveTarget(const QString& fileName) {
-  const QFileInfo info(fileName);
-  QString target = fileName;
-  if (info.isSymLink()) {
-    target = info.symLinkTarget();
-    if (target.isEmpty())
+// The path from the working folder's, for a name that is relative.
+QByteArray Absolute(const QByteArray& path) {
+  if (path.startsWith('/'))
+    return path;
+  char folder[PATH_MAX];
+  if (::getcwd(folder, sizeof folder) == nullptr)
+    return path;
+  return QByteArray(folder) + '/' + path;
+}
+
+// Where a save really writes: through symbolic links to their target. Anything existing that is
+// not a regular file is refused: writing would replace a device or a pipe by a file. So is a file
+// the user may not write, as opening it would be: replacing it needs only the folder's leave.
+QByteArray SaveTarget(const QString& fileName) {
+  QByteArray target = Absolute(FileNameBytes(fileName));
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (::lstat(target.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+      break;
+    if (links == 40)
+      FailWrite(ELOOP);
+    QByteArray next(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(target.constData(), next.data(), next.size());
+    if (length <= 0 || length == next.size())
       Fail(PictureFault::NotRegularFile);
+    next.truncate(length);
+    target = next.startsWith('/') ? next : FolderOf(target) + '/' + next;
   }
   struct stat status {};
-  if (::stat(QFile::encodeName(target).constData(), &status) == 0) {
+  if (::stat(target.constData(), &status) == 0) {
     if (!S_ISREG(status.st_mode))
       Fail(PictureFault::NotRegularFile);
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+      FailWrite(errno);
   } else if (errno != ENOENT) {
     FailWrite(errno);
   }
-  const QFileInfo resolved(target);
-  if (!resolved.absoluteDir().exists())
-    Fail(PictureFault::NoFolder, resolved.absolutePath());
+  const QByteArray folder = FolderOf(target);
+  if (::stat(folder.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+    Fail(PictureFault::NoFolder, FileNameFromBytes(folder));
   return target;
 }
 
@@ -337,6 +610,10 @@ TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows) {
   return ReadFile(fileName, ReadRequest{{}, 0, rows}).bitmap;
 }
 
+TBitmap LoadPictureStream(int fd, const QString& origin, PictureRows* rows) {
+  return Guarded(origin, [&] { return ReadStream(fd, ReadRequest{{}, 0, rows}); }).bitmap;
+}
+
 TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin) {
   return Guarded(origin,
                  [&] {
@@ -354,7 +631,7 @@ PicturePreview PreviewPictureFile(const QString& fileName, const QSize& box,
 }
 
 struct PictureSaver::State {
-  State(const QString& name, const QString& target)
+  State(const QString& name, const QByteArray& target)
       : fileName(name), file(target), sink(file.Fd()) {}
   QString fileName;  // as given, for failures; `file` replaces what it leads to
   ReplacingFile file;

@@ -44,6 +44,13 @@ class PictureRows {
 // `rows` is left there, and the bitmap returned is empty.
 TBitmap LoadPictureFile(const QString& fileName, PictureRows* rows = nullptr);
 
+// The same for a stream that may not seek (standard input), read no further than its picture
+// reaches: its format is known from its first bytes, and its length from its header where the
+// format tells it (the largest picture allowed bounds the others), so that input beyond the
+// picture is left unread, as the rest of a file would be. A stream that is a file is read as one.
+// `origin` names it in failures.
+TBitmap LoadPictureStream(int fd, const QString& origin, PictureRows* rows = nullptr);
+
 // The same for a picture handed over as bytes (the clipboard, standard input); `origin` names it
 // in failures and may be empty.
 TBitmap LoadPictureData(const QByteArray& bytes, const QString& origin = {});
@@ -67,8 +74,10 @@ struct SaveOptions {
 // Writes the bitmap. 8-bit pictures keep their palette (padded to 256 entries), grey ones are
 // written grey, 32-bit pictures keep their alpha where the format can hold it. The file appears
 // complete or not at all: it is written beside the target and renamed over it, so a failure
-// leaves an existing file as it was. A symbolic link to a regular file is followed; any other
-// existing target that is not a regular file is refused.
+// leaves an existing file as it was, and so does a signal that ends the program (SIGINT, SIGTERM,
+// SIGHUP, where the program leaves them to end it). Symbolic links to a regular file are followed;
+// any other existing target that is not a regular file is refused, and so is a file the user
+// may not write. Names go to the file system byte for byte (see FileNames.h).
 void SavePictureFile(const TBitmap& bitmap, const QString& fileName,
                      const SaveOptions& options = {});
 

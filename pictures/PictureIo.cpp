@@ -56,6 +56,57 @@ ByteSource::ByteSource(int fd, qint64 size) : fd_(fd), size_(size), buffer_(kRea
 ByteSource::ByteSource(const char* data, std::size_t size)
     : memory_(data), size_(static_cast<qint64>(size)) {}
 
+ByteSource::ByteSource(int fd, qint64 limit, StreamTag) : fd_(fd), size_(limit), stream_(true) {}
+
+ByteSource ByteSource::Stream(int fd, qint64 limit) {
+  return ByteSource(fd, limit, StreamTag{});
+}
+
+void ByteSource::Limit(qint64 limit) {
+  limited_ = true;
+  size_ = std::min(size_, limit);
+  if (kept_.size() > size_) {
+    cut_ = true;
+    kept_.truncate(size_);
+  }
+}
+
+void ByteSource::ReadToLimit() {
+  Keep(size_);
+}
+
+// Reads the stream on until `end` bytes are kept, it ends, or it fails; never more than asked, so
+// that what follows a picture stays in the stream. At the limit it was made with, one byte more
+// tells whether the stream held more.
+void ByteSource::Keep(qint64 end) {
+  end = std::min(end, size_);
+  while (kept_.size() < end && !ended_ && error_ == 0) {
+    const qint64 before = kept_.size();
+    const qint64 want = std::min<qint64>(kReadChunk, end - before);
+    if (kept_.capacity() < before + want)
+      kept_.reserve(std::min(size_, std::max(2 * kept_.capacity(), before + want)));
+    kept_.resize(before + want);
+    const ssize_t got = ::read(fd_, kept_.data() + before, static_cast<std::size_t>(want));
+    kept_.resize(before + std::max<ssize_t>(got, 0));
+    if (got < 0 && errno != EINTR)
+      error_ = errno;
+    else if (got == 0)
+      ended_ = true;
+  }
+  if (kept_.size() == size_ && !limited_ && !ended_ && !cut_ && error_ == 0) {
+    char probe = 0;
+    ssize_t got = 0;
+    while ((got = ::read(fd_, &probe, 1)) < 0 && errno == EINTR) {
+    }
+    cut_ = got > 0;
+    ended_ = got == 0;
+    if (got < 0)
+      error_ = errno;
+  }
+  if (ended_)
+    size_ = kept_.size();
+}
+
 bool ByteSource::Fill() {
   if (error_ != 0 || position_ >= size_)
     return false;
@@ -85,6 +136,15 @@ bool ByteSource::Fill() {
 std::size_t ByteSource::Read(void* target, std::size_t n) {
   auto* out = static_cast<char*>(target);
   std::size_t done = 0;
+  if (stream_) {
+    Keep(position_ + static_cast<qint64>(n));
+    done = static_cast<std::size_t>(
+        std::clamp<qint64>(kept_.size() - position_, 0, static_cast<qint64>(n)));
+    if (done > 0)
+      std::memcpy(out, kept_.constData() + position_, done);
+    position_ += static_cast<qint64>(done);
+    return done;
+  }
   if (memory_ != nullptr || fd_ < 0) {
     const qint64 available = std::max<qint64>(size_ - position_, 0);
     done = static_cast<std::size_t>(std::min<qint64>(static_cast<qint64>(n), available));

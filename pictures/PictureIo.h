@@ -29,13 +29,16 @@ struct PictureFailure {
 // Refuses sizes beyond the limit, before anything is allocated for them.
 void CheckDeclaredSize(qint64 width, qint64 height);
 
-// Bytes to read: an open file, read through a buffer, or memory. Reads never raise: the C
-// libraries call them from their own frames; a system failure is remembered and reported by the
-// reader once the library has returned.
+// Bytes to read: an open file, read through a buffer, memory, or a stream that cannot seek (a
+// pipe). Reads never raise: the C libraries call them from their own frames; a system failure is
+// remembered and reported by the reader once the library has returned.
 class ByteSource {
  public:
   ByteSource(int fd, qint64 size);
   ByteSource(const char* data, std::size_t size);
+  // A stream, read only as far as a reader asks and kept, so that the reader may go back. It is
+  // taken to end after `limit` bytes; Size() is that limit until its true end has been met.
+  static ByteSource Stream(int fd, qint64 limit);
   ByteSource(const ByteSource&) = delete;
   ByteSource& operator=(const ByteSource&) = delete;
 
@@ -49,8 +52,18 @@ class ByteSource {
   int Fd() const { return fd_; }
   const char* Memory() const { return memory_; }
 
+  // For a stream: lowers its limit; reads everything up to it; the bytes read so far; whether it
+  // held more than its limit (known once a read reached the limit).
+  void Limit(qint64 limit);
+  void ReadToLimit();
+  const QByteArray& Kept() const { return kept_; }
+  bool Cut() const { return cut_; }
+
  private:
+  struct StreamTag {};
+  ByteSource(int fd, qint64 limit, StreamTag);
   bool Fill();
+  void Keep(qint64 end);
 
   int fd_ = -1;
   const char* memory_ = nullptr;
@@ -60,6 +73,11 @@ class ByteSource {
   qint64 bufferStart_ = 0;
   std::size_t bufferFill_ = 0;
   int error_ = 0;
+  bool stream_ = false;
+  bool ended_ = false;
+  bool cut_ = false;
+  bool limited_ = false;
+  QByteArray kept_;
 };
 
 // Bytes to write: a file through a buffer, or memory. Writes never raise either; the first system

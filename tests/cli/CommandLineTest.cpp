@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -11,6 +14,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
+#include <functional>
 
 #include "BitmapTesting.h"
 #include "ChainPicture.h"
@@ -119,6 +124,14 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
   EXPECT_EQ(ParseArguments({"in.png", "--version"}).kind, Request::Kind::Version);
 }
 
+// How the tool is run.
+struct Options {
+  QString locale = QStringLiteral("C.UTF-8");
+  QString stdoutFile;
+  bool endInput = true;  // false: standard input stays open, as a stream that goes on
+  std::function<void()> inChild;
+};
+
 // The real tool, on real files, without a display.
 class Tool : public ::testing::Test {
  protected:
@@ -135,24 +148,40 @@ class Tool : public ::testing::Test {
     QByteArray out;
     QString err;
   };
-  Outcome Run(const QStringList& arguments, const QByteArray& in = {},
-              const QString& locale = QStringLiteral("C.UTF-8"),
-              const QString& stdoutFile = {}) const {
-    QProcess tool;
+  static void Start(QProcess& tool, const QString& program, const QStringList& arguments,
+                    const Options& options = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
-    environment.insert("LC_ALL", locale);
+    environment.insert("LC_ALL", options.locale);
     tool.setProcessEnvironment(environment);
-    if (!stdoutFile.isEmpty())
-      tool.setStandardOutputFile(stdoutFile);
-    tool.start(CCDLAB_CLI, arguments);
-    tool.write(in);
-    tool.closeWriteChannel();
+    if (!options.stdoutFile.isEmpty())
+      tool.setStandardOutputFile(options.stdoutFile);
+    if (options.inChild)
+      tool.setChildProcessModifier(options.inChild);
+    tool.start(program, arguments);
+  }
+  static Outcome Finish(QProcess& tool) {
     EXPECT_TRUE(tool.waitForFinished(60000));
     return {tool.exitCode(), tool.readAllStandardOutput(),
             QString::fromUtf8(tool.readAllStandardError())};
+  }
+  Outcome Run(const QStringList& arguments, const QByteArray& in = {},
+              const Options& options = {}) const {
+    QProcess tool;
+    Start(tool, CCDLAB_CLI, arguments, options);
+    tool.write(in);
+    if (options.endInput)
+      tool.closeWriteChannel();
+    return Finish(tool);
+  }
+  Outcome Run(const QStringList& arguments, const QByteArray& in, const QString& locale,
+              const QString& stdoutFile = {}) const {
+    Options options;
+    options.locale = locale;
+    options.stdoutFile = stdoutFile;
+    return Run(arguments, in, options);
   }
 
   QTemporaryDir dir_;
@@ -353,6 +382,114 @@ TEST_F(Tool, AFullDiskIsCalledByItsName) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_TRUE(outcome.err.contains("the disk is full")) << outcome.err.toStdString();
   EXPECT_EQ(outcome.err.count('\n'), 1);
+}
+
+TEST_F(Tool, StandardInputIsReadNoFurtherThanItsPictureNeeds) {
+  // The input never ends: the picture must be known from what has come.
+  const struct {
+    const char* what;
+    QByteArray in;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"a PGM: its header tells its length", "P5 4 2 255\n01234567 and more, never ending", 0, ""},
+      {"not a picture: refused from its first bytes", QByteArray(100, '\0'), 1,
+       "cannot read standard input: not a picture format"},
+  };
+  Options open;
+  open.endInput = false;
+  for (const auto& c : cases) {
+    const Outcome outcome = Run({"-", Path("out.pgm")}, c.in, open);
+    EXPECT_EQ(outcome.status, c.status) << c.what << ": " << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(c.says)) << c.what << ": " << outcome.err.toStdString();
+  }
+  QFile written(Path("out.pgm"));
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(written.readAll().endsWith("01234567"));
+}
+
+// A name's bytes as a word of the shell, which hands them over as they are.
+QString ShellWord(const QByteArray& name) {
+  QString octal;
+  for (const char byte : name)
+    octal += QStringLiteral("\\%1").arg(static_cast<unsigned char>(byte), 3, 8, QLatin1Char('0'));
+  return QStringLiteral("\"$(printf '%1')\"").arg(octal);
+}
+
+TEST_F(Tool, NamesThatAreNotUtf8AreUsedByteForByteAndShownReadably) {
+  const QByteArray folder = QFile::encodeName(dir_.path()) + '/';
+  const QByteArray input("\xff\xfe.png");
+  ASSERT_EQ(::link(QFile::encodeName(input_).constData(), folder + input), 0);
+  const struct {
+    QByteArray input, output;
+    int status;
+    const char* says;
+  } cases[] = {
+      {input, "o\xff.png", 0, ""},
+      {"missing\xfe.png", "o.png", 1, "cannot read 'missing\\xfe.png': no such file"},
+      {input, "o\xff.gif", 2, "the extension of o\\xff.gif names no format"},
+  };
+  for (const auto& c : cases) {
+    QProcess shell;
+    Start(shell, QStringLiteral("/bin/sh"),
+          {"-c",
+           QStringLiteral("cd \"$1\" && exec \"$0\" %1 %2")
+               .arg(ShellWord(c.input), ShellWord(c.output)),
+           CCDLAB_CLI, dir_.path()});
+    shell.closeWriteChannel();
+    const Outcome outcome = Finish(shell);
+    EXPECT_EQ(outcome.status, c.status) << c.says << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(c.says)) << outcome.err.toStdString();
+  }
+  struct stat status {};
+  EXPECT_EQ(::stat(folder + "o\xff.png", &status), 0) << "written under its own name";
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{"輸入 picture.png"})
+      << "nothing else written";
+  for (const char* name : {"\xff\xfe.png", "o\xff.png"})
+    ::unlink(folder + name);  // the toolkit's temporary folder cannot see them
+}
+
+// The tool is ended while it writes a picture whose rows are still coming in on standard input.
+TEST_F(Tool, ASignalEndingASaveRemovesItsTemporaryFile) {
+  QImage noise(64, 2048, QImage::Format_Grayscale8);
+  quint32 state = 1;
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x)
+      noise.scanLine(y)[x] = static_cast<uchar>((state = state * 1103515245 + 12345) >> 24);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(QImageWriter(&buffer, "png").write(noise));
+  // Whatever the tests were started with (a shell starting them in the background ignores some):
+  // the signals end it.
+  Options ending;
+  ending.inChild = [] {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      std::signal(signal, SIG_DFL);
+      sigaddset(&set, signal);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    QTemporaryDir dir;
+    QProcess tool;
+    Start(tool, CCDLAB_CLI, {"-", dir.filePath("out.png")}, ending);
+    ASSERT_TRUE(tool.waitForStarted());
+    tool.write(png.left(png.size() / 2));
+    const QDeadlineTimer deadline(60000);
+    QStringList files;
+    while (files.isEmpty() && !tool.waitForFinished(10) && !deadline.hasExpired())
+      files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(files.size(), 1) << "the temporary file, while the save waits for rows";
+    ::kill(static_cast<pid_t>(tool.processId()), signal);
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+  }
 }
 
 }  // namespace

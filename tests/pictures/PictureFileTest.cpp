@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QtEndian>
 #include <functional>
+#include <optional>
 
 #include "BitmapTesting.h"
 #include "Picture.h"
@@ -304,6 +306,88 @@ TEST_F(PictureFiles, EveryFormatAndDepthLoadsIntoTheRightBitmap) {
           ++wrong;
       }
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// Standard input as the command-line tool meets it: a pipe, which cannot seek, holding `bytes`.
+class Pipe {
+ public:
+  explicit Pipe(const QByteArray& bytes) {
+    EXPECT_EQ(::pipe(fds_), 0);
+    EXPECT_EQ(::write(fds_[1], bytes.constData(), bytes.size()), bytes.size());  // it fits
+    ::close(fds_[1]);
+  }
+  ~Pipe() { ::close(fds_[0]); }
+  int Fd() const { return fds_[0]; }
+  // What is left unread.
+  QByteArray Rest() const {
+    QByteArray rest(1 << 16, '\0');
+    rest.truncate(std::max<ssize_t>(::read(fds_[0], rest.data(), rest.size()), 0));
+    return rest;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
+// What a reading gave: the picture's bytes, or why it was refused.
+struct Reading {
+  std::vector<std::uint8_t> pixels;
+  std::optional<PictureFault> fault;
+  bool operator==(const Reading&) const = default;
+};
+
+template <class Load>
+Reading Read(Load&& load) {
+  try {
+    return {PixelBytes(load()), std::nullopt};
+  } catch (const PictureFileError& error) {
+    return {{}, error.Fault()};
+  }
+}
+
+// A stream gives what the same bytes give as a file, and where the header tells the picture's
+// length, what follows the picture stays in the stream as it stays unread in a file.
+TEST_F(PictureFiles, AStreamReadsAsTheSameBytesInAFileAndNoFurtherThanItsPicture) {
+  const QByteArray after("-- what follows the picture --");
+  const QStringList toldByTheHeader = {
+      "BMP 24 bits", "BMP 8 bits", "BMP 4 bits",  "BMP 1 bit", "BMP 32 bits with alpha",
+      "PPM",         "PGM",        "PGM 16 bits", "PBM"};
+  for (const Readable& c : ReadableFiles()) {
+    SCOPED_TRACE(c.name);
+    const QByteArray bytes = c.file() + after;
+    const QString path = Write(QStringLiteral("picture"), bytes);
+    const Pipe pipe(bytes);
+    const Reading fromStream = Read([&] { return LoadPictureStream(pipe.Fd(), "-"); });
+    EXPECT_FALSE(fromStream.fault);
+    EXPECT_EQ(fromStream, Read([&] { return LoadPictureFile(path); }));
+    if (toldByTheHeader.contains(QLatin1String(c.name))) {
+      EXPECT_EQ(pipe.Rest(), after);
+    }
+  }
+
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    qsizetype left;  // bytes the stream still holds after the refusal; -1: any
+  } refused[] = {
+      {"nothing", {}, 0},
+      {"not a picture: refused after its first bytes", QByteArray(100, '\0'), 100 - 16},
+      {"a PGM cut short", "P5 4 3 255\n0123456789", 0},
+      {"a PGM too large: refused from its first bytes", "P5 16385 2 255\n" + QByteArray(99, 'x'),
+       15 + 99 - 16},
+      {"a TIFF cut short", Tiff(TiffLayout{}).left(300), 0},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.name);
+    const QString path = Write(QStringLiteral("refused"), c.bytes);
+    const Pipe pipe(c.bytes);
+    const Reading fromStream = Read([&] { return LoadPictureStream(pipe.Fd(), "-"); });
+    EXPECT_TRUE(fromStream.fault);
+    EXPECT_EQ(fromStream, Read([&] { return LoadPictureFile(path); }));
+    if (c.left >= 0) {
+      EXPECT_EQ(pipe.Rest().size(), c.left);
+    }
   }
 }
 

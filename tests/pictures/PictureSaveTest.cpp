@@ -1,8 +1,12 @@
 #include "PictureFile.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +16,7 @@
 #include <functional>
 
 #include "BitmapTesting.h"
+#include "FileNames.h"
 #include "PictureSamples.h"
 
 namespace {
@@ -238,6 +243,114 @@ TEST_F(SavedPictures, OnlyRegularFilesAreReplacedAndLinksToThemFollowed) {
   EXPECT_EQ(LoadPictureFile(target).Width(), 4);
   ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0640u) << "the file keeps its permissions";
+}
+
+TEST(FileNames, EveryNameGoesBackByteForByteAndShowsWhatIsNotUtf8) {
+  const struct {
+    QByteArray bytes;
+    const char* shown;
+  } cases[] = {
+      {"plain.png", "plain.png"},
+      {"輸入 picture.png", "輸入 picture.png"},
+      {"\xf0\x9f\x93\xb7.png", "\xf0\x9f\x93\xb7.png"},  // beyond the first plane: two halves
+      {"\xff\xfe.png", "\\xff\\xfe.png"},
+      {"o\xff.png", "o\\xff.png"},
+      {"\xc0\xaf", "\\xc0\\xaf"},                    // an overlong '/'
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // a surrogate, encoded
+      {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // beyond U+10FFFF
+      {"\xe8\xbc"
+       "a",
+       "\\xe8\\xbca"},  // cut short
+      {"\xe8\xbc", "\\xe8\\xbc"},
+  };
+  for (const auto& c : cases) {
+    const QString name = FileNameFromBytes(c.bytes);
+    EXPECT_EQ(FileNameBytes(name), c.bytes) << c.shown;
+    EXPECT_EQ(ShownFileName(name), QString::fromUtf8(c.shown));
+    if (QString::fromUtf8(c.bytes).toUtf8() == c.bytes) {
+      EXPECT_EQ(name, QString::fromUtf8(c.bytes)) << "UTF-8 names are the toolkit's";
+    }
+  }
+}
+
+// The names in a folder as the system has them: the toolkit's listings leave out names that are
+// not UTF-8 (and so its temporary folders cannot remove them).
+QList<QByteArray> RawEntries(const QByteArray& folder) {
+  QList<QByteArray> names;
+  DIR* dir = ::opendir(folder.constData());
+  while (const dirent* entry = dir != nullptr ? ::readdir(dir) : nullptr)
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names << QByteArray(entry->d_name);
+  if (dir != nullptr)
+    ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(SavedPictures, NamesThatAreNotUtf8ReachTheFileSystemByteForByte) {
+  const QByteArray dir = QFile::encodeName(dir_.path()) + '/';
+  const QByteArray raw("\xff\xfe picture.png");
+  const QString name = Path(FileNameFromBytes(raw));
+  const TBitmap bitmap = Patterned(4, 3, TPixelFormat::pf24bit);
+  SavePictureFile(bitmap, name);
+  EXPECT_EQ(RawEntries(dir), QList<QByteArray>{raw});
+  EXPECT_EQ(PixelBytes(LoadPictureFile(name)), PixelBytes(bitmap));
+  try {
+    LoadPictureFile(Path(FileNameFromBytes("\xff\xfd.png")));
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::NotFound);
+    EXPECT_TRUE(error.Message().contains(QStringLiteral("\\xff\\xfd.png")))
+        << error.Message().toStdString();
+  }
+  // The toolkit's dialogs hand over a name typed in such a working folder relative to it.
+  const QByteArray folder = dir + "\xff folder";
+  ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+  char saved[PATH_MAX];
+  ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(::chdir(folder.constData()), 0);
+  EXPECT_NO_THROW(SavePictureFile(bitmap, QStringLiteral("./typed.png")));
+  ASSERT_EQ(::chdir(saved), 0);
+  EXPECT_EQ(RawEntries(folder), QList<QByteArray>{"typed.png"});
+  ::unlink(folder + "/typed.png");
+  ::rmdir(folder.constData());
+  ::unlink(dir + raw);
+}
+
+TEST_F(SavedPictures, AFileTheUserMayNotWriteIsRefusedAndKeptWithItsOwner) {
+  const QString path = Path("protected.png");
+  const QByteArray bytes = FileNameBytes(path);
+  SavePictureFile(Patterned(4, 4, TPixelFormat::pf24bit), path);
+  ASSERT_EQ(::chmod(bytes.constData(), 0444), 0);
+  {
+    WithoutFilePermissionOverride asUser;
+    if (!asUser.Effective())
+      GTEST_SKIP() << "running with permission override that cannot be dropped";
+    try {
+      SavePictureFile(Patterned(8, 8, TPixelFormat::pf24bit), path);
+      ADD_FAILURE() << "replaced";
+    } catch (const PictureFileError& error) {
+      EXPECT_EQ(error.Fault(), PictureFault::NoPermission);
+      EXPECT_TRUE(error.Message().contains(QStringLiteral("權限")))
+          << error.Message().toStdString();
+    }
+  }
+  EXPECT_EQ(LoadPictureFile(path).Width(), 4);
+  EXPECT_EQ(Entries(), QStringList{"protected.png"});
+
+  // One who may write it all the same (root) replaces it: with a file of its owner, if it may.
+  if (::faccessat(AT_FDCWD, bytes.constData(), W_OK, AT_EACCESS) != 0)
+    return;
+  const bool givenAway = ::chown(bytes.constData(), 4321, 4321) == 0;
+  SavePictureFile(Patterned(8, 8, TPixelFormat::pf24bit), path);
+  EXPECT_EQ(LoadPictureFile(path).Width(), 8);
+  struct stat status {};
+  ASSERT_EQ(::stat(bytes.constData(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0444u);
+  if (givenAway) {
+    EXPECT_EQ(status.st_uid, 4321u);
+    EXPECT_EQ(status.st_gid, 4321u);
+  }
 }
 
 TEST_F(SavedPictures, AReadOnlyFolderIsRefusedAndKeepsTheOldFile) {
