@@ -1,6 +1,5 @@
 #include "CaptureWindow.h"
 
-#include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
@@ -9,6 +8,7 @@
 #include <unordered_map>
 
 #include "Clipboard.h"
+#include "NoticeBand.h"
 
 capture::HWND CaptureWnd = 0;
 
@@ -181,14 +181,8 @@ void TCaptureWindow::paintEvent(QPaintEvent* event) {
   }
 
   const QString line = StateLine();
-  if (line.isEmpty())
-    return;
-  const int lineHeight = QFontMetrics(font()).height() + 6;
-  const int top = shown_.isNull() ? (height() - lineHeight) / 2 : height() - lineHeight;
-  const QRect band(0, top, width(), lineHeight);
-  painter.fillRect(band, QColor(0, 0, 0, 160));
-  painter.setPen(Qt::white);
-  painter.drawText(band, Qt::AlignCenter, line);
+  if (!line.isEmpty())
+    PaintNoticeBand(painter, rect(), font(), line, !shown_.isNull());
 }
 
 BOOL TCaptureWindow::CopyFrame() const {

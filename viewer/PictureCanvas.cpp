@@ -1,6 +1,5 @@
 #include "PictureCanvas.h"
 
-#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,6 +9,7 @@
 
 #include "Bitmap.h"
 #include "ImageView.h"
+#include "NoticeBand.h"
 #include "QImageBridge.h"
 #include "ViewedPicture.h"
 
@@ -180,15 +180,8 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
   }
   if (bitmap != nullptr)
     PaintPicture(painter, event->rect());
-  if (notice_.isEmpty())
-    return;
-  // As the camera panel draws it: a band at the foot of the picture, or across the middle.
-  const int lineHeight = QFontMetrics(font()).height() + 6;
-  const int top = bitmap == nullptr ? (height() - lineHeight) / 2 : height() - lineHeight;
-  const QRect band(0, top, width(), lineHeight);
-  painter.fillRect(band, QColor(0, 0, 0, 160));
-  painter.setPen(Qt::white);
-  painter.drawText(band, Qt::AlignCenter, notice_);
+  if (!notice_.isEmpty())
+    PaintNoticeBand(painter, rect(), font(), notice_, bitmap != nullptr);
 }
 
 void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {

@@ -1,0 +1,5 @@
+# The operations as the plainest loops, which every fast kernel's bytes are checked against: for
+# the tests (the core's on arm64 too) and the fuzzers, which the fuzz build makes without the tests.
+add_library(ccdlab_reference STATIC ${CMAKE_CURRENT_LIST_DIR}/Reference.cpp)
+target_include_directories(ccdlab_reference PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(ccdlab_reference PUBLIC ccdlab_imaging)
