@@ -270,6 +270,9 @@ const std::vector<Readable>& ReadableFiles() {
        TPixelFormat::pf24bit, [] { return IndexedPicture(8, 8, {qRgb(0, 255, 255)}); }, -1, true},
       {"TIFF of three pages: the first", [] { return Tiff(TiffLayout{.pages = 3}); },
        TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      // Writers use one tile size for pictures of any size.
+      {"TIFF in tiles of 256 x 256", [] { return Tiff(TiffLayout{.tiled = true, .tile = 256}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
   };
   return table;
 }
@@ -620,6 +623,32 @@ const std::vector<Refused>& RefusedFiles() {
          return Make(d, "cut.ico", Cut(ico, ico.size() - 40));
        },
        PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 20 x 18 pixels in tiles of 65536 x 65536",
+       [](const QString& d) {
+         const QByteArray tiled = Tiff(TiffLayout{.tiled = true});
+         return Make(d, "tiles.tif",
+                     WithTiffEntry(WithTiffEntry(tiled, 322, 1, 65536), 323, 1, 65536));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 6 strips listing one offset",
+       [](const QString& d) {
+         const QByteArray tiff = Tiff(TiffLayout{.samples = 1, .photometric = 1});
+         return Make(d, "strips.tif", WithTiffEntry(tiff, 273, 1, 8));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"palette TIFF without its colour map",
+       [](const QString& d) {
+         return Make(d, "nomap.tif",
+                     WithTiffEntry(Tiff(TiffLayout{.samples = 1, .photometric = 1}), 262, 1, 3));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 9 samples per pixel",
+       [](const QString& d) {
+         return Make(d, "nine.tif",
+                     EncodeTiff(4, 4, TiffLayout{.samples = 9, .photometric = 1},
+                                [](int, int, int) { return 0; }));
+       },
+       PictureFault::UnsupportedColours, "9 samples"},
       {"BMP declaring 20000 x 20000 in a tiny file",
        [](const QString& d) {
          return Make(d, "huge.bmp", WithLe32(WithLe32(bmp24, 18, 20000), 22, 20000));

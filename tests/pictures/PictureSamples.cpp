@@ -332,16 +332,17 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
     };
     const int planes = layout.separate ? layout.samples : 1;
     if (layout.tiled) {
-      TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
-      TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+      const int side = layout.tile;
+      TIFFSetField(tif, TIFFTAG_TILEWIDTH, side);
+      TIFFSetField(tif, TIFFTAG_TILELENGTH, side);
       std::vector<uint8_t> tile(static_cast<std::size_t>(TIFFTileSize(tif)));
       const tmsize_t rowBytes = TIFFTileRowSize(tif);
       for (int plane = 0; plane < planes; ++plane)
-        for (int ty = 0; ty < height; ty += 16)
-          for (int tx = 0; tx < width; tx += 16) {
+        for (int ty = 0; ty < height; ty += side)
+          for (int tx = 0; tx < width; tx += side) {
             std::fill(tile.begin(), tile.end(), 0);
-            for (int r = 0; r < 16 && ty + r < height; ++r)
-              packRow(ty + r, plane, tx, std::min(16, width - tx), tile.data() + r * rowBytes,
+            for (int r = 0; r < side && ty + r < height; ++r)
+              packRow(ty + r, plane, tx, std::min(side, width - tx), tile.data() + r * rowBytes,
                       static_cast<std::size_t>(rowBytes));
             TIFFWriteTile(tif, tile.data(), tx, ty, 0, static_cast<uint16_t>(plane));
           }
@@ -437,4 +438,18 @@ QByteArray EncodeInterlacedPng(const QImage& picture) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return bytes;
+}
+
+QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value) {
+  const qsizetype directory = qFromLittleEndian<quint32>(tiff.constData() + 4);
+  const int entries = qFromLittleEndian<quint16>(tiff.constData() + directory);
+  for (int i = 0; i < entries; ++i) {
+    char* entry = tiff.data() + directory + 2 + 12 * i;
+    if (qFromLittleEndian<quint16>(entry) == tag) {
+      qToLittleEndian(count, entry + 4);
+      qToLittleEndian(value, entry + 8);
+      return tiff;
+    }
+  }
+  return {};
 }

@@ -49,7 +49,8 @@ struct TiffLayout {
   int samples = 3;
   int photometric = 2;         // RGB
   bool alpha = false;          // the last sample is unassociated alpha
-  bool tiled = false;          // 16 x 16 tiles rather than strips of 3 rows
+  bool tiled = false;          // tiles rather than strips of 3 rows
+  int tile = 16;               // their side
   bool separate = false;       // each sample in a plane of its own
   int compression = 1;         // none
   int sampleFormat = 1;        // unsigned integers
@@ -61,6 +62,10 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
 
 // An interlaced (Adam7) PNG with alpha, written by libpng.
 QByteArray EncodeInterlacedPng(const QImage& picture);
+
+// The little-endian TIFF with the entry `tag` of its first directory given another count and
+// value (the value itself, or where the values lie).
+QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value);
 
 // A CMYK JPEG written by libjpeg, Adobe's inverted way: every pixel (c, m, y, k) as given.
 QByteArray EncodeCmykJpeg(int width, int height, int c, int m, int y, int k);
