@@ -361,6 +361,51 @@ TEST_F(PictureFiles, CompressedBmpsMovingFarPastTheRowWriteNothingOutsideThePict
   EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5), QByteArray(5, '\0'));
 }
 
+// Interlaced PNGs arrive pass by pass; in every layout they load exactly as the same picture
+// stored plainly.
+TEST_F(PictureFiles, InterlacedPngsLoadAsTheirPlainTwins) {
+  const struct {
+    const char* name;
+    PngLayout layout;
+  } cases[] = {
+      {"grey, 1 bit", {0, 1}},
+      {"grey, 2 bits", {0, 2}},
+      {"grey, 4 bits", {0, 4}},
+      {"grey", {0, 8}},
+      {"grey, 16 bits", {0, 16}},
+      {"grey with a transparent level", {0, 8, false, 0, 7}},
+      {"grey and alpha", {4, 8}},
+      {"grey and alpha, 16 bits", {4, 16}},
+      {"RGB", {2, 8}},
+      {"RGB, 16 bits", {2, 16}},
+      {"RGBA", {6, 8}},
+      {"RGBA, 16 bits", {6, 16}},
+      {"indexed, 1 bit", {3, 1, false, 2}},
+      {"indexed, 4 bits", {3, 4, false, 16}},
+      {"indexed", {3, 8, false, 200}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int levels = c.layout.paletteSize > 0 ? c.layout.paletteSize : 1 << c.layout.bits;
+    const auto value = [levels](int x, int y, int s) {
+      return static_cast<int>((qint64{x} * 37 + y * 11 + s * 71) * 251 % levels);
+    };
+    PngLayout layout = c.layout;
+    const TBitmap plain = LoadPictureFile(Write("plain.png", EncodePng(13, 11, layout, value)));
+    layout.interlaced = true;
+    const TBitmap interlaced =
+        LoadPictureFile(Write("interlaced.png", EncodePng(13, 11, layout, value)));
+    ASSERT_EQ(interlaced.Width(), 13);
+    ASSERT_EQ(interlaced.Height(), 11);
+    EXPECT_EQ(interlaced.PixelFormat(), plain.PixelFormat());
+    ASSERT_EQ(interlaced.Palette() != nullptr, plain.Palette() != nullptr);
+    if (plain.Palette() != nullptr) {
+      EXPECT_EQ(interlaced.Palette()->Count(), plain.Palette()->Count());
+    }
+    EXPECT_EQ(PixelBytes(interlaced), PixelBytes(plain));
+  }
+}
+
 TEST_F(PictureFiles, ContentDecidesTheFormatAndAnyPathWorks) {
   const QByteArray png = Encode(Opaque(ColourfulPicture(3, 2)), "png");
   for (const QString& name : {QStringLiteral("really a png.bmp"), QStringLiteral("照片 一.png"),
@@ -649,6 +694,13 @@ const std::vector<Refused>& RefusedFiles() {
                                 [](int, int, int) { return 0; }));
        },
        PictureFault::UnsupportedColours, "9 samples"},
+      {"PNG whose pixels name entry 255 of a palette of 2",
+       [](const QString& d) {
+         return Make(d, "index.png",
+                     EncodePng(7, 5, PngLayout{.colourType = 3, .paletteSize = 2},
+                               [](int x, int, int) { return x == 3 ? 255 : 1; }));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
       {"BMP declaring 20000 x 20000 in a tiny file",
        [](const QString& d) {
          return Make(d, "huge.bmp", WithLe32(WithLe32(bmp24, 18, 20000), 22, 20000));

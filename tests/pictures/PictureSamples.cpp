@@ -440,6 +440,59 @@ QByteArray EncodeInterlacedPng(const QImage& picture) {
   return bytes;
 }
 
+QByteArray EncodePng(int width, int height, const PngLayout& layout,
+                     const std::function<int(int x, int y, int sample)>& value) {
+  QByteArray bytes;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &bytes, &AppendPng, nullptr);
+  png_set_check_for_invalid_index(png, 0);  // files with indices beyond the palette, too
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
+               layout.bits, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> palette(static_cast<std::size_t>(layout.paletteSize));
+  for (int i = 0; i < layout.paletteSize; ++i)
+    palette[i] = {static_cast<png_byte>(i * 37), static_cast<png_byte>(255 - i * 11),
+                  static_cast<png_byte>(i * 5)};
+  if (layout.colourType == PNG_COLOR_TYPE_PALETTE)
+    png_set_PLTE(png, info, palette.data(), layout.paletteSize);
+  if (layout.transparent >= 0) {
+    png_color_16 colour{};
+    colour.red = colour.green = colour.blue = colour.gray =
+        static_cast<png_uint_16>(layout.transparent);
+    png_set_tRNS(png, info, nullptr, 0, &colour);
+  }
+  png_write_info(png, info);
+  const int samples = layout.colourType == 2   ? 3
+                      : layout.colourType == 4 ? 2
+                      : layout.colourType == 6 ? 4
+                                               : 1;
+  const std::size_t rowBytes = (std::size_t(width) * samples * layout.bits + 7) / 8;
+  std::vector<png_byte> image(rowBytes * height, 0);
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    png_bytep row = image.data() + y * rowBytes;
+    rows[y] = row;
+    for (int x = 0; x < width; ++x)
+      for (int s = 0; s < samples; ++s) {
+        const int v = value(x, y, s);
+        const std::size_t index = std::size_t(x) * samples + s;
+        if (layout.bits == 16) {
+          row[2 * index] = static_cast<png_byte>(v >> 8);
+          row[2 * index + 1] = static_cast<png_byte>(v);
+        } else {
+          const std::size_t bit = index * layout.bits;
+          row[bit / 8] |= static_cast<png_byte>(v << (8 - layout.bits - bit % 8));
+        }
+      }
+  }
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return bytes;
+}
+
 QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value) {
   const qsizetype directory = qFromLittleEndian<quint32>(tiff.constData() + 4);
   const int entries = qFromLittleEndian<quint16>(tiff.constData() + directory);

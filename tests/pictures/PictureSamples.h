@@ -63,6 +63,19 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
 // An interlaced (Adam7) PNG with alpha, written by libpng.
 QByteArray EncodeInterlacedPng(const QImage& picture);
 
+// A PNG written by libpng in any colour type and bit depth: samples value(x, y, s), palette
+// indices for indexed ones (whose palette has `paletteSize` entries); a tRNS chunk makes the grey
+// or RGB level `transparent` see-through when it is not negative.
+struct PngLayout {
+  int colourType = 2;  // 0 grey, 2 RGB, 3 indexed, 4 grey with alpha, 6 RGB with alpha
+  int bits = 8;
+  bool interlaced = false;
+  int paletteSize = 0;
+  int transparent = -1;
+};
+QByteArray EncodePng(int width, int height, const PngLayout& layout,
+                     const std::function<int(int x, int y, int sample)>& value);
+
 // The little-endian TIFF with the entry `tag` of its first directory given another count and
 // value (the value itself, or where the values lie).
 QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value);
