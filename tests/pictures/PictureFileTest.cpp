@@ -273,6 +273,8 @@ const std::vector<Readable>& ReadableFiles() {
       // Writers use one tile size for pictures of any size.
       {"TIFF in tiles of 256 x 256", [] { return Tiff(TiffLayout{.tiled = true, .tile = 256}); },
        TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"progressive JPEG of 100 scans", [] { return EncodeProgressiveJpeg(16, 16, 100); },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(16, 16, {qRgb(77, 77, 77)}); }, 256, false},
   };
   return table;
 }
@@ -701,6 +703,9 @@ const std::vector<Refused>& RefusedFiles() {
                                [](int x, int, int) { return x == 3 ? 255 : 1; }));
        },
        PictureFault::Damaged, "損毀或不完整"},
+      {"progressive JPEG of 101 scans",
+       [](const QString& d) { return Make(d, "scans.jpg", EncodeProgressiveJpeg(16, 16, 101)); },
+       PictureFault::TooManyScans, "超過 100 次掃描"},
       {"BMP declaring 20000 x 20000 in a tiny file",
        [](const QString& d) {
          return Make(d, "huge.bmp", WithLe32(WithLe32(bmp24, 18, 20000), 22, 20000));

@@ -493,6 +493,49 @@ QByteArray EncodePng(int width, int height, const PngLayout& layout,
   return bytes;
 }
 
+QByteArray EncodeProgressiveJpeg(int width, int height, int scans) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  std::vector<jpeg_scan_info> script;
+  auto scan = [&](int coefficient, int high, int low) {
+    jpeg_scan_info info{};
+    info.comps_in_scan = 1;
+    info.Ss = info.Se = coefficient;
+    info.Ah = high;
+    info.Al = low;
+    script.push_back(info);
+  };
+  scan(0, 0, 0);
+  for (int k = 1; k < 64 && static_cast<int>(script.size()) < scans; ++k)
+    scan(k, 0, 1);
+  for (int k = 1; k < 64 && static_cast<int>(script.size()) < scans; ++k)
+    scan(k, 1, 0);
+  cinfo.scan_info = script.data();
+  cinfo.num_scans = static_cast<int>(script.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
+  while (cinfo.next_scanline < cinfo.image_height) {
+    std::fill(row.begin(), row.end(), 77);
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  std::free(out);
+  return bytes;
+}
+
 QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value) {
   const qsizetype directory = qFromLittleEndian<quint32>(tiff.constData() + 4);
   const int entries = qFromLittleEndian<quint16>(tiff.constData() + directory);

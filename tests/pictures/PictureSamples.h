@@ -76,6 +76,10 @@ struct PngLayout {
 QByteArray EncodePng(int width, int height, const PngLayout& layout,
                      const std::function<int(int x, int y, int sample)>& value);
 
+// A progressive JPEG of grey 77 written by libjpeg in exactly `scans` scans (1 ... 127): the DC,
+// one scan for each AC coefficient, then refinements of the first ones.
+QByteArray EncodeProgressiveJpeg(int width, int height, int scans);
+
 // The little-endian TIFF with the entry `tag` of its first directory given another count and
 // value (the value itself, or where the values lie).
 QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value);
