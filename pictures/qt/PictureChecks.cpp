@@ -357,6 +357,7 @@ PictureCheck CheckGif(Reader& in) {
       return Fail(PictureFault::Damaged);
     quint8 descriptor[9];
     quint8 minCodeSize = 0;
+    const qint64 descriptorAt = in.Pos();
     if (!in.Bytes(descriptor, 9))
       return Fail(PictureFault::Damaged);
     if ((descriptor[8] & 0x80) && !in.Skip(3 * (qint64{2} << (descriptor[8] & 7))))
@@ -376,6 +377,10 @@ PictureCheck CheckGif(Reader& in) {
     if ((screenWidth > 0 && left + width > screenWidth) ||
         (screenHeight > 0 && top + height > screenHeight))
       return Fail(PictureFault::Damaged);
+    check.gifFrameAt = descriptorAt;
+    check.gifFrame = QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                           static_cast<int>(height));
+    check.gifInterlaced = (descriptor[8] & 0x40) != 0;
     // A screen without width or height takes the frame's extent instead: that is the size the
     // decoder allocates.
     if (screenWidth == 0 || screenHeight == 0) {

@@ -137,6 +137,72 @@ QByteArray EncodeGif(const QImage& indexed, qsizetype pixels) {
   return gif;
 }
 
+QByteArray EncodeRowsGif(int width, int height, bool interlaced,
+                         const std::function<int(int y)>& colour) {
+  QByteArray gif("GIF89a");
+  PutLe16(gif, width);
+  PutLe16(gif, height);
+  gif.append(static_cast<char>(0x81));  // a table of four colours
+  gif.append('\0');
+  gif.append('\0');
+  gif.append(QByteArray("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xfa\xfa\x00", 12));
+  gif.append(',');
+  PutLe16(gif, 0);
+  PutLe16(gif, 0);
+  PutLe16(gif, width);
+  PutLe16(gif, height);
+  gif.append(interlaced ? '\x40' : '\0');
+  const int clear = 4;
+  gif.append('\2');
+  QByteArray data;
+  quint64 acc = 0;
+  int count = 0;
+  int codeWidth = 3;
+  auto put = [&](int code) {
+    acc |= quint64(code) << count;
+    count += codeWidth;
+    while (count >= 8) {
+      data.append(static_cast<char>(acc & 0xff));
+      acc >>= 8;
+      count -= 8;
+    }
+  };
+  // Each row after a clear code: one pixel, then codes for runs of 2, 3, 4 ... pixels, each the
+  // code the decoder is about to add (the previous run and one pixel more).
+  const int first = (height + 7) / 8, second = (height + 3) / 8, third = (height + 1) / 4;
+  for (int k = 0; k < height; ++k) {
+    int y = k;
+    if (interlaced)
+      y = k < first                    ? k * 8
+          : k < first + second         ? (k - first) * 8 + 4
+          : k < first + second + third ? (k - first - second) * 4 + 2
+                                       : (k - first - second - third) * 2 + 1;
+    const int c = colour(y);
+    put(clear);
+    codeWidth = 3;
+    int next = clear + 2;
+    int left = width;
+    for (int run = 1; left > 0; ++run) {
+      const int n = std::min(run, left);
+      put(n == 1 ? c : clear + n);
+      left -= n;
+      if (run > 1 && ++next == (1 << codeWidth) && codeWidth < 12)
+        ++codeWidth;
+    }
+  }
+  put(clear + 1);
+  if (count > 0)
+    data.append(static_cast<char>(acc & 0xff));
+  for (qsizetype i = 0; i < data.size(); i += 255) {
+    const QByteArray block = data.mid(i, 255);
+    gif.append(static_cast<char>(block.size()));
+    gif.append(block);
+  }
+  gif.append('\0');
+  gif.append(';');
+  return gif;
+}
+
 QByteArray EncodeTopDownBmp(const QImage& image) {
   const int rowBytes = (image.width() * 3 + 3) & ~3;
   QByteArray bmp("BM");

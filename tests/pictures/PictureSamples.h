@@ -21,6 +21,10 @@ QImage MonoPicture(int width, int height);
 QByteArray Encode(const QImage& image, const char* format, bool progressive = false);
 // A GIF of an indexed picture, with its colour table; `pixels` limits the pixels encoded.
 QByteArray EncodeGif(const QImage& indexed, qsizetype pixels = -1);
+// A GIF of four colours (red, green, blue, yellow) whose every row has one colour, colour(y), in
+// few bytes whatever its size; interlaced or not.
+QByteArray EncodeRowsGif(int width, int height, bool interlaced,
+                         const std::function<int(int y)>& colour);
 // An uncompressed 24-bit BMP stored top row first (negative height).
 QByteArray EncodeTopDownBmp(const QImage& image);
 
