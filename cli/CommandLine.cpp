@@ -123,6 +123,11 @@ QString Reason(const PictureFileError& error) {
       return CommandLine::tr("read error (%1)").arg(error.Detail());
     case PictureFault::OutOfMemory:
       return CommandLine::tr("not enough memory");
+    case PictureFault::TooManyScans:
+      return CommandLine::tr(
+                 "the progressive picture has more than %1 scans, too many to decode in "
+                 "reasonable time")
+          .arg(error.Number());
     case PictureFault::NoFolder:
       return CommandLine::tr("the folder '%1' does not exist").arg(Shown(error.Detail()));
     case PictureFault::CannotWrite:

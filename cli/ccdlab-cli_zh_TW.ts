@@ -72,6 +72,10 @@
         <translation>記憶體不足</translation>
     </message>
     <message>
+        <source>the progressive picture has more than %1 scans, too many to decode in reasonable time</source>
+        <translation>這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間</translation>
+    </message>
+    <message>
         <source>the folder &apos;%1&apos; does not exist</source>
         <translation>資料夾「%1」不存在</translation>
     </message>

@@ -22,12 +22,20 @@ constexpr std::size_t kBufferBytes = 64 * 1024;
 // progressive picture allowed.
 constexpr long kMemoryLimit = 2L * 1024 * 1024 * 1024;
 
+// Each scan of a progressive picture is one more pass over all its coefficients: a small file of
+// hundreds of scans keeps the processor busy for a minute. Real encoders write about ten; beyond
+// this bound (libjpeg-turbo's advice, the one libtiff applies) the picture is refused.
+constexpr int kMaxScans = 100;
+
 // longjmp leaves the library's frames; the frames it crosses of ours hold nothing to destroy.
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   int code = 0;
 };
+
+// Not a code of the library's messages.
+constexpr int kTooManyScans = -1;
 
 // Warnings that say the pixels are not all there or not right. Others (a bad colour profile,
 // an unknown JFIF revision, stray bytes between segments) leave the pixels as decoded.
@@ -61,6 +69,15 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 // Nothing goes to the terminal.
 void OutputMessage(j_common_ptr) {}
+
+// Called by the library as it reads the scans.
+void WatchScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans)
+    return;
+  auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  errors->code = kTooManyScans;
+  std::longjmp(errors->jump, 1);
+}
 
 void InstallErrors(ErrorManager& errors) {
   jpeg_std_error(&errors.pub);
@@ -158,6 +175,8 @@ using Compressor = Codec<jpeg_compress_struct, SinkManager, &jpeg_destroy_compre
 
 [[noreturn]] void FailDecoding(const ByteSource& source, int code) {
   FailIfSourceFailed(source);
+  if (code == kTooManyScans)
+    throw PictureFailure{PictureFault::TooManyScans, {}, {}, kMaxScans};
   if (code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE)
     Fail(PictureFault::OutOfMemory);
   Fail(PictureFault::Damaged);
@@ -231,6 +250,9 @@ DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request) {
   jpeg_create_decompress(&cinfo);
   d.created = true;
   cinfo.mem->max_memory_to_use = kMemoryLimit;
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = &WatchScans;
+  cinfo.progress = &progress;
   d.data.bytes = &source;
   d.data.pub.init_source = &InitSource;
   d.data.pub.fill_input_buffer = &FillInput;

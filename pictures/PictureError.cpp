@@ -46,6 +46,9 @@ QString Reason(PictureFault fault, const QString& detail, QSize declared, int nu
       return WithDetail(QStringLiteral("讀取檔案時發生錯誤"), detail) + QStringLiteral("。");
     case PictureFault::OutOfMemory:
       return QStringLiteral("記憶體不足，無法處理這張圖片。");
+    case PictureFault::TooManyScans:
+      return QStringLiteral("這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間，因此不予開啟。")
+          .arg(number);
     case PictureFault::NoFolder:
       return QStringLiteral("資料夾「%1」不存在。")
           .arg(ShownFileName(QDir::toNativeSeparators(detail)));

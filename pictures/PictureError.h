@@ -18,6 +18,7 @@ enum class PictureFault {
   UnsupportedColours,  // a colour model the program cannot convert (Detail(): its name)
   ReadError,           // the system failed to read it (Detail(): the system's reason)
   OutOfMemory,         // the picture fits the limits but not into memory
+  TooManyScans,        // a progressive picture of more scans than Number() (too long to decode)
   NoFolder,            // the folder to write into does not exist (Detail(): the folder)
   CannotWrite,         // the target could not be written (Detail(): the system's reason)
   DiskFull,            // no space left for the file (Detail(): the system's reason)
@@ -43,7 +44,8 @@ class PictureFileError : public Exception {
   const QString& Detail() const { return detail_; }
   // For TooLarge: the size the picture declares, when known.
   QSize Declared() const { return declared_; }
-  // For UnsupportedSamples: the bits per sample, when that is what is unsupported.
+  // For UnsupportedSamples: the bits per sample, when that is what is unsupported; for
+  // TooManyScans: the most scans read.
   int Number() const { return number_; }
 
  private:

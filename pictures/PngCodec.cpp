@@ -92,13 +92,15 @@ Layout LayoutOf(const spng_ihdr& ihdr, bool transparency) {
           4};
 }
 
-// Puts one decoded row into the bitmap's row: unpacks, reduces and turns RGB into BGR.
-void StoreRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, int width) {
+// Puts the pixels first, first + step, ... of one decoded row into the bitmap's row (the early
+// passes of an interlaced picture fill only some): unpacks, reduces and turns RGB into BGR.
+void StoreRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, int width,
+              int first = 0, int step = 1) {
   if (layout.unpackBits != 0) {
     const int bits = layout.unpackBits;
     const int perByte = 8 / bits;
     const unsigned mask = (1u << bits) - 1;
-    for (int x = 0; x < width; ++x) {
+    for (int x = first; x < width; x += step) {
       const int shift = 8 - bits * (x % perByte + 1);
       out[x] = static_cast<std::uint8_t>((in[x / perByte] >> shift) & mask);
     }
@@ -106,7 +108,7 @@ void StoreRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, i
   }
   if (layout.sixteen) {
     const auto* wide = reinterpret_cast<const std::uint16_t*>(in);
-    for (int x = 0; x < width; ++x) {
+    for (int x = first; x < width; x += step) {
       const std::uint16_t* p = wide + x * layout.channels;
       if (layout.channels == 1) {
         out[x] = Reduce16(p[0]);
@@ -120,11 +122,16 @@ void StoreRow(const Layout& layout, const std::uint8_t* in, std::uint8_t* out, i
     }
     return;
   }
-  if (layout.channels == 1) {
-    std::memcpy(out, in, static_cast<std::size_t>(width));
+  if (step == 1) {
+    if (layout.channels == 1)
+      std::memcpy(out, in, static_cast<std::size_t>(width));
+    else
+      SwapRedAndBlue(in, out, width, layout.channels);
     return;
   }
-  SwapRedAndBlue(in, out, width, layout.channels);
+  const int bytes = layout.channels;
+  for (int x = first; x < width; x += step)
+    SwapRedAndBlue(in + x * bytes, out + x * bytes, 1, bytes);
 }
 
 TPalette PaletteOf(spng_ctx* ctx, const spng_ihdr& ihdr, const Layout& layout) {
@@ -245,41 +252,46 @@ DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request) {
   if (layout.depth == TPixelFormat::pf8bit)
     bitmap.SetPalette(PaletteOf(ctx.get(), ihdr, layout));
 
+  // Indices beyond a short palette name no colour: the file is damaged.
+  int paletteSize = 256;
+  if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED)
+    paletteSize = bitmap.Palette()->Count();
   // A row the library decodes that is already in the model's layout goes straight into place.
+  // Interlaced pictures come pass by pass, a row at a time, each pass filling its own columns of
+  // rows (Adam7), so that a file holding nothing costs no more than a plain one.
   const bool direct = layout.unpackBits == 0 && !layout.sixteen && layout.channels == 1;
-  if (ihdr.interlace_method == SPNG_INTERLACE_NONE || direct) {
-    std::vector<std::uint8_t> row(direct ? 0 : rowBytes);
-    if (const int error = spng_decode_image(ctx.get(), nullptr, 0, layout.fmt,
-                                            layout.flags | SPNG_DECODE_PROGRESSIVE);
-        error != 0)
-      FailRead(source, error);
-    if (rows != nullptr)
-      rows->Begin();
-    int error = 0;
-    do {
-      spng_row_info info{};
-      if ((error = spng_get_row_info(ctx.get(), &info)) != 0)
-        break;
-      const int y = static_cast<int>(info.row_num);
-      std::uint8_t* target = bitmap.ScanLine(y);
-      error = spng_decode_row(ctx.get(), direct ? target : row.data(), rowBytes);
-      if (error == 0 || error == SPNG_EOI) {
-        if (!direct)
-          StoreRow(layout, row.data(), target, width);
-        RowsDone(rows, y + 1, bitmap.Height());
-      }
-    } while (error == 0);
-    if (error != SPNG_EOI)
-      FailRead(source, error);
-  } else {
-    std::vector<std::uint8_t> image(imageBytes);
-    if (const int error =
-            spng_decode_image(ctx.get(), image.data(), imageBytes, layout.fmt, layout.flags);
-        error != 0)
-      FailRead(source, error);
-    for (int y = 0; y < bitmap.Height(); ++y)
-      StoreRow(layout, image.data() + y * rowBytes, bitmap.ScanLine(y), width);
-  }
+  const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+  static constexpr int kPassFirst[] = {0, 4, 0, 2, 0, 1, 0};
+  static constexpr int kPassStep[] = {8, 8, 4, 4, 2, 2, 1};
+  std::vector<std::uint8_t> row(direct ? 0 : rowBytes);
+  if (const int error = spng_decode_image(ctx.get(), nullptr, 0, layout.fmt,
+                                          layout.flags | SPNG_DECODE_PROGRESSIVE);
+      error != 0)
+    FailRead(source, error);
+  if (rows != nullptr)
+    rows->Begin();
+  int error = 0;
+  do {
+    spng_row_info info{};
+    if ((error = spng_get_row_info(ctx.get(), &info)) != 0)
+      break;
+    const int y = static_cast<int>(info.row_num);
+    const int pass = interlaced ? std::clamp(info.pass, 0, 6) : 6;
+    std::uint8_t* target = bitmap.ScanLine(y);
+    // The library ORs packed samples of a pass into the row it is given.
+    if (!direct && layout.unpackBits != 0 && pass < 6)
+      std::fill(row.begin(), row.end(), 0);
+    error = spng_decode_row(ctx.get(), direct ? target : row.data(), rowBytes);
+    if (error == 0 || error == SPNG_EOI) {
+      if (!direct)
+        StoreRow(layout, row.data(), target, width, kPassFirst[pass], kPassStep[pass]);
+      if (paletteSize < 256 && *std::max_element(target, target + width) >= paletteSize)
+        Fail(PictureFault::Damaged);
+      RowsDone(rows, y + 1, bitmap.Height());
+    }
+  } while (error == 0);
+  if (error != SPNG_EOI)
+    FailRead(source, error);
   // Up to the end marker, with every chunk's CRC: a file cut after its pixels is cut all the same.
   if (const int error = spng_decode_chunks(ctx.get()); error != 0)
     FailRead(source, error);

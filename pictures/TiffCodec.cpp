@@ -20,6 +20,12 @@ constexpr int kDefaultCompression = 2;
 constexpr tmsize_t kStripBytes = 256 * 1024;
 // libtiff's buffers for one strip or tile, tables and the like.
 constexpr tmsize_t kSingleAllocationLimit = tmsize_t{1} << 30;
+// Tiles come in multiples of 16 pixels, and writers use one tile size (such as 256 x 256) for
+// pictures of any size: a tile may exceed the picture that far, and no further.
+constexpr std::uint32_t kTileAllowance = 1024;
+// More samples per pixel than any colour model with its alpha and extra channels has; each one
+// widens the buffers of a strip.
+constexpr std::uint16_t kMaxSamples = 8;
 
 // What the library reports. Nothing reaches the terminal; errors make a picture damaged.
 struct Messages {
@@ -180,6 +186,68 @@ QString ColourModelName(int photometric) {
   }
 }
 
+// Tiles no larger than the picture needs (see kTileAllowance), and every strip or tile where the
+// file holds it: a strip offset list cut short is filled with zeros by the library, which then
+// reads the file's header as pixels.
+void CheckLayout(TIFF* tif, std::uint32_t width, std::uint32_t height) {
+  if (TIFFIsTiled(tif)) {
+    const auto fits = [](std::uint32_t tile, std::uint32_t side) {
+      return tile > 0 && tile <= std::max(kTileAllowance, (side + 15) / 16 * 16);
+    };
+    if (!fits(Field<std::uint32_t>(tif, TIFFTAG_TILEWIDTH, 0), width) ||
+        !fits(Field<std::uint32_t>(tif, TIFFTAG_TILELENGTH, 0), height))
+      Fail(PictureFault::Damaged);
+  }
+  const std::uint32_t pieces = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  for (std::uint32_t i = 0; i < pieces; ++i)
+    if (TIFFGetStrileOffset(tif, i) == 0)
+      Fail(PictureFault::Damaged);
+}
+
+// The colour model the file's first directory states: the library takes a palette picture
+// without its colour map for grey or RGB, where the picture is damaged. -1 when it cannot be
+// read.
+int StoredPhotometric(ByteSource& source) {
+  struct Restore {
+    ByteSource& source;
+    qint64 position;
+    ~Restore() { source.Seek(position); }
+  } restore{source, source.Position()};
+  unsigned char header[16] = {};
+  source.Seek(0);
+  if (source.Read(header, 8) != 8)
+    return -1;
+  const bool little = header[0] == 'I';
+  const auto number = [little](const unsigned char* p, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+      v |= std::uint64_t{p[little ? i : bytes - 1 - i]} << (8 * i);
+    return v;
+  };
+  const bool big = number(header + 2, 2) == 43;  // BigTIFF: 8-byte offsets and counts
+  std::uint64_t directory = number(header + 4, 4);
+  if (big) {
+    if (source.Read(header + 8, 8) != 8)
+      return -1;
+    directory = number(header + 8, 8);
+  }
+  const int countBytes = big ? 8 : 2;
+  const int entryBytes = big ? 20 : 12;
+  unsigned char count[8];
+  if (!source.Seek(static_cast<qint64>(directory)) ||
+      source.Read(count, countBytes) != std::size_t(countBytes))
+    return -1;
+  const std::uint64_t entries = number(count, countBytes);
+  for (std::uint64_t i = 0; i < entries && i < 4096; ++i) {
+    unsigned char entry[20];
+    if (source.Read(entry, entryBytes) != std::size_t(entryBytes))
+      return -1;
+    if (number(entry, 2) == TIFFTAG_PHOTOMETRIC)
+      return static_cast<int>(number(entry + (big ? 12 : 8), 2));
+  }
+  return -1;
+}
+
 // Everything the library's RGBA conversion handles and the direct paths do not.
 TBitmap ReadConverted(TIFF* tif, std::uint32_t width, std::uint32_t height, bool alpha,
                       int photometric) {
@@ -279,6 +347,14 @@ DecodedPicture ReadTiff(ByteSource& source, const ReadRequest& request) {
     throw PictureFailure{PictureFault::UnsupportedSamples, {}, {}, 0};
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
     throw PictureFailure{PictureFault::UnsupportedSamples, {}, {}, bits};
+  if (samples > kMaxSamples)
+    throw PictureFailure{PictureFault::UnsupportedColours,
+                         QStringLiteral("TIFF, %1 samples per pixel").arg(samples),
+                         {},
+                         0};
+  CheckLayout(tif.get(), width, height);
+  if (photometric != PHOTOMETRIC_PALETTE && StoredPhotometric(source) == PHOTOMETRIC_PALETTE)
+    Fail(PictureFault::Damaged);
 
   const bool grey =
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&

@@ -1,8 +1,10 @@
 #include "PictureChecks.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -100,30 +102,26 @@ PictureCheck Declared(qint64 width, qint64 height) {
 constexpr quint32 kBmpRgb = 0, kBmpRle8 = 1, kBmpRle4 = 2, kBmpBitfields = 3;
 
 // The toolkit's BMP decoder leaves pixels unwritten where the stream skips them or ends early,
-// so run-length compressed BMPs are decoded here, onto a picture cleared to index 0.
+// so run-length compressed BMPs are decoded here, onto a picture cleared to index 0. Runs and
+// moves must stay inside the picture: pixels beyond a row's end, or a move past its end or below
+// the last row, mean the stream does not describe this picture.
 PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> colours) {
   QImage image(width, height, QImage::Format_Indexed8);
   if (image.isNull())
     return Fail(PictureFault::OutOfMemory);
   image.fill(0);
   image.setColorTable(colours);
-  // Pixels beyond the end of a row are dropped; the column stops there, so that moves and runs
-  // adding up along a row can never wrap it around.
   int x = 0;
   int y = 0;  // counted from the bottom row, as stored
-  auto put = [&](quint8 index) {
-    if (x < width) {
-      if (y < height)
-        image.scanLine(height - 1 - y)[x] = index;
-      ++x;
-    }
-  };
+  auto put = [&](quint8 index) { image.scanLine(height - 1 - y)[x++] = index; };
   while (y < height) {
     quint8 count = 0;
     quint8 value = 0;
     if (!in.Byte(count) || !in.Byte(value))
       return Fail(PictureFault::Damaged);
     if (count > 0) {
+      if (count > width - x)
+        return Fail(PictureFault::Damaged);
       for (int i = 0; i < count; ++i)
         put(bits == 8 ? value : ((i & 1) ? (value & 0x0f) : (value >> 4)));
       continue;
@@ -136,11 +134,13 @@ PictureCheck DecodeRle(Reader& in, int width, int height, int bits, QList<QRgb> 
     } else if (value == 2) {  // move right and up
       quint8 dx = 0;
       quint8 dy = 0;
-      if (!in.Byte(dx) || !in.Byte(dy))
+      if (!in.Byte(dx) || !in.Byte(dy) || dx > width - x || dy >= height - y)
         return Fail(PictureFault::Damaged);
-      x = std::min(x + dx, width);
+      x += dx;
       y += dy;
     } else {  // `value` literal pixels, padded to an even number of bytes
+      if (value > width - x)
+        return Fail(PictureFault::Damaged);
       const int bytes = bits == 8 ? value : (value + 1) / 2;
       for (int i = 0; i < bytes; ++i) {
         quint8 b = 0;
@@ -357,6 +357,7 @@ PictureCheck CheckGif(Reader& in) {
       return Fail(PictureFault::Damaged);
     quint8 descriptor[9];
     quint8 minCodeSize = 0;
+    const qint64 descriptorAt = in.Pos();
     if (!in.Bytes(descriptor, 9))
       return Fail(PictureFault::Damaged);
     if ((descriptor[8] & 0x80) && !in.Skip(3 * (qint64{2} << (descriptor[8] & 7))))
@@ -368,11 +369,18 @@ PictureCheck CheckGif(Reader& in) {
         return Fail(PictureFault::Damaged);
       continue;
     }
-    // Only the first frame is shown; it must hold pixels, all of them.
+    // Only the first frame is shown; it must hold pixels, all of them, inside the screen.
     const quint32 left = Le16(descriptor), top = Le16(descriptor + 2);
     const quint32 width = Le16(descriptor + 4), height = Le16(descriptor + 6);
     if (width == 0 || height == 0)
       return Fail(PictureFault::Damaged);
+    if ((screenWidth > 0 && left + width > screenWidth) ||
+        (screenHeight > 0 && top + height > screenHeight))
+      return Fail(PictureFault::Damaged);
+    check.gifFrameAt = descriptorAt;
+    check.gifFrame = QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
+                           static_cast<int>(height));
+    check.gifInterlaced = (descriptor[8] & 0x40) != 0;
     // A screen without width or height takes the frame's extent instead: that is the size the
     // decoder allocates.
     if (screenWidth == 0 || screenHeight == 0) {
@@ -417,6 +425,39 @@ bool PnmNumber(Reader& in, qint64& value) {
   return true;
 }
 
+// The samples of a plain (text) PGM or PPM: every one there and none above the maximum, which the
+// toolkit would scale to levels beyond white.
+bool CheckPlainSamples(Reader& in, qint64 count, qint64 maxValue) {
+  quint8 c = ' ';
+  for (qint64 i = 0; i < count; ++i) {
+    // Whitespace and comments, up to the first digit.
+    for (;;) {
+      if (c == '#') {
+        while (c != '\n' && c != '\r')
+          if (!in.Byte(c))
+            return false;
+      } else if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v') {
+        break;
+      }
+      if (!in.Byte(c))
+        return false;
+    }
+    if (c < '0' || c > '9')
+      return false;
+    qint64 value = 0;
+    while (c >= '0' && c <= '9') {
+      value = value * 10 + (c - '0');
+      if (value > maxValue)
+        return false;
+      if (!in.Byte(c)) {
+        c = ' ';  // the last number may end the file
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 // Binary variants must hold every row; the toolkit reads a 16-bit one missing its last byte.
 PictureCheck CheckPnm(Reader& in) {
   quint8 magic[2];
@@ -433,8 +474,12 @@ PictureCheck CheckPnm(Reader& in) {
     return Fail(PictureFault::Damaged);
   if (maxValue < 1 || maxValue > 65535)
     return Fail(PictureFault::Damaged);
-  if (kind < 4)
-    return check;  // plain text variants: the decoder refuses a short file itself
+  if (kind == 2 || kind == 3)
+    return CheckPlainSamples(in, width * height * (kind == 3 ? 3 : 1), maxValue)
+               ? check
+               : Fail(PictureFault::Damaged);
+  if (kind == 1)
+    return check;  // the decoder refuses a short file itself
   // The data starts right after the single separator PnmNumber consumed.
   const qint64 sampleBytes = maxValue > 255 ? 2 : 1;
   const qint64 rowBytes = kind == 4 ? (width + 7) / 8 : width * sampleBytes * (kind == 6 ? 3 : 1);
@@ -478,28 +523,71 @@ PictureCheck CheckXbm(Reader& in) {
   return check;
 }
 
+// ---- XPM ------------------------------------------------------------------------------------
+
+// The next string between double quotes, as the toolkit's reader takes it (quotes in comments
+// count too); false at the end of the file.
+bool XpmString(Reader& in, QByteArray& text) {
+  text.clear();
+  quint8 c = 0;
+  do {
+    if (!in.Byte(c))
+      return false;
+  } while (c != '"');
+  for (;;) {
+    if (!in.Byte(c))
+      return false;
+    if (c == '"')
+      return true;
+    text.append(static_cast<char>(c));
+  }
+}
+
+// The toolkit gives a pixel whose characters name no colour of the table the first colour (or
+// transparent black), silently; every pixel must name one.
+PictureCheck CheckXpm(Reader& in) {
+  QByteArray text;
+  int width = 0, height = 0, colours = 0, perPixel = 0;
+  if (!XpmString(in, text) ||
+      std::sscanf(text.constData(), "%d %d %d %d", &width, &height, &colours, &perPixel) < 4 ||
+      width <= 0 || height <= 0 || colours <= 0 || perPixel <= 0 || perPixel > 15)
+    return {};  // the decoder refuses what it cannot read
+  PictureCheck check = Declared(width, height);
+  if (check.fault)
+    return check;
+  QSet<QByteArray> keys;
+  for (int i = 0; i < colours; ++i) {
+    if (!XpmString(in, text))
+      return {};
+    keys.insert(text.left(perPixel));
+  }
+  for (int y = 0; y < height; ++y) {
+    if (!XpmString(in, text) || text.size() < qsizetype{width} * perPixel)
+      return Fail(PictureFault::Damaged);
+    for (qsizetype x = 0; x < qsizetype{width} * perPixel; x += perPixel)
+      if (!keys.contains(QByteArray::fromRawData(text.constData() + x, perPixel)))
+        return Fail(PictureFault::Damaged);
+  }
+  return check;
+}
+
 // ---- ICO / CUR ------------------------------------------------------------------------------
 
-// Icons may hold PNG pictures of any size; their size is checked before the decoder allocates.
+// Icons may hold PNG pictures of any size; its size is checked before the decoder allocates.
+// The decoder reads the first picture of the directory, whatever the directory holds beside it:
+// that one alone is looked at, so that a directory of thousands of entries costs nothing more.
 PictureCheck CheckIco(Reader& in) {
-  quint8 dir[6];
-  if (!in.Bytes(dir, 6))
+  quint8 dir[6 + 16];
+  if (!in.Bytes(dir, sizeof dir) || Le16(dir + 4) == 0)
     return Fail(PictureFault::Damaged);
-  const int count = static_cast<int>(Le16(dir + 4));
-  for (int i = 0; i < count; ++i) {
-    quint8 entry[16];
-    in.Seek(6 + 16 * i);
-    if (!in.Bytes(entry, 16))
-      return Fail(PictureFault::Damaged);
-    in.Seek(Le32(entry + 12));
-    quint8 head[24];
-    if (!in.Bytes(head, 24) || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0)
-      continue;
-    const qint64 width = (quint32{head[16]} << 24) | (head[17] << 16) | (head[18] << 8) | head[19];
-    const qint64 height = (quint32{head[20]} << 24) | (head[21] << 16) | (head[22] << 8) | head[23];
-    if (SideTooLarge(width, height))
-      return Declared(width, height);
-  }
+  in.Seek(Le32(dir + 6 + 12));
+  quint8 head[24];
+  if (!in.Bytes(head, 24) || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0)
+    return {};
+  const qint64 width = (quint32{head[16]} << 24) | (head[17] << 16) | (head[18] << 8) | head[19];
+  const qint64 height = (quint32{head[20]} << 24) | (head[21] << 16) | (head[22] << 8) | head[23];
+  if (SideTooLarge(width, height))
+    return Declared(width, height);
   return {};
 }
 
@@ -517,5 +605,7 @@ PictureCheck CheckPictureFile(QIODevice& file, qint64 fileSize, const QByteArray
     return CheckXbm(in);
   if (format == "ico" || format == "cur")
     return CheckIco(in);
+  if (format == "xpm")
+    return CheckXpm(in);
   return {};
 }

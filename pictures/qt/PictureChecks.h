@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <optional>
 
@@ -19,6 +20,10 @@ struct PictureCheck {
   QImage decoded;
   // For uncompressed BMPs: where the pixel data ends; the decoder must have read up to here.
   qint64 dataEnd = -1;
+  // For GIFs: where the first frame's descriptor lies, the frame and whether it is interlaced.
+  qint64 gifFrameAt = -1;
+  QRect gifFrame;
+  bool gifInterlaced = false;
 };
 
 // Checks the file's structure for a format the toolkit reads ("bmp", "gif", "pbm", ...).

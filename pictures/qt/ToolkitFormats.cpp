@@ -6,8 +6,10 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QtEndian>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "PictureChecks.h"
@@ -107,6 +109,124 @@ QImage::Format AnnouncedFormat(const QImageReader& reader, const QSize& declared
   return static_cast<QImage::Format>(format);
 }
 
+// Reads the picture; refuses what the reader cannot read, or reads only with complaints.
+QImage ReadImage(QImageReader& reader, const QSize& declared, QImage::Format announced,
+                 const DecoderMessages& messages) {
+  QImage image;
+  bool read = false;
+  try {
+    read = reader.read(&image);
+  } catch (const std::bad_alloc&) {
+    Refuse(PictureFault::OutOfMemory);
+  }
+  if (messages.AllocationRefused())
+    Refuse(PictureFault::TooLarge, declared);
+  if (!read) {
+    if (reader.error() == QImageReader::InvalidDataError &&
+        !FitsInMemory(declared,
+                      announced != QImage::Format_Invalid ? announced : QImage::Format_ARGB32))
+      Refuse(PictureFault::OutOfMemory);
+    switch (reader.error()) {
+      case QImageReader::UnsupportedFormatError:
+        Refuse(PictureFault::NotAPicture);
+      case QImageReader::DeviceError:
+        Refuse(PictureFault::ReadError);
+      default:
+        Refuse(PictureFault::Damaged);
+    }
+  }
+  if (messages.Damage() || image.isNull())
+    Refuse(PictureFault::Damaged);
+  return image;
+}
+
+QImage ReadGif(const QByteArray& bytes, const DecoderMessages& messages) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  if (!buffer.open(QIODevice::ReadOnly))
+    Refuse(PictureFault::ReadError);
+  QImageReader reader(&buffer, "gif");
+  const QSize declared = reader.size();
+  return ReadImage(reader, declared, AnnouncedFormat(reader, declared), messages);
+}
+
+// The place in the file of a GIF frame's row, in interlaced order: every eighth row from the
+// first, every eighth from the fifth, every fourth from the third, every second from the second.
+int InterlacedIndex(int row, int height) {
+  const int first = (height + 7) / 8, second = (height + 3) / 8, third = (height + 1) / 4;
+  if (row % 8 == 0)
+    return row / 8;
+  if (row % 8 == 4)
+    return first + row / 8;
+  if (row % 4 == 2)
+    return first + second + row / 4;
+  return first + second + third + row / 2;
+}
+
+// The toolkit's GIF decoder refuses a screen of 2^28 pixels, although 16384 x 16384 is within the
+// limit. Such a picture is read by the same decoder in two parts, from the file with its header
+// changed: every row but the last from a screen one row shorter; the last from a screen on which
+// the frame is laid out `m` times as wide and not interlaced, which brings its r-th row in the file
+// (the one the screen's last row shows) to row r / m, near the top. The background, outside the
+// frame's columns, is the same on every row.
+QImage ReadWholeScreenGif(QIODevice& device, qint64 size, const PictureCheck& check,
+                          const DecoderMessages& messages) {
+  constexpr int kSide = kMaxPictureSide;
+  static_assert((kSide - 1) % 3 == 0 && (kSide - 2) % 2 == 0 && kSide * 3 <= 65535);
+  if (!device.seek(0))
+    Refuse(PictureFault::ReadError);
+  QByteArray bytes = device.read(size);
+  if (bytes.size() != size)
+    Refuse(PictureFault::ReadError);
+  const QRect frame = check.gifFrame;
+  const qsizetype at = check.gifFrameAt;
+  const auto put = [&bytes](qsizetype offset, int value) {
+    qToLittleEndian<quint16>(static_cast<quint16>(value), bytes.data() + offset);
+  };
+  const int shown = kSide - 1 - frame.top();
+  int r = frame.height();  // none of the frame's rows: the background
+  if (shown < frame.height())
+    r = check.gifInterlaced ? InterlacedIndex(shown, frame.height()) : shown;
+  const int m = r == kSide - 1 ? 3 : r == kSide - 2 ? 2 : 1;
+  const int row = r / m;
+  const char flags = bytes[at + 8];
+  put(6, kSide);
+  put(8, row + 2);  // a row below the frame, so that the background is filled
+  put(at + 2, 0);
+  put(at + 4, frame.width() * m);
+  put(at + 6, row + 1);
+  bytes[at + 8] = static_cast<char>(flags & ~0x40);
+  QByteArray lastRow;
+  QImage::Format format = QImage::Format_Invalid;
+  {
+    const QImage part = ReadGif(bytes, messages);
+    if (part.depth() != 32 || part.height() <= row || part.width() != kSide)
+      Refuse(PictureFault::Damaged);
+    lastRow = QByteArray(reinterpret_cast<const char*>(part.constScanLine(row)), kSide * 4);
+    format = part.format();
+  }
+  put(8, kSide - 1);
+  put(at + 2, frame.top());
+  put(at + 4, frame.width());
+  put(at + 6, frame.height());
+  bytes[at + 8] = flags;
+  QImage upper = ReadGif(bytes, messages);
+  bytes.clear();
+  if (upper.format() != format || upper.size() != QSize(kSide, kSide - 1))
+    Refuse(PictureFault::Damaged);
+  QImage whole(kSide, kSide, format);
+  if (whole.isNull())
+    Refuse(PictureFault::OutOfMemory);
+  const std::size_t rowBytes = std::size_t{kSide} * 4;
+  for (int y = 0; y < kSide - 1; ++y)
+    std::memcpy(whole.scanLine(y), upper.constScanLine(y), rowBytes);
+  uchar* last = whole.scanLine(kSide - 1);
+  std::memcpy(last, upper.constScanLine(0), rowBytes);
+  std::memcpy(last + frame.left() * 4, lastRow.constData() + frame.left() * 4,
+              std::size_t(frame.width()) * 4);
+  return whole;
+}
+
 DecodedPicture Read(QIODevice& device, qint64 size, PictureFormat format,
                     const ReadRequest& request) {
   const QByteArray name = FormatInfo(format).toolkitName;
@@ -134,30 +254,10 @@ DecodedPicture Read(QIODevice& device, qint64 size, PictureFormat format,
       decoded.bitsPerPixel = BitsPerPixelOf(announced);
       return decoded;
     }
-    bool read = false;
-    try {
-      read = reader.read(&image);
-    } catch (const std::bad_alloc&) {
-      Refuse(PictureFault::OutOfMemory);
-    }
-    if (messages.AllocationRefused())
-      Refuse(PictureFault::TooLarge, declared);
-    if (!read) {
-      if (reader.error() == QImageReader::InvalidDataError &&
-          !FitsInMemory(declared,
-                        announced != QImage::Format_Invalid ? announced : QImage::Format_ARGB32))
-        Refuse(PictureFault::OutOfMemory);
-      switch (reader.error()) {
-        case QImageReader::UnsupportedFormatError:
-          Refuse(PictureFault::NotAPicture);
-        case QImageReader::DeviceError:
-          Refuse(PictureFault::ReadError);
-        default:
-          Refuse(PictureFault::Damaged);
-      }
-    }
-    if (messages.Damage() || image.isNull())
-      Refuse(PictureFault::Damaged);
+    if (check.gifFrameAt >= 0 && check.declared == QSize(kMaxPictureSide, kMaxPictureSide))
+      image = ReadWholeScreenGif(device, size, check, messages);
+    else
+      image = ReadImage(reader, declared, announced, messages);
     // An uncompressed BMP must have been read to the end of its pixel data: the decoder stops at
     // a short row without saying so, leaving the rest unwritten.
     if (check.dataEnd >= 0 && device.pos() < check.dataEnd)

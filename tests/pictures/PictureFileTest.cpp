@@ -14,6 +14,7 @@
 #include "BitmapTesting.h"
 #include "Picture.h"
 #include "PictureSamples.h"
+#include "Sanitizers.h"
 
 namespace {
 
@@ -272,6 +273,11 @@ const std::vector<Readable>& ReadableFiles() {
        TPixelFormat::pf24bit, [] { return IndexedPicture(8, 8, {qRgb(0, 255, 255)}); }, -1, true},
       {"TIFF of three pages: the first", [] { return Tiff(TiffLayout{.pages = 3}); },
        TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      // Writers use one tile size for pictures of any size.
+      {"TIFF in tiles of 256 x 256", [] { return Tiff(TiffLayout{.tiled = true, .tile = 256}); },
+       TPixelFormat::pf24bit, [] { return Opaque(ColourfulPicture(20, 18)); }, -1, true},
+      {"progressive JPEG of 100 scans", [] { return EncodeProgressiveJpeg(16, 16, 100); },
+       TPixelFormat::pf8bit, [] { return IndexedPicture(16, 16, {qRgb(77, 77, 77)}); }, 256, false},
   };
   return table;
 }
@@ -427,19 +433,82 @@ TEST_F(PictureFiles, CompressedBmpsLoadWithSkippedPixelsAsIndexZero) {
   EXPECT_EQ(ColourAt(bitmap, 2, 0), qRgb(0, 0, 255));
 }
 
-// Moves to the right add up along a row; so many that the column passes the largest int must not
-// bring the writing position back into (or before) the picture.
+// Moves to the right add up along a row; moves past its end, however many, are refused before
+// anything is written outside the picture.
 TEST_F(PictureFiles, CompressedBmpsMovingFarPastTheRowWriteNothingOutsideThePicture) {
   QByteArray stream;
-  const qint64 moves = (qint64{1} << 31) / 255 + 1;
-  stream.reserve(moves * 4 + 8);
-  for (qint64 i = 0; i < moves; ++i)
+  for (int i = 0; i < 1000; ++i)
     stream.append("\x00\x02\xff\x00", 4);
   stream.append("\x05\x01\x00\x00\x00\x01", 6);  // 5 x index 1, end of line, end of picture
-  const TBitmap bitmap = LoadPictureFile(Write("far.bmp", RleBmp(8, 5, 2, stream)));
-  ASSERT_EQ(bitmap.PixelFormat(), TPixelFormat::pf8bit);
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(1)), 5), QByteArray(5, '\0'));
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bitmap.ScanLine(0)), 5), QByteArray(5, '\0'));
+  try {
+    LoadPictureFile(Write("far.bmp", RleBmp(8, 5, 2, stream)));
+    ADD_FAILURE() << "loaded";
+  } catch (const PictureFileError& error) {
+    EXPECT_EQ(error.Fault(), PictureFault::Damaged);
+  }
+}
+
+// Interlaced PNGs arrive pass by pass; in every layout they load exactly as the same picture
+// stored plainly.
+TEST_F(PictureFiles, InterlacedPngsLoadAsTheirPlainTwins) {
+  const struct {
+    const char* name;
+    PngLayout layout;
+  } cases[] = {
+      {"grey, 1 bit", {0, 1}},
+      {"grey, 2 bits", {0, 2}},
+      {"grey, 4 bits", {0, 4}},
+      {"grey", {0, 8}},
+      {"grey, 16 bits", {0, 16}},
+      {"grey with a transparent level", {0, 8, false, 0, 7}},
+      {"grey and alpha", {4, 8}},
+      {"grey and alpha, 16 bits", {4, 16}},
+      {"RGB", {2, 8}},
+      {"RGB, 16 bits", {2, 16}},
+      {"RGBA", {6, 8}},
+      {"RGBA, 16 bits", {6, 16}},
+      {"indexed, 1 bit", {3, 1, false, 2}},
+      {"indexed, 4 bits", {3, 4, false, 16}},
+      {"indexed", {3, 8, false, 200}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int levels = c.layout.paletteSize > 0 ? c.layout.paletteSize : 1 << c.layout.bits;
+    const auto value = [levels](int x, int y, int s) {
+      return static_cast<int>((qint64{x} * 37 + y * 11 + s * 71) * 251 % levels);
+    };
+    PngLayout layout = c.layout;
+    const TBitmap plain = LoadPictureFile(Write("plain.png", EncodePng(13, 11, layout, value)));
+    layout.interlaced = true;
+    const TBitmap interlaced =
+        LoadPictureFile(Write("interlaced.png", EncodePng(13, 11, layout, value)));
+    ASSERT_EQ(interlaced.Width(), 13);
+    ASSERT_EQ(interlaced.Height(), 11);
+    EXPECT_EQ(interlaced.PixelFormat(), plain.PixelFormat());
+    ASSERT_EQ(interlaced.Palette() != nullptr, plain.Palette() != nullptr);
+    if (plain.Palette() != nullptr) {
+      EXPECT_EQ(interlaced.Palette()->Count(), plain.Palette()->Count());
+    }
+    EXPECT_EQ(PixelBytes(interlaced), PixelBytes(plain));
+  }
+}
+
+// The toolkit's GIF decoder takes a screen of 16384 x 16384 pixels for a false header; a picture
+// of that size, within the limit, loads whole. Left out under valgrind (see CMakeLists.txt) and
+// the sanitizers for its size.
+TEST_F(PictureFiles, AGifOfTheLargestSizeLoadsWhole) {
+#ifdef CCDLAB_ADDRESS_SANITIZER
+  GTEST_SKIP() << "2^28 pixels, twice, take minutes under AddressSanitizer";
+#endif
+  const auto colour = [](int y) { return y == kMaxPictureSide - 1 ? 3 : y % 3; };
+  const QRgb colours[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(250, 250, 0)};
+  const TBitmap bitmap = LoadPictureFile(
+      Write("largest.gif", EncodeRowsGif(kMaxPictureSide, kMaxPictureSide, true, colour)));
+  ASSERT_EQ(bitmap.Width(), kMaxPictureSide);
+  ASSERT_EQ(bitmap.Height(), kMaxPictureSide);
+  for (const int y : {0, 1, 2, 5, 8191, kMaxPictureSide - 2, kMaxPictureSide - 1})
+    for (const int x : {0, 1, kMaxPictureSide - 1})
+      EXPECT_EQ(ColourAt(bitmap, x, y), colours[colour(y)]) << x << ", " << y;
 }
 
 TEST_F(PictureFiles, ContentDecidesTheFormatAndAnyPathWorks) {
@@ -703,6 +772,72 @@ const std::vector<Refused>& RefusedFiles() {
          const QByteArray ico = Encode(ColourfulPicture(16, 16), "ico");
          return Make(d, "cut.ico", Cut(ico, ico.size() - 40));
        },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 20 x 18 pixels in tiles of 65536 x 65536",
+       [](const QString& d) {
+         const QByteArray tiled = Tiff(TiffLayout{.tiled = true});
+         return Make(d, "tiles.tif",
+                     WithTiffEntry(WithTiffEntry(tiled, 322, 1, 65536), 323, 1, 65536));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 6 strips listing one offset",
+       [](const QString& d) {
+         const QByteArray tiff = Tiff(TiffLayout{.samples = 1, .photometric = 1});
+         return Make(d, "strips.tif", WithTiffEntry(tiff, 273, 1, 8));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"palette TIFF without its colour map",
+       [](const QString& d) {
+         return Make(d, "nomap.tif",
+                     WithTiffEntry(Tiff(TiffLayout{.samples = 1, .photometric = 1}), 262, 1, 3));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"TIFF of 9 samples per pixel",
+       [](const QString& d) {
+         return Make(d, "nine.tif",
+                     EncodeTiff(4, 4, TiffLayout{.samples = 9, .photometric = 1},
+                                [](int, int, int) { return 0; }));
+       },
+       PictureFault::UnsupportedColours, "9 samples"},
+      {"PNG whose pixels name entry 255 of a palette of 2",
+       [](const QString& d) {
+         return Make(d, "index.png",
+                     EncodePng(7, 5, PngLayout{.colourType = 3, .paletteSize = 2},
+                               [](int x, int, int) { return x == 3 ? 255 : 1; }));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"progressive JPEG of 101 scans",
+       [](const QString& d) { return Make(d, "scans.jpg", EncodeProgressiveJpeg(16, 16, 101)); },
+       PictureFault::TooManyScans, "超過 100 次掃描"},
+      {"compressed BMP whose run passes the row's end",
+       [](const QString& d) {
+         return Make(d, "run.bmp", RleBmp(8, 5, 2, QByteArray("\x06\x01\x00\x00\x05\x01", 6)));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"compressed BMP whose literal pixels pass the row's end",
+       [](const QString& d) {
+         return Make(d, "literal.bmp",
+                     RleBmp(4, 5, 2, QByteArray("\x00\x06\x11\x11\x11\x00\x00\x01", 8)));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"compressed BMP moving below its last row",
+       [](const QString& d) {
+         return Make(d, "down.bmp",
+                     RleBmp(8, 5, 2, QByteArray("\x05\x01\x00\x02\x00\x02\x00\x01", 8)));
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"XPM with a pixel of a colour it does not define",
+       [](const QString& d) {
+         return Make(d, "undefined.xpm",
+                     "/* XPM */\nstatic char *a[] = {\n\"4 2 2 1\",\n\"a c #ff0000\",\n"
+                     "\"b c #0000ff\",\n\"abab\",\n\"bazb\"};\n");
+       },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"plain PGM with a level above its maximum",
+       [](const QString& d) { return Make(d, "level.pgm", "P2\n3 2\n15\n0 1 99\n2 3 4\n"); },
+       PictureFault::Damaged, "損毀或不完整"},
+      {"GIF whose frame reaches past the screen",
+       [](const QString& d) { return Make(d, "outside.gif", GifWithFrame(gif, 5, 5, 40, 30)); },
        PictureFault::Damaged, "損毀或不完整"},
       {"BMP declaring 20000 x 20000 in a tiny file",
        [](const QString& d) {

@@ -137,6 +137,72 @@ QByteArray EncodeGif(const QImage& indexed, qsizetype pixels) {
   return gif;
 }
 
+QByteArray EncodeRowsGif(int width, int height, bool interlaced,
+                         const std::function<int(int y)>& colour) {
+  QByteArray gif("GIF89a");
+  PutLe16(gif, width);
+  PutLe16(gif, height);
+  gif.append(static_cast<char>(0x81));  // a table of four colours
+  gif.append('\0');
+  gif.append('\0');
+  gif.append(QByteArray("\xff\x00\x00\x00\xff\x00\x00\x00\xff\xfa\xfa\x00", 12));
+  gif.append(',');
+  PutLe16(gif, 0);
+  PutLe16(gif, 0);
+  PutLe16(gif, width);
+  PutLe16(gif, height);
+  gif.append(interlaced ? '\x40' : '\0');
+  const int clear = 4;
+  gif.append('\2');
+  QByteArray data;
+  quint64 acc = 0;
+  int count = 0;
+  int codeWidth = 3;
+  auto put = [&](int code) {
+    acc |= quint64(code) << count;
+    count += codeWidth;
+    while (count >= 8) {
+      data.append(static_cast<char>(acc & 0xff));
+      acc >>= 8;
+      count -= 8;
+    }
+  };
+  // Each row after a clear code: one pixel, then codes for runs of 2, 3, 4 ... pixels, each the
+  // code the decoder is about to add (the previous run and one pixel more).
+  const int first = (height + 7) / 8, second = (height + 3) / 8, third = (height + 1) / 4;
+  for (int k = 0; k < height; ++k) {
+    int y = k;
+    if (interlaced)
+      y = k < first                    ? k * 8
+          : k < first + second         ? (k - first) * 8 + 4
+          : k < first + second + third ? (k - first - second) * 4 + 2
+                                       : (k - first - second - third) * 2 + 1;
+    const int c = colour(y);
+    put(clear);
+    codeWidth = 3;
+    int next = clear + 2;
+    int left = width;
+    for (int run = 1; left > 0; ++run) {
+      const int n = std::min(run, left);
+      put(n == 1 ? c : clear + n);
+      left -= n;
+      if (run > 1 && ++next == (1 << codeWidth) && codeWidth < 12)
+        ++codeWidth;
+    }
+  }
+  put(clear + 1);
+  if (count > 0)
+    data.append(static_cast<char>(acc & 0xff));
+  for (qsizetype i = 0; i < data.size(); i += 255) {
+    const QByteArray block = data.mid(i, 255);
+    gif.append(static_cast<char>(block.size()));
+    gif.append(block);
+  }
+  gif.append('\0');
+  gif.append(';');
+  return gif;
+}
+
 QByteArray EncodeTopDownBmp(const QImage& image) {
   const int rowBytes = (image.width() * 3 + 3) & ~3;
   QByteArray bmp("BM");
@@ -332,16 +398,17 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
     };
     const int planes = layout.separate ? layout.samples : 1;
     if (layout.tiled) {
-      TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
-      TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+      const int side = layout.tile;
+      TIFFSetField(tif, TIFFTAG_TILEWIDTH, side);
+      TIFFSetField(tif, TIFFTAG_TILELENGTH, side);
       std::vector<uint8_t> tile(static_cast<std::size_t>(TIFFTileSize(tif)));
       const tmsize_t rowBytes = TIFFTileRowSize(tif);
       for (int plane = 0; plane < planes; ++plane)
-        for (int ty = 0; ty < height; ty += 16)
-          for (int tx = 0; tx < width; tx += 16) {
+        for (int ty = 0; ty < height; ty += side)
+          for (int tx = 0; tx < width; tx += side) {
             std::fill(tile.begin(), tile.end(), 0);
-            for (int r = 0; r < 16 && ty + r < height; ++r)
-              packRow(ty + r, plane, tx, std::min(16, width - tx), tile.data() + r * rowBytes,
+            for (int r = 0; r < side && ty + r < height; ++r)
+              packRow(ty + r, plane, tx, std::min(side, width - tx), tile.data() + r * rowBytes,
                       static_cast<std::size_t>(rowBytes));
             TIFFWriteTile(tif, tile.data(), tx, ty, 0, static_cast<uint16_t>(plane));
           }
@@ -437,4 +504,114 @@ QByteArray EncodeInterlacedPng(const QImage& picture) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return bytes;
+}
+
+QByteArray EncodePng(int width, int height, const PngLayout& layout,
+                     const std::function<int(int x, int y, int sample)>& value) {
+  QByteArray bytes;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &bytes, &AppendPng, nullptr);
+  png_set_check_for_invalid_index(png, 0);  // files with indices beyond the palette, too
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
+               layout.bits, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> palette(static_cast<std::size_t>(layout.paletteSize));
+  for (int i = 0; i < layout.paletteSize; ++i)
+    palette[i] = {static_cast<png_byte>(i * 37), static_cast<png_byte>(255 - i * 11),
+                  static_cast<png_byte>(i * 5)};
+  if (layout.colourType == PNG_COLOR_TYPE_PALETTE)
+    png_set_PLTE(png, info, palette.data(), layout.paletteSize);
+  if (layout.transparent >= 0) {
+    png_color_16 colour{};
+    colour.red = colour.green = colour.blue = colour.gray =
+        static_cast<png_uint_16>(layout.transparent);
+    png_set_tRNS(png, info, nullptr, 0, &colour);
+  }
+  png_write_info(png, info);
+  const int samples = layout.colourType == 2   ? 3
+                      : layout.colourType == 4 ? 2
+                      : layout.colourType == 6 ? 4
+                                               : 1;
+  const std::size_t rowBytes = (std::size_t(width) * samples * layout.bits + 7) / 8;
+  std::vector<png_byte> image(rowBytes * height, 0);
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    png_bytep row = image.data() + y * rowBytes;
+    rows[y] = row;
+    for (int x = 0; x < width; ++x)
+      for (int s = 0; s < samples; ++s) {
+        const int v = value(x, y, s);
+        const std::size_t index = std::size_t(x) * samples + s;
+        if (layout.bits == 16) {
+          row[2 * index] = static_cast<png_byte>(v >> 8);
+          row[2 * index + 1] = static_cast<png_byte>(v);
+        } else {
+          const std::size_t bit = index * layout.bits;
+          row[bit / 8] |= static_cast<png_byte>(v << (8 - layout.bits - bit % 8));
+        }
+      }
+  }
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return bytes;
+}
+
+QByteArray EncodeProgressiveJpeg(int width, int height, int scans) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 1;
+  cinfo.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  std::vector<jpeg_scan_info> script;
+  auto scan = [&](int coefficient, int high, int low) {
+    jpeg_scan_info info{};
+    info.comps_in_scan = 1;
+    info.Ss = info.Se = coefficient;
+    info.Ah = high;
+    info.Al = low;
+    script.push_back(info);
+  };
+  scan(0, 0, 0);
+  for (int k = 1; k < 64 && static_cast<int>(script.size()) < scans; ++k)
+    scan(k, 0, 1);
+  for (int k = 1; k < 64 && static_cast<int>(script.size()) < scans; ++k)
+    scan(k, 1, 0);
+  cinfo.scan_info = script.data();
+  cinfo.num_scans = static_cast<int>(script.size());
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(width));
+  while (cinfo.next_scanline < cinfo.image_height) {
+    std::fill(row.begin(), row.end(), 77);
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
+  std::free(out);
+  return bytes;
+}
+
+QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value) {
+  const qsizetype directory = qFromLittleEndian<quint32>(tiff.constData() + 4);
+  const int entries = qFromLittleEndian<quint16>(tiff.constData() + directory);
+  for (int i = 0; i < entries; ++i) {
+    char* entry = tiff.data() + directory + 2 + 12 * i;
+    if (qFromLittleEndian<quint16>(entry) == tag) {
+      qToLittleEndian(count, entry + 4);
+      qToLittleEndian(value, entry + 8);
+      return tiff;
+    }
+  }
+  return {};
 }

@@ -21,6 +21,10 @@ QImage MonoPicture(int width, int height);
 QByteArray Encode(const QImage& image, const char* format, bool progressive = false);
 // A GIF of an indexed picture, with its colour table; `pixels` limits the pixels encoded.
 QByteArray EncodeGif(const QImage& indexed, qsizetype pixels = -1);
+// A GIF of four colours (red, green, blue, yellow) whose every row has one colour, colour(y), in
+// few bytes whatever its size; interlaced or not.
+QByteArray EncodeRowsGif(int width, int height, bool interlaced,
+                         const std::function<int(int y)>& colour);
 // An uncompressed 24-bit BMP stored top row first (negative height).
 QByteArray EncodeTopDownBmp(const QImage& image);
 
@@ -49,7 +53,8 @@ struct TiffLayout {
   int samples = 3;
   int photometric = 2;         // RGB
   bool alpha = false;          // the last sample is unassociated alpha
-  bool tiled = false;          // 16 x 16 tiles rather than strips of 3 rows
+  bool tiled = false;          // tiles rather than strips of 3 rows
+  int tile = 16;               // their side
   bool separate = false;       // each sample in a plane of its own
   int compression = 1;         // none
   int sampleFormat = 1;        // unsigned integers
@@ -61,6 +66,27 @@ QByteArray EncodeTiff(int width, int height, const TiffLayout& layout,
 
 // An interlaced (Adam7) PNG with alpha, written by libpng.
 QByteArray EncodeInterlacedPng(const QImage& picture);
+
+// A PNG written by libpng in any colour type and bit depth: samples value(x, y, s), palette
+// indices for indexed ones (whose palette has `paletteSize` entries); a tRNS chunk makes the grey
+// or RGB level `transparent` see-through when it is not negative.
+struct PngLayout {
+  int colourType = 2;  // 0 grey, 2 RGB, 3 indexed, 4 grey with alpha, 6 RGB with alpha
+  int bits = 8;
+  bool interlaced = false;
+  int paletteSize = 0;
+  int transparent = -1;
+};
+QByteArray EncodePng(int width, int height, const PngLayout& layout,
+                     const std::function<int(int x, int y, int sample)>& value);
+
+// A progressive JPEG of grey 77 written by libjpeg in exactly `scans` scans (1 ... 127): the DC,
+// one scan for each AC coefficient, then refinements of the first ones.
+QByteArray EncodeProgressiveJpeg(int width, int height, int scans);
+
+// The little-endian TIFF with the entry `tag` of its first directory given another count and
+// value (the value itself, or where the values lie).
+QByteArray WithTiffEntry(QByteArray tiff, quint16 tag, quint32 count, quint32 value);
 
 // A CMYK JPEG written by libjpeg, Adobe's inverted way: every pixel (c, m, y, k) as given.
 QByteArray EncodeCmykJpeg(int width, int height, int c, int m, int y, int k);
