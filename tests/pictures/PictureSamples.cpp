@@ -70,6 +70,18 @@ void PutLe32(QByteArray& out, quint32 v) {
   PutLe16(out, v >> 16);
 }
 
+// The image data in sub-blocks of at most 255 bytes, their terminator and the file's trailer.
+static QByteArray EndGif(QByteArray gif, const QByteArray& data) {
+  for (qsizetype i = 0; i < data.size(); i += 255) {
+    const QByteArray block = data.mid(i, 255);
+    gif.append(static_cast<char>(block.size()));
+    gif.append(block);
+  }
+  gif.append('\0');
+  gif.append(';');
+  return gif;
+}
+
 QByteArray EncodeGif(const QImage& indexed, qsizetype pixels) {
   const QList<QRgb> colours = indexed.colorTable();
   int bits = 1;
@@ -127,14 +139,7 @@ QByteArray EncodeGif(const QImage& indexed, qsizetype pixels) {
   put(clear + 1);
   if (count > 0)
     data.append(static_cast<char>(acc & 0xff));
-  for (qsizetype i = 0; i < data.size(); i += 255) {
-    const QByteArray block = data.mid(i, 255);
-    gif.append(static_cast<char>(block.size()));
-    gif.append(block);
-  }
-  gif.append('\0');
-  gif.append(';');
-  return gif;
+  return EndGif(gif, data);
 }
 
 QByteArray EncodeRowsGif(int width, int height, bool interlaced,
@@ -193,14 +198,7 @@ QByteArray EncodeRowsGif(int width, int height, bool interlaced,
   put(clear + 1);
   if (count > 0)
     data.append(static_cast<char>(acc & 0xff));
-  for (qsizetype i = 0; i < data.size(); i += 255) {
-    const QByteArray block = data.mid(i, 255);
-    gif.append(static_cast<char>(block.size()));
-    gif.append(block);
-  }
-  gif.append('\0');
-  gif.append(';');
-  return gif;
+  return EndGif(gif, data);
 }
 
 QByteArray EncodeTopDownBmp(const QImage& image) {
