@@ -10,6 +10,7 @@
 #include <QtEndian>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "BitmapTesting.h"
 #include "Picture.h"
@@ -315,25 +316,40 @@ TEST_F(PictureFiles, EveryFormatAndDepthLoadsIntoTheRightBitmap) {
   }
 }
 
-// Standard input as the command-line tool meets it: a pipe, which cannot seek, holding `bytes`.
+// Standard input as the command-line tool meets it: a pipe, which cannot seek, holding `bytes`;
+// written from a thread of its own, since a picture may be larger than the pipe holds.
 class Pipe {
  public:
   explicit Pipe(const QByteArray& bytes) {
     EXPECT_EQ(::pipe(fds_), 0);
-    EXPECT_EQ(::write(fds_[1], bytes.constData(), bytes.size()), bytes.size());  // it fits
-    ::close(fds_[1]);
+    writer_ = std::thread([this, bytes] {
+      for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fds_[1], bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+          break;  // the reader has gone
+        done += n;
+      }
+      ::close(fds_[1]);
+    });
   }
-  ~Pipe() { ::close(fds_[0]); }
+  ~Pipe() {
+    Rest();  // the writer ends, rather than meet a closed pipe
+    writer_.join();
+    ::close(fds_[0]);
+  }
   int Fd() const { return fds_[0]; }
-  // What is left unread.
+  // What is left unread, up to the end of the stream.
   QByteArray Rest() const {
-    QByteArray rest(1 << 16, '\0');
-    rest.truncate(std::max<ssize_t>(::read(fds_[0], rest.data(), rest.size()), 0));
+    QByteArray rest;
+    char chunk[4096];
+    for (ssize_t n; (n = ::read(fds_[0], chunk, sizeof chunk)) > 0;)
+      rest.append(chunk, n);
     return rest;
   }
 
  private:
   int fds_[2] = {-1, -1};
+  std::thread writer_;
 };
 
 // What a reading gave: the picture's bytes, or why it was refused.
