@@ -3,10 +3,13 @@
 #include <cstdio>
 
 #include "CommandLine.h"
+#include "Manual.h"
 
 int main(int argc, char** argv) {
   // Pictures only: no display is needed, and none is linked.
   QCoreApplication application(argc, argv);
+  if (const std::optional<int> status = WriteBuildDocument(QCoreApplication::arguments().mid(1)))
+    return *status;
   InstallCommandLineLanguage();
   const Request request = ParseArguments(QCoreApplication::arguments().mid(1));
   switch (request.kind) {
