@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine for ccdlab and builds it, then starts it or runs the tests.
-#   ./setup.sh run    install the missing packages, build, start the program
-#   ./setup.sh test   install the missing packages, build, run every test on a virtual X server;
-#                     then the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     (build-asan/), then the picture intake under valgrind (build-valgrind/), then
-#                     the Qt-free core cross-built for arm64 and tested under qemu-aarch64
-#                     (build-arm64/); every stage runs even when one before it failed, and the last
-#                     lines list each stage's result
+#   ./setup.sh run    install what building and running need (the compiler, CMake and Ninja, the
+#                     development files of Qt, GStreamer, Highway and the picture libraries, the
+#                     GStreamer plugins, fonts and Qt's Chinese texts), build the two programs and
+#                     their module into build/ (no tests, benchmarks or fuzzers), start the program
+#   ./setup.sh test   install all that and what only the tests need (GoogleTest, Xvfb, weston,
+#                     clang, valgrind, the arm64 cross compiler with qemu-user, Google Benchmark and
+#                     OpenCV, lintian and the other packaging checks; the arm64 architecture is
+#                     added to dpkg for Highway's arm64 package), build everything, run every test
+#                     on a virtual X server; then the same tests built with AddressSanitizer and
+#                     UndefinedBehaviorSanitizer (build-asan/), then the picture intake under
+#                     valgrind (build-valgrind/), then the Qt-free core cross-built for arm64 and
+#                     tested under qemu-aarch64 (build-arm64/); every stage runs even when one
+#                     before it failed, and the last lines list each stage's result
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,21 +22,29 @@ if [[ $mode != run && $mode != test ]]; then
   exit 2
 fi
 
-packages=(
+# What building and running need.
+run_packages=(
   # build; the pixel kernels are written with Google Highway
   g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
-  # the command-line tool's messages in Traditional Chinese (lrelease)
+  # the programs' messages, help and manual pages in Traditional Chinese (lrelease)
   qt6-tools-dev qt6-l10n-tools
-  # picture files: PNG, JPEG and TIFF through their own libraries (libpng: the tests write
-  # interlaced PNGs with it)
-  libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev libpng-dev
+  # picture files: PNG, JPEG and TIFF through their own libraries
+  libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
   # PipeWire cameras
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
-  # tests; the window tests once more on a Wayland compositor
-  libgtest-dev libgmock-dev xvfb xauth weston qt6-wayland
+  # the faces the forms were designed with stand in as these
+  fonts-arphic-ukai fonts-noto-cjk
+  # the toolkit's own dialogs and buttons in Traditional Chinese, and its Wayland platform
+  qt6-translations-l10n qt6-wayland
+)
+# What only the tests need.
+test_packages=(
+  # tests; the window tests on a virtual X server and once more on a Wayland compositor; the tests
+  # write interlaced PNGs with libpng
+  libgtest-dev libgmock-dev xvfb xauth weston libpng-dev
   # the core and its tests cross-built for arm64 and run there under emulation: the cross
   # compiler, GoogleTest's sources, Highway for arm64 (beside the native one), qemu-aarch64
   g++-aarch64-linux-gnu googletest libhwy-dev:arm64 qemu-user
@@ -38,15 +52,14 @@ packages=(
   clang libclang-rt-14-dev valgrind
   # another program holding a picture on the clipboard
   xclip
-  # the desktop entry check
-  desktop-file-utils
   # benchmarks (bench/): OpenCV's core and imgproc only, not all of libopencv-dev
   libbenchmark-dev libopencv-core-dev libopencv-imgproc-dev jq
-  # the faces the forms were designed with stand in as these
-  fonts-arphic-ukai fonts-noto-cjk
-  # the toolkit's own dialogs and buttons in Traditional Chinese
-  qt6-translations-l10n
+  # the package and what it installs: the Debian package's dependencies (dpkg-shlibdeps) and
+  # lintian, the desktop entry, the software centres' metadata, the manual pages
+  dpkg-dev lintian desktop-file-utils appstream man-db
 )
+packages=("${run_packages[@]}")
+[[ $mode == run ]] || packages+=("${test_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do
@@ -58,7 +71,7 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   sudo=()
   [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-  if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  if [[ $mode == test ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
     "${sudo[@]}" dpkg --add-architecture arm64
   fi
   "${sudo[@]}" apt-get update
@@ -67,8 +80,8 @@ if ((${#missing[@]})); then
 fi
 
 if [[ $mode == run ]]; then
-  cmake --preset default
-  cmake --build --preset default
+  cmake --preset run
+  cmake --build --preset run
   exec build/bin/ccdlab
 fi
 

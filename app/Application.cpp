@@ -7,11 +7,13 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QWidget>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "Commands.h"
 #include "Exception.h"
 #include "Fonts.h"
 #include "Language.h"
@@ -113,10 +115,12 @@ void TApplication::Initialize() {
         (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
              ? ", no Wayland compositor"
              : ", cannot connect to Wayland display " + qgetenv("WAYLAND_DISPLAY"));
+    // The command as the user gave it: an installed program, or one in a build folder.
+    const std::string program = ShellQuoted(program_invocation_name);
     std::fprintf(stderr,
                  "ccdlab: no display available (%s); to run it on a virtual X server: "
-                 "xvfb-run -a build/bin/ccdlab\n",
-                 why.constData());
+                 "xvfb-run -a %s\n",
+                 why.constData(), program.c_str());
     std::exit(1);
   }
   static char name[] = "ccdlab";

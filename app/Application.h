@@ -16,8 +16,9 @@ class TApplication {
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
-  // Prepares the toolkit. The command line is not handed to it: the program takes no options,
-  // not even the toolkit's own. Without a display it says so on stderr and ends the process.
+  // Prepares the toolkit. The command line is not handed to it: the program takes no options
+  // but --help and --version (Options.h), not even the toolkit's own. Without a display it says
+  // so on stderr, naming the program as it was run, and ends the process.
   void Initialize();
 
   // Constructs a form and stores it in *form. The first form created is the main window and is

@@ -1,9 +1,12 @@
 #include "Application.h"
 #include "Exception.h"
+#include "Options.h"
 #include "Unit1.h"
 #include "Unit2.h"
 
-int main(int, char**) {
+int main(int argc, char** argv) {
+  if (const std::optional<int> status = HandleCommandLine(argc, argv))
+    return *status;
   try {
     Application->Initialize();
     Application->CreateForm(&Form1);

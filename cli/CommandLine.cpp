@@ -17,6 +17,7 @@
 #include "Exception.h"
 #include "FileNames.h"
 #include "Grayscale.h"
+#include "ManualPage.h"
 #include "Threshold.h"
 
 namespace {
@@ -394,7 +395,7 @@ QString UsageText() {
              "The first step works on the input picture; colour pictures are thresholded and\n"
              "edged per channel. Without steps the picture is only converted.\n"
              "\n"
-             "Options (anywhere; -- ends them):\n"
+             "Options:\n"
              "  --format F       output format where OUTPUT's extension names none:\n"
              "                   png, bmp, jpg, tif, ppm or pgm\n"
              "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
@@ -402,14 +403,17 @@ QString UsageText() {
              "  --time           print each stage's wall time (and the thresholds chosen) on\n"
              "                   standard error\n"
              "  --help           print this text\n"
-             "  --version        print the version\n"
+             "  --version        print the version and the licence\n"
+             "Options may stand anywhere; -- ends them.\n"
              "\n"
-             "Exit status: 0 success, 1 a picture could not be read or written (nothing is\n"
-             "written then), 2 a usage error.\n");
+             "Exit status:\n"
+             "  0  success\n"
+             "  1  a picture could not be read or written (nothing is written then)\n"
+             "  2  a usage error\n");
 }
 
 QString VersionText() {
-  return QStringLiteral("ccdlab-cli %1\n").arg(QStringLiteral(CCDLAB_VERSION));
+  return VersionText(QStringLiteral("ccdlab-cli"));
 }
 
 Request ParseArguments(const QStringList& arguments) {
@@ -541,10 +545,10 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
   return 0;
 }
 
-void InstallCommandLineLanguage() {
-  const QLocale locale = QLocale::system();
+void InstallCommandLineLanguage(const QLocale& locale) {
   if (locale.language() != QLocale::Chinese || locale.script() != QLocale::TraditionalChineseScript)
     return;
+  InstallManualPageLanguage();
   auto* translator = new QTranslator(QCoreApplication::instance());
   if (translator->load(QStringLiteral(":/i18n/ccdlab-cli_zh_TW.qm")))
     QCoreApplication::installTranslator(translator);

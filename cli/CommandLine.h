@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
@@ -30,6 +31,7 @@ Request ParseArguments(const QStringList& arguments);
 
 QString StepName(const TStep& step);
 QString UsageText();
+// The version and the licence.
 QString VersionText();
 
 // Loads, runs the steps (the first on the input picture, whichever it is) and writes the result.
@@ -37,4 +39,4 @@ QString VersionText();
 int RunPlan(const Plan& plan, std::FILE* errors);
 
 // Picks Traditional Chinese messages under a zh_TW or zh_HK locale, English otherwise.
-void InstallCommandLineLanguage();
+void InstallCommandLineLanguage(const QLocale& locale = QLocale::system());

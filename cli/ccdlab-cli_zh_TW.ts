@@ -131,7 +131,7 @@ INPUT 或 OUTPUT 為 - 時代表標準輸入或標準輸出。
         <source>The first step works on the input picture; colour pictures are thresholded and
 edged per channel. Without steps the picture is only converted.
 
-Options (anywhere; -- ends them):
+Options:
   --format F       output format where OUTPUT&apos;s extension names none:
                    png, bmp, jpg, tif, ppm or pgm
   --quality N      JPEG quality, 1 ... 100 (default 90)
@@ -139,24 +139,31 @@ Options (anywhere; -- ends them):
   --time           print each stage&apos;s wall time (and the thresholds chosen) on
                    standard error
   --help           print this text
-  --version        print the version
+  --version        print the version and the licence
+Options may stand anywhere; -- ends them.
 
-Exit status: 0 success, 1 a picture could not be read or written (nothing is
-written then), 2 a usage error.
+Exit status:
+  0  success
+  1  a picture could not be read or written (nothing is written then)
+  2  a usage error
 </source>
         <translation>第一個步驟作用在輸入的圖片上；彩色圖片的二值化與邊緣化逐一處理每個色版。
 沒有步驟時只轉換檔案格式。
 
-選項（可放在任何位置；-- 之後不再是選項）：
+選項：
   --format F       OUTPUT 的副檔名沒有指明格式時的輸出格式：
                    png、bmp、jpg、tif、ppm 或 pgm
   --quality N      JPEG 品質，1 ... 100（預設 90）
   --compression N  PNG 與 TIFF 的壓縮等級，0 ... 9（預設 2）
   --time           在標準錯誤輸出印出每個階段花費的時間（以及選出的門檻）
   --help           印出這段說明
-  --version        印出版本
+  --version        印出版本與授權條款
+選項可放在任何位置；-- 之後不再是選項。
 
-結束狀態：0 成功，1 圖片無法讀取或寫入（此時不寫入任何東西），2 用法錯誤。
+結束狀態：
+  0  成功
+  1  圖片無法讀取或寫入（此時不寫入任何東西）
+  2  用法錯誤
 </translation>
     </message>
     <message>
@@ -209,6 +216,13 @@ written then), 2 a usage error.
     <message>
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>
         <translation>3 x 3 拉普拉斯邊緣影像，邊界環繞</translation>
+    </message>
+</context>
+<context>
+    <name>Manual</name>
+    <message>
+        <source>run ccdlab&apos;s image operations on picture files</source>
+        <translation>在圖檔上執行 ccdlab 的影像處理</translation>
     </message>
 </context>
 </TS>

@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "FileNames.h"
+#include "Manual.h"
 
 int main(int argc, char** argv) {
   // The toolkit's own copy of the arguments loses the bytes of names that are not UTF-8.
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     arguments << FileNameFromBytes(argv[i]);
   // Pictures only: no display is needed, and none is linked.
   QCoreApplication application(argc, argv);
+  if (const std::optional<int> status = WriteBuildDocument(arguments))
+    return *status;
   InstallCommandLineLanguage();
   const Request request = ParseArguments(arguments);
   switch (request.kind) {

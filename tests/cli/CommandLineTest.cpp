@@ -276,6 +276,7 @@ TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
   outcome = Run({"--version"});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(outcome.out.startsWith("ccdlab-cli 0."));
+  EXPECT_TRUE(outcome.out.contains("GPL-3.0-or-later"));
 }
 
 TEST_F(Tool, MessagesFollowTheLocale) {

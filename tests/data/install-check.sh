@@ -41,15 +41,56 @@ if ! "$cli" "$icon16" "$scratch/icon.bmp" || ! "$cli" "$scratch/icon.bmp" "$scra
   fail "the installed ccdlab-cli cannot read a BMP"
 fi
 
+# Installed, the programs say where they are and under which licence.
+for program in ccdlab ccdlab-cli; do
+  "$scratch/usr/bin/$program" --version | grep -q 'GPL-3.0-or-later' ||
+    fail "$program --version does not name the licence"
+done
+# Without a display the program's advice names it where it was installed.
+advice=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$scratch" \
+  "$scratch/usr/bin/ccdlab" 2>&1 >/dev/null || true)
+[[ $advice == *"xvfb-run -a $scratch/usr/bin/ccdlab"* ]] ||
+  fail "without a display the installed program says: $advice"
+
+# man finds the pages where they were installed; the Chinese ones for that language (-L: as under
+# a zh_TW locale, which this machine need not have).
+manpath=$scratch/usr/share/man
+for program in ccdlab ccdlab-cli; do
+  [[ $(MANPATH=$manpath LC_ALL=C.UTF-8 man -w "$program" 2>/dev/null) == \
+    "$manpath/man1/$program.1.gz" ]] || fail "man does not find $program's page"
+  [[ $(MANPATH=$manpath LC_ALL=C.UTF-8 man -L zh_TW -w "$program" 2>/dev/null) == \
+    "$manpath/zh_TW/man1/$program.1.gz" ]] || fail "man does not find $program's Chinese page"
+done
+# bash-completion loads a command's completion from the file of its name.
+[[ -f $scratch/usr/share/bash-completion/completions/ccdlab-cli ]] || fail "no bash completion"
+# The software centres' metadata and the menu entry, together as a software centre reads them.
+appstreamcli validate-tree --no-net "$scratch/usr" >/dev/null ||
+  fail "appstreamcli does not accept the installed metadata"
+
 # The Debian package: the same files under /usr, and the run-time packages it needs.
 (cd "$scratch" && cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >/dev/null)
-deb=$(ls "$scratch"/package/ccdlab_*_amd64.deb)
+deb=$(ls "$scratch"/package/ccdlab_*.deb)
 contents=$(dpkg-deb -c "$deb")
 module=lib/ccdlab/ccdlab-toolkit-formats.so
 [[ -f $scratch/usr/$module ]] || fail "$module is not installed"
 for path in ./usr/bin/ccdlab ./usr/bin/ccdlab-cli ./usr/share/applications/ccdlab.desktop \
-  ./usr/share/icons/hicolor/48x48/apps/ccdlab.png ./usr/$module; do
+  ./usr/share/icons/hicolor/48x48/apps/ccdlab.png ./usr/$module \
+  ./usr/share/man/man1/ccdlab.1.gz ./usr/share/man/zh_TW/man1/ccdlab-cli.1.gz \
+  ./usr/share/bash-completion/completions/ccdlab-cli ./usr/share/doc/ccdlab/copyright \
+  ./usr/share/doc/ccdlab/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
+done
+grep -q ' ./usr/share/metainfo/[^/]*\.metainfo\.xml$' <<<"$contents" || fail "the package lacks metainfo"
+# Its binaries stripped of symbols and of the compiler's notes, hardened as Debian's are.
+unpacked=$scratch/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+for binary in usr/bin/ccdlab usr/bin/ccdlab-cli usr/$module; do
+  sections=$(readelf -SW "$unpacked/$binary")
+  for section in .symtab .comment; do
+    ! grep -qF " $section " <<<"$sections" || fail "$binary keeps its $section section"
+  done
+  readelf -lW "$unpacked/$binary" | grep -q GNU_RELRO || fail "$binary is not linked with relro"
+  readelf -dW "$unpacked/$binary" | grep -q 'BIND_NOW\|FLAGS.*NOW' || fail "$binary binds lazily"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libgstreamer1.0-0 gstreamer1.0-plugins-base gstreamer1.0-plugins-good \
