@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine for ccdlab and builds it, then starts it or runs the tests.
 #   ./setup.sh run    install what building and running need (the compiler, CMake and Ninja, the
 #                     development files of Qt, GStreamer, Highway and the picture libraries, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GStreamer first: Qt's keyword macros (signals, slots) clash with names in GLib's headers.
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Maps the face names the forms were designed with onto faces a Debian desktop has:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Makes the toolkit's own texts (message box buttons, the file dialog) Traditional Chinese like

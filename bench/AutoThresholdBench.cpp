@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic thresholds: the one pass that counts a picture's colour bytes, next to memcpy of
 // the same bytes, and each method on a photograph's histogram.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pixel operations on 6000 × 4000 pictures, single-threaded, next to the physical limit of a
 // read-and-write pass (memcpy) and to what OpenCV does for the same job. bench/run.sh runs this
 // and prints the medians against the goals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live view of the camera. What the feed's thread does with each BGRx frame under live
 // processing (grey, binarize, edges, then what the viewer paints from: the whole frame in RGB32 or
 // its reduced copy for a fitted view, and the histogram), beside memcpy of the frame, at 1080p

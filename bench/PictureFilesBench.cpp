@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The open command on 24-megapixel photos, from the file to the repainted view, and the open
 // dialog's preview of one. The photos are made once per run, photo-like (smooth shapes and
 // noise), by the program's own writers.

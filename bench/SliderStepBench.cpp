@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One step of the threshold dialog's slider on a 6000 × 4000 preview, as the operator drags it:
 // the change handler thresholds the whole preview and repaints the dialog at once. Runs on Qt's
 // offscreen platform, so the repaint is real painting without a screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer window on a 6000 × 4000 picture: one repaint of its picture at a given zoom, as the
 // operator pans or zooms, in a window of 1600 × 900 on Qt's offscreen platform; the histogram of
 // such a picture, counted once per change of it; and the reduced copy a zoom below 50 % draws

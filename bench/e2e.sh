@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole jobs on 24-megapixel picture files: ccdlab-cli beside libvips' vips and ImageMagick's
 # convert, turn by turn in one run, so that all three meet the same machine. Prints a Markdown
 # table: median wall time, its ratio to vips, peak memory and the output's size.

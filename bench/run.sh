@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs ccdlab-bench (5 repetitions, single-threaded) and prints the medians and their ratios to
 # the goals as a Markdown table. Extra arguments go to the benchmark, for example
 #   bench/run.sh --benchmark_filter=threshold

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Read by cpack before it packages: the Debian package depends on the packages of the libraries
 # its programs and module link, as dpkg-shlibdeps finds them, and on what nothing links
 # (CPACK_CCDLAB_RUNTIME_DEPENDS). CPack's own CPACK_DEBIAN_PACKAGE_SHLIBDEPS would also add

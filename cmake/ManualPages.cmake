@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ccdlab_add_manual_pages(PROGRAM)
 # The program writes its own manual page, in English and in Traditional Chinese, from its --help
 # text (--manual-page=LANGUAGE); the pages are compressed as Debian installs them.

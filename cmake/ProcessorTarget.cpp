@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the widest Highway target, of those x86-64 has, that this processor (or the one valgrind
 // presents to its guest) runs: the kernels of the programs valgrind runs are built for it alone.
 #include <cpuid.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ccdlab_simd_only_flags(TARGET OUT)
 # The compiler flags that build Highway's kernels for one x86-64 target alone (SCALAR, SSSE3,
 # SSE4, AVX2 or AVX3, as Highway names them), or for VALGRIND: the widest target the processor

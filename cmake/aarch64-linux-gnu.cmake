@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for 64-bit Arm with Debian's cross compiler (g++-aarch64-linux-gnu). Libraries for
 # the target come from Debian's arm64 packages installed beside the native ones (multiarch,
 # e.g. libhwy-dev:arm64); the programs run under qemu-aarch64, which finds the arm64 C library

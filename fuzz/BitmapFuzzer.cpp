@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes as a bitmap of any depth, size (0 … 64 a side), palette (none, or 0 … 256 entries) and
 // pixels, through grey levels, the threshold and the edge image at every instruction-set target
 // the processor has. Each result must be the very bytes the plain reference loops give.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes another program offers on the clipboard, under one of the types a picture may come as,
 // through the grab's intake (HasFormat, then the bitmap takes the picture), then through the
 // operations. The first byte picks the type: one of each picture format's, in the format table's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpus of the fuzz targets into a folder (fuzz/make-corpus.sh): small valid
 // pictures of every format and depth the program reads, each family of damaged or oversized
 // files the loader refuses, the same bytes as clipboard offers, and bitmaps of every depth for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes as a picture file, through the intake of the open command and the open dialog's preview,
 // then through the operations.
 

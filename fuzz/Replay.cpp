@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs every file of the corpus folders (or single files) named on the command line through the
 // fuzz target once, in name order: the inputs fuzzing found, kept so that a fixed fault stays
 // fixed. Any compiler builds it; no fuzzing engine is needed.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Regenerates the seed corpus in fuzz/corpus/ from the generator in the normal build (build/).
 # Inputs fuzzing found and that were fixed live in fuzz/regressions/ and are left alone.
 set -euo pipefail

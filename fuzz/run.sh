@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes one target with libFuzzer under AddressSanitizer and UndefinedBehaviorSanitizer.
 #   fuzz/run.sh TARGET [SECONDS]     TARGET: picture_file, clipboard or bitmap; SECONDS: 600
 # Builds build-fuzz/ (the fuzz preset: clang), starts from the committed corpus, keeps the inputs

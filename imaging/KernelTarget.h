@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A kernel file names itself in HWY_TARGET_INCLUDE and then includes this header, which has
 // Highway compile the file once for each instruction-set target (Simd.h). No include guard: the
 // part below foreach_target.h must come in again for every target.

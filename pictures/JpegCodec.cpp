@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG through libjpeg-turbo's own interface: decoded straight into the bitmap's rows, reduced in
 // the DCT for previews, and every warning the library gives about the entropy-coded data taken as
 // damage, where it would otherwise fill the rest of the picture with grey.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PictureIo.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PNG through libspng, which checks every CRC and the compressed stream itself and reads up to the
 // end marker, so that a damaged or cut file fails in the library.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF through libtiff. Grey, palette and RGB pictures are read sample by sample into the image
 // model, so that grey stays grey and palettes stay palettes; other colour models go through the
 // library's own conversion to RGBA. Only the first page of a multi-page file is read.

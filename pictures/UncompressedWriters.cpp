@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BMP and PNM written here: both are a header and the rows as they are, and writing them
 // ourselves keeps 8-bit pictures 8-bit (the toolkit writes small palettes as 4-bit BMPs) and
 // 32-bit ones with their alpha.

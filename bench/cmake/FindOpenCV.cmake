@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finds OpenCV's core and imgproc modules.
 #
 # Debian ships OpenCV's own CMake package only in libopencv-dev, which drags in every module (some

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program's icon at the usual theme sizes from its drawing (needs librsvg2-bin).
 # The PNGs are committed, so building never needs this.
 set -euo pipefail

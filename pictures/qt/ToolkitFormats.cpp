@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small formats through the toolkit's readers, with the structural checks they need: the
 // toolkit reports some damaged files of these formats as read, or only as a warning.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sources ccdlab-cli's bash completion and completes command lines as bash splits them.
 #   completion-check.sh COMPLETION_SCRIPT
 set -uo pipefail

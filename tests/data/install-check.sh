@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and packages it, then checks what a desktop finds there.
 #   install-check.sh BUILD_DIR
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Packages the build and has lintian look at the package as a Debian maintainer would: it may
 # report nothing, down to its informational tags. Skipped (77) where lintian is not installed.
 #   lintian-check.sh BUILD_DIR

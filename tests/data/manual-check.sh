@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the programs' manual pages as man does, with its warnings on (as lintian does), and
 # checks that each says what the program's --help says, in English and in Traditional Chinese.
 #   manual-check.sh BUILD_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cameras that fail in every way a stream can, driven through the window's commands: no crash, no
 // hang, and no pipeline or thread left behind; a grab takes only a frame that was on display.
 

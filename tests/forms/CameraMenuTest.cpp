@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera panel's menu over the real device monitor, fed by a device provider of the tests' own
 // whose cameras are videotestsrc elements; every other provider on the machine is hidden.
 

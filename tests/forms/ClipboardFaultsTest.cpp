@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever the clipboard holds, the grab either changes nothing or refuses with a message; the
 // main image the operator had stays as it was, and the program goes on.
 

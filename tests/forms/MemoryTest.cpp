@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Memory under load: a thousand slider steps and a hundred chains on a 24-megapixel picture leave
 // the memory in use where it was, and a picture at the size limit runs the whole chain.
 

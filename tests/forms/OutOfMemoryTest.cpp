@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running out of memory in a command: the process's address space is limited to a little more
 // than it uses, and each command that needs a large block shows a message; the pictures stay as
 // they were and the program goes on. A test program of its own, since the limit holds for the

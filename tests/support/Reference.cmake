@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The operations as the plainest loops, which every fast kernel's bytes are checked against: for
 # the tests (the core's on arm64 too) and the fuzzers, which the fuzz build makes without the tests.
 add_library(ccdlab_reference STATIC ${CMAKE_CURRENT_LIST_DIR}/Reference.cpp)

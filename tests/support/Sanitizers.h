@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // CCDLAB_ADDRESS_SANITIZER is defined in a build under AddressSanitizer (clang or gcc).
