@@ -84,8 +84,8 @@ QString Escaped(const QString& text, bool breakWide = false) {
       out += QStringLiteral("\\-");
     else
       out += c;
-    if (breakWide && IsWide(c) && i + 1 < text.size() && !QStringView(kOpening).contains(c) &&
-        !QStringView(kClosing).contains(text[i + 1]))
+    if (breakWide && IsWide(c) && i + 1 < text.size() && !text[i + 1].isSpace() &&
+        !QStringView(kOpening).contains(c) && !QStringView(kClosing).contains(text[i + 1]))
       out += QStringLiteral("\\:");
   }
   if (out.startsWith(QLatin1Char('.')) || out.startsWith(QLatin1Char('\'')))

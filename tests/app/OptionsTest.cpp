@@ -53,7 +53,11 @@ TEST(Options, HelpVersionAndMistakesAreAnsweredWithoutADisplay) {
                                        QString::fromLatin1(c.locale), runtime.path());
     const QString what = c.arguments.join(QLatin1Char(' ')) + QLatin1Char(' ') + c.locale;
     EXPECT_EQ(outcome.status, c.status) << what.toStdString();
-    EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(c.out))) << what.toStdString();
+    if (*c.out == '\0') {
+      EXPECT_TRUE(outcome.out.isEmpty()) << what.toStdString();
+    } else {
+      EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(c.out))) << what.toStdString();
+    }
     EXPECT_TRUE(outcome.err.contains(QString::fromUtf8(c.err))) << what.toStdString();
     if (c.status == 0) {
       EXPECT_TRUE(outcome.err.isEmpty()) << what.toStdString() << outcome.err.toStdString();

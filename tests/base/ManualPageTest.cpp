@@ -10,6 +10,7 @@ const char kHelp[] =
     "\n"
     "Reads IN and writes OUT,\n"
     "byte for byte.\n"
+    "\n"
     ".dots and \\backslashes stay as they are.\n"
     "\n"
     "Options:\n"
@@ -58,9 +59,9 @@ TEST(ManualPage, ChineseTextMayBreakBetweenCharactersButNotAtItsPunctuation) {
                             true));
   EXPECT_TRUE(page.contains(QStringLiteral(".ad l\n.nh\n")));
   EXPECT_TRUE(page.contains(QStringLiteral(".B tool\nIN\n")));
-  // No break after an opening bracket or before a closing one or a comma; the two lines meet
-  // without a space between Chinese characters, and keep it before Latin letters.
-  EXPECT_TRUE(page.contains(QStringLiteral("讀\\:入\\:（IN）檔\\:案，寫\\:出 OUT。\n")))
+  // No break after an opening bracket or before a closing one, a comma or a space; the two lines
+  // meet without a space between Chinese characters, and keep it before Latin letters.
+  EXPECT_TRUE(page.contains(QStringLiteral("讀\\:入\\:（IN）\\:檔\\:案，\\:寫\\:出 OUT。\n")))
       << page.toStdString();
 }
 
