@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
+#include <map>
+#include <string>
 
 #include "Bitmap.h"
 #include "CameraMenu.h"
@@ -54,6 +56,7 @@ TForm1::TForm1(QWidget* parent)
   QAction* command =
       processedMenu->addAction(QStringLiteral("複製為指令"), this, &TForm1::CopyProcessedCommand);
   command->setObjectName(QStringLiteral("CopyCommandAction"));
+  AddOperationMenus(processedMenu, undo);
   connect(processedMenu, &QMenu::aboutToShow, this, [this, undo, redo, command] {
     undo->setEnabled(CanUndo());
     redo->setEnabled(CanRedo());
@@ -117,6 +120,26 @@ void TForm1::Button2Click() {
 
 void TForm1::Button4Click() {
   workbench_->Run({TOperation::Grey});
+}
+
+// The operations beyond the buttons, in submenus named by their records, before `before`.
+void TForm1::AddOperationMenus(QMenu* menu, QAction* before) {
+  std::map<std::string, QMenu*> submenus;
+  for (const TOperationInfo& info : Operations()) {
+    if (info.menu == nullptr)
+      continue;
+    QMenu*& submenu = submenus[info.menu];
+    if (submenu == nullptr) {
+      submenu = new QMenu(QString::fromUtf8(info.menu), menu);
+      menu->insertMenu(before, submenu);
+    }
+    QAction* action =
+        submenu->addAction(QString::fromUtf8(info.name), this,
+                           [this, operation = info.operation] { workbench_->Run({operation}); });
+    action->setObjectName(QStringLiteral("Operation_") + QLatin1String(info.word));
+  }
+  if (!submenus.empty())
+    menu->insertSeparator(before);
 }
 
 void TForm1::Button7Click() {

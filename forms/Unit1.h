@@ -3,6 +3,9 @@
 
 #include <QWidget>
 
+class QAction;
+class QMenu;
+
 #include "Commands.h"
 #include "OpenPictureDialog.h"
 #include "Workbench.h"
@@ -59,6 +62,8 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void AddOperationMenus(QMenu* menu, QAction* before);
+
   TWorkbench* workbench_;
 };
 

@@ -67,6 +67,9 @@ struct TOperationInfo {
   TRunPicture run;
   TRunRows runRows = nullptr;  // none: it needs the whole picture
   TBandTarget bandTarget = nullptr;
+  // The submenu of the processed image's context menu that offers it, UTF-8, as ImageJ files its
+  // commands ("處理", "二元"); none for the window's buttons. Entries show in the table's order.
+  const char* menu = nullptr;
 
   // Derived from the above where the table is made.
   bool takesThreshold = false;  // written "word=T" (or "word=METHOD")
