@@ -57,6 +57,7 @@ TViewerWindow* TLiveViewerLink::Open() {
     frame->hide();
     viewer_->setObjectName(QStringLiteral("LiveViewerWindow"));
     viewer_->setAttribute(Qt::WA_DeleteOnClose);
+    viewer_->SetMainWindow(form_);
     viewer_->addAction(processing_);
     viewer_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(viewer_, &QWidget::customContextMenuRequested, this, &TLiveViewerLink::Popup);
@@ -67,10 +68,10 @@ TViewerWindow* TLiveViewerLink::Open() {
       // The camera's full size, fitted where the screen is too small for it.
       if (!sized_ && viewer_ != nullptr) {
         sized_ = true;
-        viewer_->adjustSize();
+        viewer_->PlaceAtPictureSize();
       }
     });
-    ratesLabel_ = new QLabel(viewer_);
+    ratesLabel_ = new TStatusLabel(viewer_);
     ratesLabel_->setObjectName(QStringLiteral("RatesLabel"));
     // First of the permanent ones, after the pixel's value.
     viewer_->StatusBar()->insertPermanentWidget(1, ratesLabel_);
@@ -83,6 +84,7 @@ TViewerWindow* TLiveViewerLink::Open() {
     UpdateChain();
     UpdateNotice();
     UpdateRates();
+    viewer_->PlaceAtPictureSize();
   }
   viewer_->show();
   viewer_->raise();

@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QShowEvent>
 #include <QTimer>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@
 #include "LiveViewer.h"
 #include "Unit2.h"
 #include "ViewerLink.h"
+#include "WindowPlacement.h"
 
 TForm1* Form1 = nullptr;
 
@@ -43,8 +45,10 @@ TForm1::TForm1(QWidget* parent)
   Image1->Picture()->Bind(&workbench_->Main());
   Image2->Picture()->Bind(&workbench_->Processed());
   connect(workbench_, &TWorkbench::LiveChainChanged, this, &TForm1::LiveChainChanged);
-  // The stored window position; uic applies only the size.
+  // The stored window position; uic applies only the size. Moved only as far as a small screen
+  // needs to show the whole window.
   move(207, 124);
+  KeepWithinScreen(this);
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
   QMenu* processedMenu = (new TImageViewMenu(Image2))->Menu();
@@ -83,6 +87,14 @@ void SendToCaptureWindow(capture::UINT message, capture::WPARAM wParam) {
 }
 
 }  // namespace
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The window manager's frame is known once the window is up: the title bar may take it past the
+  // screen's edge.
+  if (!event->spontaneous())
+    QTimer::singleShot(0, this, [this] { KeepWithinScreen(this); });
+}
 
 void TForm1::Button1Click() {
   using namespace capture;

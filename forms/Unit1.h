@@ -60,6 +60,7 @@ class TForm1 : public QWidget, public Ui::TForm1 {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void AddOperationMenus(QMenu* menu, QAction* before);

@@ -72,6 +72,8 @@ TViewerWindow* TViewerLink::Open() {
     // A window of its own rather than a child of the main window, so that it can go behind it.
     viewer_ = new TViewerWindow(view_, title_);
     viewer_->setAttribute(Qt::WA_DeleteOnClose);
+    viewer_->SetMainWindow(view_->window());
+    viewer_->PlaceAtPictureSize();
     FollowThresholdDialog(viewer_, workbench_);
   }
   viewer_->show();

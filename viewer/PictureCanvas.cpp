@@ -80,15 +80,15 @@ QSize TPictureCanvas::sizeHint() const {
   return size.isEmpty() ? QSize(640, 480) : size.toSize().expandedTo(QSize(320, 240));
 }
 
-void TPictureCanvas::Fit() {
+void TPictureCanvas::Fit(double limit) {
   fitted_ = true;
+  fitLimit_ = std::clamp(limit, MinZoom, MaxZoom);
   const QSizeF size = PictureSize();
   const double ratio = devicePixelRatioF();
-  zoom_ =
-      size.isEmpty()
-          ? 1.0
-          : std::clamp(std::min(width() * ratio / size.width(), height() * ratio / size.height()),
-                       MinZoom, MaxZoom);
+  zoom_ = size.isEmpty() ? 1.0
+                         : std::clamp(std::min({width() * ratio / size.width(),
+                                                height() * ratio / size.height(), fitLimit_}),
+                                      MinZoom, MaxZoom);
   KeepInView();
   update();
   emit ZoomChanged(zoom_);
@@ -119,11 +119,14 @@ void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
   ReportHover(mouse_);
 }
 
-// A picture smaller than the canvas sits in its middle; a larger one leaves no gap at its edges.
+// A picture smaller than the canvas sits in its middle, on a whole screen pixel so that its edges
+// are not blended; a larger one leaves no gap at its edges.
 void TPictureCanvas::KeepInView() {
   const QSizeF extent = PictureSize() * Scale();
-  const auto place = [](double origin, double extent, double room) {
-    return extent <= room ? (room - extent) / 2 : std::clamp(origin, room - extent, 0.0);
+  const double ratio = devicePixelRatioF();
+  const auto place = [ratio](double origin, double extent, double room) {
+    return extent <= room ? std::round((room - extent) / 2 * ratio) / ratio
+                          : std::clamp(origin, room - extent, 0.0);
   };
   origin_ = QPointF(place(origin_.x(), extent.width(), width()),
                     place(origin_.y(), extent.height(), height()));
@@ -135,7 +138,7 @@ void TPictureCanvas::PictureChanged() {
   if (size != laidOutFor_) {
     laidOutFor_ = size;
     if (fitted_)
-      Fit();
+      Fit(fitLimit_);
     else
       KeepInView();
   }
@@ -231,7 +234,7 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
 
 void TPictureCanvas::resizeEvent(QResizeEvent*) {
   if (fitted_)
-    Fit();
+    Fit(fitLimit_);
   else
     KeepInView();
 }

@@ -27,7 +27,9 @@ class TPictureCanvas : public QWidget {
   // True while the zoom follows the canvas's size (after Fit, until the next zoom).
   bool Fitted() const { return fitted_; }
 
-  void Fit();
+  // The whole picture in the canvas, enlarged to fill it up to `limit` (F: up to the largest zoom;
+  // a viewer opens fitted up to 100 %, so that a picture with room to spare shows pixel for pixel).
+  void Fit(double limit = MaxZoom);
   // One step up or down the zoom ladder, around `anchor` (canvas coordinates), or around the
   // centre of the canvas.
   void ZoomIn(std::optional<QPointF> anchor = std::nullopt);
@@ -82,6 +84,7 @@ class TPictureCanvas : public QWidget {
   QPointer<TImage> view_;
   double zoom_ = 1.0;
   bool fitted_ = true;
+  double fitLimit_ = 1.0;
   // Where the picture's top-left corner lies on the canvas.
   QPointF origin_;
   QSize laidOutFor_;

@@ -131,6 +131,8 @@ TTryAllWindow::TTryAllWindow(TImage* view, const QString& title, QWidget* parent
   auto* hint =
       new QLabel(QStringLiteral("二值化對話框開著時，按一下任一格，閥值就移到那一格的 T。"), this);
   hint->setObjectName(QStringLiteral("TryAllHint"));
+  // Wrapped rather than setting the window's width.
+  hint->setWordWrap(true);
   layout->addWidget(hint);
   if (view != nullptr)
     connect(view, &TImage::Changed, this, &TTryAllWindow::PictureChanged);

@@ -2,7 +2,7 @@
 #include "ViewerWindow.h"
 
 #include <QKeyEvent>
-#include <QLabel>
+#include <QPainter>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -13,6 +13,7 @@
 #include "ReducedPicture.h"
 #include "TryAllWindow.h"
 #include "ViewedPicture.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -25,6 +26,28 @@ QString Percent(double zoom) {
 
 }  // namespace
 
+TStatusLabel::TStatusLabel(QWidget* parent) : QLabel(parent) {
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+QSize TStatusLabel::minimumSizeHint() const {
+  const QMargins margins = contentsMargins();
+  return QSize(fontMetrics().horizontalAdvance(QStringLiteral("…")) + margins.left() +
+                   margins.right() + 2 * margin(),
+               QLabel::minimumSizeHint().height());
+}
+
+QString TStatusLabel::ShownText() const {
+  return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width() - 2 * margin());
+}
+
+void TStatusLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setPen(palette().color(foregroundRole()));
+  painter.drawText(contentsRect().marginsRemoved(QMargins(margin(), margin(), margin(), margin())),
+                   static_cast<int>(alignment()), ShownText());
+}
+
 TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent)
     : QWidget(parent, Qt::Window),
       view_(view),
@@ -32,9 +55,9 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
       canvas_(new TPictureCanvas(view, this)),
       histogram_(new THistogramPane(view, this)),
       status_(new QStatusBar(this)),
-      zoomLabel_(new QLabel(this)),
-      pictureLabel_(new QLabel(this)),
-      pixelLabel_(new QLabel(this)) {
+      zoomLabel_(new TStatusLabel(this)),
+      pictureLabel_(new TStatusLabel(this)),
+      pixelLabel_(new TStatusLabel(this)) {
   setObjectName(QStringLiteral("ViewerWindow"));
   setWindowTitle(title);
   zoomLabel_->setObjectName(QStringLiteral("ZoomLabel"));
@@ -61,11 +84,16 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   connect(histogram_, &THistogramPane::TryAllRequested, this, &TViewerWindow::OpenTryAll);
 
   ShowHistogramByDefault();
-  // The picture at its own size where the screen has room for it (at most two thirds of it).
-  adjustSize();
   canvas_->setFocus();
   canvas_->PictureChanged();
   UpdateStatus();
+  PlaceAtPictureSize();
+}
+
+void TViewerWindow::PlaceAtPictureSize() {
+  // The picture at its own size where the screen has room for it (at most two thirds of it).
+  adjustSize();
+  PlaceBesideMainWindow(this, mainWindow_);
 }
 
 TViewerWindow::~TViewerWindow() {
@@ -82,6 +110,8 @@ TTryAllWindow* TViewerWindow::OpenTryAll() {
     tryAll_ = new TTryAllWindow(view_, title_);
     tryAll_->setAttribute(Qt::WA_DeleteOnClose);
     connect(tryAll_, &TTryAllWindow::ThresholdChosen, this, &TViewerWindow::ThresholdChosen);
+    tryAll_->adjustSize();
+    PlaceBesideMainWindow(tryAll_, mainWindow_);
   }
   tryAll_->show();
   tryAll_->raise();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QWidget>
 #include <optional>
@@ -10,11 +11,25 @@
 #include "Histogram.h"
 #include "ImageView.h"
 
-class QLabel;
 class QStatusBar;
 class TPictureCanvas;
 class THistogramPane;
 class TTryAllWindow;
+
+// A part of a status line: as wide as its text where there is room, elided where there is not, so
+// that no text sets the width of its window.
+class TStatusLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TStatusLabel(QWidget* parent = nullptr);
+  QSize minimumSizeHint() const override;
+  // The text as it shows at the label's width.
+  QString ShownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
 
 // What a viewer paints a picture from besides the picture itself, made beside a picture that
 // changes at a camera's rate, off the user-interface thread.
@@ -53,8 +68,13 @@ class TViewerWindow : public QWidget {
   void AdoptPaintAids(TPaintAids aids);
   // A line over the picture: what the source of the picture is doing.
   void SetNotice(const QString& notice);
-  // For windows that say more about their picture.
+  // For windows that say more about their picture (in a TStatusLabel, which never widens it).
   QStatusBar* StatusBar() const { return status_; }
+  // The window beside which the viewer and its "全部試試" window open.
+  void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
+  QWidget* MainWindow() const { return mainWindow_; }
+  // Gives the window the picture's own size where there is room for it, beside the main window.
+  void PlaceAtPictureSize();
   // Shows the viewer's "全部試試" window, made now unless one is open, and brings it to the front.
   TTryAllWindow* OpenTryAll();
   TTryAllWindow* TryAllWindow() const;
@@ -81,9 +101,10 @@ class TViewerWindow : public QWidget {
   TPictureCanvas* canvas_;
   THistogramPane* histogram_;
   QStatusBar* status_;
-  QLabel* zoomLabel_;
-  QLabel* pictureLabel_;
-  QLabel* pixelLabel_;
+  TStatusLabel* zoomLabel_;
+  TStatusLabel* pictureLabel_;
+  TStatusLabel* pixelLabel_;
+  QPointer<QWidget> mainWindow_;
   std::optional<QPoint> hovered_;
   // Set once the user has shown or hidden the histogram; until then it follows the depth.
   std::optional<bool> histogramChosen_;

@@ -111,6 +111,8 @@ TEST_F(LiveViewerTest, ShowsRawThenProcessedChangingFramesAndFollowsTheThreshold
   EXPECT_EQ(raw.Width(), 320);
   EXPECT_EQ(raw.Height(), 240);
 
+  // The shortcut works in the active window, which the X server makes it in its own time.
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
   QTest::keyClick(viewer, Qt::Key_P);
   ASSERT_TRUE(Link()->ProcessingAction()->isChecked());
   const TBitmap grey = NextFrame(Grey);

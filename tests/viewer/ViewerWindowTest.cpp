@@ -249,6 +249,8 @@ TEST_F(ViewerWindowTest, TheStatusLineNamesThePixelUnderTheMouseAtEachDepth) {
   for (Case& c : cases) {
     SCOPED_TRACE(c.pixel);
     Open(c.bitmap);
+    // Opened at 100 %; enlarged to the canvas so that each pixel is a target of its own.
+    Canvas()->Fit();
     EXPECT_EQ(viewer_->PictureText(), QString::fromUtf8(c.picture));
     Hover(Canvas()->ToCanvas(QPointF(c.x + 0.5, 0.5)).toPoint());
     EXPECT_EQ(viewer_->PixelText(), QString::fromUtf8(c.pixel));
@@ -265,6 +267,7 @@ TEST_F(ViewerWindowTest, TheStatusLineNamesThePixelUnderTheMouseAtEachDepth) {
 
 TEST_F(ViewerWindowTest, FollowsTheViewsPicture) {
   Open(TBitmap(100, 50, TPixelFormat::pf24bit));
+  Canvas()->Fit();                          // enlarged: the next picture then fits at another zoom
   EXPECT_FALSE(viewer_->HistogramShown());  // a colour picture
   const double zoom = Canvas()->Zoom();
   // A new picture of another size and depth, with the mouse resting on the canvas.
