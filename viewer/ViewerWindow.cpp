@@ -3,6 +3,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -91,9 +92,17 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
 }
 
 void TViewerWindow::PlaceAtPictureSize() {
-  // The picture at its own size where the screen has room for it (at most two thirds of it).
-  adjustSize();
+  // The picture at its own size where there is room for all of it beside the main window (on a
+  // small screen, more than the toolkit's two thirds of it), else at most two thirds of the screen.
+  const QSize whole = sizeHint().expandedTo(minimumSizeHint());
+  resize(whole);
   PlaceBesideMainWindow(this, mainWindow_);
+  if (size() != whole) {
+    adjustSize();
+    PlaceBesideMainWindow(this, mainWindow_);
+  }
+  // The status line takes its height as the window shows: sized again then, unless resized since.
+  placedSize_ = isVisible() ? std::nullopt : std::optional<QSize>(size());
 }
 
 TViewerWindow::~TViewerWindow() {
@@ -227,6 +236,12 @@ void TViewerWindow::UpdateStatus() {
   zoomLabel_->setText(ZoomText());
   pictureLabel_->setText(PictureText());
   pixelLabel_->setText(PixelText());
+}
+
+void TViewerWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placedSize_ == size() && !event->spontaneous())
+    PlaceAtPictureSize();
 }
 
 void TViewerWindow::keyPressEvent(QKeyEvent* event) {

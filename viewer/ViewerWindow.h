@@ -90,6 +90,7 @@ class TViewerWindow : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void PictureChanged();
@@ -105,6 +106,7 @@ class TViewerWindow : public QWidget {
   TStatusLabel* pictureLabel_;
   TStatusLabel* pixelLabel_;
   QPointer<QWidget> mainWindow_;
+  std::optional<QSize> placedSize_;
   std::optional<QPoint> hovered_;
   // Set once the user has shown or hidden the histogram; until then it follows the depth.
   std::optional<bool> histogramChosen_;
