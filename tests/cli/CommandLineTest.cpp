@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CommandLine.h"
+#include "Arguments.h"
+#include "Runner.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
