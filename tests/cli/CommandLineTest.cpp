@@ -39,7 +39,7 @@ TEST(ParseArguments, UsageErrors) {
       {"in.png", "out.png", "binarize=1.5"},
       {"in.png", "out.png", "binarize=abc"},
       {"in.png", "out.png", "binarize=1000"},
-      {"in.png", "out.png", "binarize=Otsu"},  // the words are lower case
+      {"in.png", "out.png", "Binarize=otsu"},  // the step's words are lower case
       {"in.png", "out.png", "binarize=otsu2"},
       {"in.png", "out.png", "edges=otsu"},
       {"in.png", "out.png", "Gray"},
@@ -79,11 +79,12 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
        90,
        -1},
       {{"in.png", "out.png", "--time", "gray"}, "in.png", "out.png", "png", {"gray"}, true, 90, -1},
-      {{"in.png", "out.png", "gray", "binarize=otsu", "binarize=renyientropy", "binarize=007"},
+      {{"in.png", "out.png", "gray", "binarize=otsu", "binarize=RenyiEntropy", "binarize=007",
+        "binarize=OTSU"},
        "in.png",
        "out.png",
        "png",
-       {"gray", "binarize=otsu", "binarize=renyientropy", "binarize=7"},
+       {"gray", "binarize=otsu", "binarize=renyientropy", "binarize=7", "binarize=otsu"},
        false,
        90,
        -1},

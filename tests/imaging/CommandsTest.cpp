@@ -95,8 +95,11 @@ TEST(Commands, EveryStepReadsBackFromItsWord) {
   }
   EXPECT_EQ(StepWord({TOperation::Binarize, 0, TThresholdMethod::RenyiEntropy}),
             "binarize=renyientropy");
+  // A method's name in any case; its word written back in lower case.
+  for (const char* word : {"binarize=Otsu", "binarize=OTSU", "binarize=oTsU"})
+    EXPECT_EQ(StepWord(ParseStepWord(word).value()), "binarize=otsu") << word;
   for (const char* word : {"binarize", "binarize=", "binarize=256", "binarize=+1", "binarize=0x1",
-                           "binarize=Otsu", "gray=1", "edges=otsu", "grey", ""})
+                           "binarize=Otsu ", "gray=1", "edges=otsu", "grey", ""})
     EXPECT_FALSE(ParseStepWord(word).has_value()) << word;
 }
 
