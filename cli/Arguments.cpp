@@ -215,6 +215,7 @@ void InstallCommandLineLanguage(const QLocale& locale) {
   if (locale.language() != QLocale::Chinese || locale.script() != QLocale::TraditionalChineseScript)
     return;
   InstallManualPageLanguage();
+  InstallPictureFailureLanguage();
   auto* translator = new QTranslator(QCoreApplication::instance());
   if (translator->load(QStringLiteral(":/i18n/ccdlab-cli_zh_TW.qm")))
     QCoreApplication::installTranslator(translator);

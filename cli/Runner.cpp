@@ -26,58 +26,6 @@ QString Quoted(const QString& name) {
   return QStringLiteral("'%1'").arg(Shown(name));
 }
 
-QString Reason(const PictureFileError& error) {
-  switch (error.Fault()) {
-    case PictureFault::NotFound:
-      return CommandLine::tr("no such file");
-    case PictureFault::NotRegularFile:
-      return CommandLine::tr("not a regular file (a folder, pipe or device)");
-    case PictureFault::NoPermission:
-      return CommandLine::tr("permission denied");
-    case PictureFault::NotAPicture:
-      return CommandLine::tr("not a picture format ccdlab-cli reads");
-    case PictureFault::EmptyFile:
-      return CommandLine::tr("the file is empty");
-    case PictureFault::Damaged:
-      return CommandLine::tr("the picture is damaged or incomplete");
-    case PictureFault::TooLarge:
-      if (error.Declared().isValid())
-        return CommandLine::tr("the picture is too large (%1 x %2 pixels; at most %3 x %3)")
-            .arg(error.Declared().width())
-            .arg(error.Declared().height())
-            .arg(kMaxPictureSide);
-      return CommandLine::tr("the picture is too large (at most %1 x %1 pixels)")
-          .arg(kMaxPictureSide);
-    case PictureFault::UnsupportedSamples:
-      if (error.Number() > 0)
-        return CommandLine::tr("samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)")
-            .arg(error.Number());
-      return CommandLine::tr("floating-point or signed samples are not supported");
-    case PictureFault::UnsupportedColours:
-      return CommandLine::tr("the colour model %1 is not supported").arg(error.Detail());
-    case PictureFault::ReadError:
-      return CommandLine::tr("read error (%1)").arg(error.Detail());
-    case PictureFault::OutOfMemory:
-      return CommandLine::tr("not enough memory");
-    case PictureFault::TooManyScans:
-      return CommandLine::tr(
-                 "the progressive picture has more than %1 scans, too many to decode in "
-                 "reasonable time")
-          .arg(error.Number());
-    case PictureFault::NoFolder:
-      return CommandLine::tr("the folder '%1' does not exist").arg(Shown(error.Detail()));
-    case PictureFault::CannotWrite:
-      return CommandLine::tr("write error (%1)").arg(error.Detail());
-    case PictureFault::DiskFull:
-      return CommandLine::tr("the disk is full (%1)").arg(error.Detail());
-    case PictureFault::UnsupportedSaveFormat:
-      return CommandLine::tr("not a format ccdlab-cli writes");
-    case PictureFault::NothingToSave:
-      return CommandLine::tr("there is no picture to write");
-  }
-  return {};
-}
-
 QString Sentence(const PictureFileError& error, const Plan& plan) {
   const bool reading = error.Action() == PictureAction::Open;
   const QString what =
@@ -86,7 +34,7 @@ QString Sentence(const PictureFileError& error, const Plan& plan) {
   QString target = Quoted(name);
   if (!reading && IsStandardStream(name))
     target = CommandLine::tr("standard output");
-  return what.arg(target, Reason(error));
+  return what.arg(target, PictureFailureReasonInLocale(error));
 }
 
 void Report(std::FILE* timings, const QString& name, qint64 nanoseconds) {

@@ -21,80 +21,8 @@
         <translation>標準輸入</translation>
     </message>
     <message>
-        <source>no such file</source>
-        <translation>找不到這個檔案</translation>
-    </message>
-    <message>
-        <source>not a regular file (a folder, pipe or device)</source>
-        <translation>不是一般檔案（可能是資料夾、管道或裝置）</translation>
-    </message>
-    <message>
-        <source>permission denied</source>
-        <translation>沒有存取權限</translation>
-    </message>
-    <message>
-        <source>not a picture format ccdlab-cli reads</source>
-        <translation>不是 ccdlab-cli 能讀取的圖檔格式</translation>
-    </message>
-    <message>
-        <source>the file is empty</source>
-        <translation>檔案是空的</translation>
-    </message>
-    <message>
-        <source>the picture is damaged or incomplete</source>
-        <translation>圖檔已損毀或不完整</translation>
-    </message>
-    <message>
-        <source>the picture is too large (%1 x %2 pixels; at most %3 x %3)</source>
-        <translation>圖片太大（%1 × %2 像素；最大 %3 × %3）</translation>
-    </message>
-    <message>
-        <source>the picture is too large (at most %1 x %1 pixels)</source>
-        <translation>圖片太大（最大 %1 × %1 像素）</translation>
-    </message>
-    <message>
-        <source>samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)</source>
-        <translation>不支援每個樣本 %1 位元（只支援 1、2、4、8 或 16 位元）</translation>
-    </message>
-    <message>
-        <source>floating-point or signed samples are not supported</source>
-        <translation>不支援浮點數或有號整數的樣本</translation>
-    </message>
-    <message>
-        <source>the colour model %1 is not supported</source>
-        <translation>不支援 %1 色彩模式</translation>
-    </message>
-    <message>
-        <source>read error (%1)</source>
-        <translation>讀取錯誤（%1）</translation>
-    </message>
-    <message>
         <source>not enough memory</source>
         <translation>記憶體不足</translation>
-    </message>
-    <message>
-        <source>the progressive picture has more than %1 scans, too many to decode in reasonable time</source>
-        <translation>這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間</translation>
-    </message>
-    <message>
-        <source>the folder &apos;%1&apos; does not exist</source>
-        <translation>資料夾「%1」不存在</translation>
-    </message>
-    <message>
-        <source>write error (%1)</source>
-        <translation>寫入錯誤（%1）</translation>
-    </message>
-    <message>
-        <source>the disk is full (%1)</source>
-        <translation>磁碟已滿（%1）</translation>
-    </message>
-    <message>
-        <source>not a format ccdlab-cli writes</source>
-        <translation>不是 ccdlab-cli 能寫入的格式</translation>
-    </message>
-    <message>
-        <source>there is no picture to write</source>
-        <translation>沒有圖片可以寫入</translation>
     </message>
     <message>
         <source>cannot read %1: %2</source>
