@@ -17,11 +17,19 @@ QString MethodWords() {
   return words.join(QLatin1String(", "));
 }
 
-bool TakesThreshold(const QString& word) {
+const TOperationInfo* OperationNamed(const QString& word) {
   for (const TOperationInfo& operation : Operations())
     if (word == QLatin1String(operation.word))
-      return operation.takesThreshold;
-  return false;
+      return &operation;
+  return nullptr;
+}
+
+// The help's line for an operation, its parameter's range in it.
+QString Summary(const TOperationInfo& operation) {
+  QString summary = QCoreApplication::translate("Operations", operation.summary);
+  if (operation.parameter && summary.contains(QLatin1String("%1")))
+    summary = summary.arg(operation.parameter->minimum).arg(operation.parameter->maximum);
+  return summary;
 }
 
 Request UsageError(QString why) {
@@ -37,6 +45,16 @@ std::optional<int> Number(const QString& text, int low, int high) {
   if (!ok || value < low || value > high)
     return std::nullopt;
   return value;
+}
+
+// The formats the tool writes, from the format table: "png, jpg, tif, bmp, pgm or ppm".
+QString WritableFormats() {
+  QStringList names;
+  for (const PictureFormatInfo& format : PictureFormats())
+    if (format.writable)
+      names << QLatin1String(format.name);
+  const QString last = names.takeLast();
+  return names.join(CommandLine::tr(", ")) + CommandLine::tr(" or ") + last;
 }
 
 // An argument as the messages show it: bytes that are not UTF-8 written \xff.
@@ -78,9 +96,7 @@ QString UsageText() {
   for (const TOperationInfo& operation : Operations()) {
     const QString word = QLatin1String(operation.word) +
                          (operation.takesThreshold ? QStringLiteral("=T") : QString());
-    steps += QStringLiteral("  %1 %2\n")
-                 .arg(word, -16)
-                 .arg(QCoreApplication::translate("Operations", operation.summary));
+    steps += QStringLiteral("  %1 %2\n").arg(word, -16).arg(Summary(operation));
     if (!operation.takesThreshold)
       continue;
     steps += QStringLiteral("  %1 %2\n")
@@ -112,7 +128,7 @@ QString UsageText() {
              "\n"
              "Options:\n"
              "  --format F       output format where OUTPUT's extension names none:\n"
-             "                   png, bmp, jpg, tif, ppm or pgm\n"
+             "                   %1\n"
              "  --quality N      JPEG quality, 1 ... 100 (default 90)\n"
              "  --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)\n"
              "  --time           print each stage's wall time (and the thresholds chosen) on\n"
@@ -124,7 +140,8 @@ QString UsageText() {
              "Exit status:\n"
              "  0  success\n"
              "  1  a picture could not be read or written (nothing is written then)\n"
-             "  2  a usage error\n");
+             "  2  a usage error\n")
+             .arg(WritableFormats());
 }
 
 QString VersionText() {
@@ -196,10 +213,12 @@ Request ParseArguments(const QStringList& arguments) {
   plan.output = positional[1];
   for (qsizetype i = 2; i < positional.size(); ++i) {
     const std::optional<TStep> step = ParseStepWord(positional[i].toStdString());
-    if (!step && TakesThreshold(positional[i].section(QLatin1Char('='), 0, 0)))
+    const TOperationInfo* operation = OperationNamed(positional[i].section(QLatin1Char('='), 0, 0));
+    if (!step && operation != nullptr && operation->takesThreshold)
       return UsageError(
-          CommandLine::tr("unknown threshold in %1: a number from 0 to 255 or one of %2")
-              .arg(Shown(positional[i]), MethodWords()));
+          CommandLine::tr("unknown threshold in %1: a number from %2 to %3 or one of %4")
+              .arg(Shown(positional[i]), QString::number(operation->parameter->minimum),
+                   QString::number(operation->parameter->maximum), MethodWords()));
     if (!step)
       return UsageError(CommandLine::tr("unknown step %1").arg(Shown(positional[i])));
     plan.steps.push_back(*step);

@@ -62,7 +62,7 @@ edged per channel. Without steps the picture is only converted.
 
 Options:
   --format F       output format where OUTPUT&apos;s extension names none:
-                   png, bmp, jpg, tif, ppm or pgm
+                   %1
   --quality N      JPEG quality, 1 ... 100 (default 90)
   --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)
   --time           print each stage&apos;s wall time (and the thresholds chosen) on
@@ -81,7 +81,7 @@ Exit status:
 
 選項：
   --format F       OUTPUT 的副檔名沒有指明格式時的輸出格式：
-                   png、bmp、jpg、tif、ppm 或 pgm
+                   %1
   --quality N      JPEG 品質，1 ... 100（預設 90）
   --compression N  PNG 與 TIFF 的壓縮等級，0 ... 9（預設 2）
   --time           在標準錯誤輸出印出每個階段花費的時間（以及選出的門檻）
@@ -94,6 +94,14 @@ Exit status:
   1  圖片無法讀取或寫入（此時不寫入任何東西）
   2  用法錯誤
 </translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source> or </source>
+        <translation> 或 </translation>
     </message>
     <message>
         <source>unknown option %1</source>
@@ -120,8 +128,8 @@ Exit status:
         <translation>必須指定 INPUT 與 OUTPUT</translation>
     </message>
     <message>
-        <source>unknown threshold in %1: a number from 0 to 255 or one of %2</source>
-        <translation>%1 的門檻不明：須為 0 到 255 的整數，或 %2 之一</translation>
+        <source>unknown threshold in %1: a number from %2 to %3 or one of %4</source>
+        <translation>%1 的門檻不明：須為 %2 到 %3 的整數，或 %4 之一</translation>
     </message>
     <message>
         <source>unknown step %1</source>
@@ -139,8 +147,8 @@ Exit status:
         <translation>轉成灰階，每個像素 8 位元</translation>
     </message>
     <message>
-        <source>bytes below T (0 ... 255) become 0, the others 255</source>
-        <translation>小於 T（0 ... 255）的位元組變成 0，其餘變成 255</translation>
+        <source>bytes below T (%1 ... %2) become 0, the others 255</source>
+        <translation>小於 T（%1 ... %2）的位元組變成 0，其餘變成 255</translation>
     </message>
     <message>
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>

@@ -71,7 +71,7 @@ constexpr std::array kOperations{
     Declared({.operation = TOperation::Binarize,
               .word = "binarize",
               .name = "二值化",
-              .summary = "bytes below T (0 ... 255) become 0, the others 255",
+              .summary = "bytes below T (%1 ... %2) become 0, the others 255",
               .parameter = TParameterInfo{"T", 0, 255, 128, true},
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,

@@ -58,9 +58,10 @@ using TBandTarget = TBitmap (*)(const TBitmap& source);
 // and the command export all take their steps from it.
 struct TOperationInfo {
   TOperation operation;
-  const char* word;     // the command line's: "gray"
-  const char* name;     // the window's, UTF-8: "灰階化"
-  const char* summary;  // what it does, in English, for the command line's help
+  const char* word;  // the command line's: "gray"
+  const char* name;  // the window's, UTF-8: "灰階化"
+  // What it does, in English, for the command line's help; "%1 ... %2": its parameter's range.
+  const char* summary;
   std::optional<TParameterInfo> parameter;
   TInput input;
   TPictureKind accepts;

@@ -275,6 +275,14 @@ TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
   EXPECT_TRUE(outcome.out.startsWith("usage: ccdlab-cli"));
   for (const char* word : {"--format", "--quality", "--compression", "binarize=T", "Exit status"})
     EXPECT_TRUE(outcome.out.contains(word)) << word;
+  // The formats --format takes, from the format table, and the threshold's range from its record.
+  const QString formats =
+      QString::fromUtf8(outcome.out).section("names none:\n", 1).section('\n', 0, 0);
+  for (const PictureFormatInfo& format : PictureFormats())
+    EXPECT_EQ(formats.contains(QRegularExpression(QString("\\b%1\\b").arg(format.name))),
+              format.writable)
+        << format.name << " in " << formats.toStdString();
+  EXPECT_TRUE(outcome.out.contains("bytes below T (0 ... 255)"));
   EXPECT_TRUE(outcome.err.isEmpty());
   outcome = Run({"--version"});
   EXPECT_EQ(outcome.status, 0);
@@ -345,7 +353,8 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
   };
   const Case cases[] = {
       {"usage", {input_, existing, "blur"}, 2, {}},
-      {"threshold out of range", {input_, existing, "binarize=300"}, 2, {}},
+      {"threshold out of range", {input_, existing, "binarize=300"}, 2, "a number from 0 to 255"},
+      {"an argument shown as it is", {input_, existing, "binarize=%2"}, 2, "in binarize=%2: "},
       {"no such method", {input_, existing, "binarize=magic"}, 2, "otsu, percentile"},
       {"missing input", {Path("missing.png"), existing}, 1, "missing.png': no such file"},
       {"damaged input: our line, none of the library's",
