@@ -15,6 +15,7 @@
 
 #include "FileNames.h"
 #include "PictureIo.h"
+#include "PnmNumber.h"
 #include "ToolkitReader.h"
 
 namespace {
@@ -189,10 +190,6 @@ DecodedPicture ReadFile(const QString& fileName, const ReadRequest& request) {
 // than its picture.
 constexpr qint64 kMaxStreamBytes = qint64{kMaxPictureSide} * kMaxPictureSide * 8;
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 quint32 Le16(const unsigned char* p) {
   return p[0] | (p[1] << 8);
 }
@@ -200,30 +197,8 @@ quint32 Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (quint32{p[3]} << 24);
 }
 
-// A number of a PNM header and the one separator after it, as the toolkit's reader takes them;
-// false where the header ends first, or a comment right after the number moves the pixels on.
 bool PnmNumber(ByteSource& source, qint64& value) {
-  char c = 0;
-  for (;;) {
-    if (source.Read(&c, 1) != 1)
-      return false;
-    if (c == '#') {
-      while (c != '\n')
-        if (source.Read(&c, 1) != 1)
-          return false;
-    } else if (!IsSpace(c)) {
-      break;
-    }
-  }
-  if (c < '0' || c > '9')
-    return false;
-  value = 0;
-  while (c >= '0' && c <= '9') {
-    value = std::min<qint64>(value * 10 + (c - '0'), qint64{1} << 40);
-    if (source.Read(&c, 1) != 1)
-      return false;
-  }
-  return IsSpace(c);
+  return ReadPnmNumber([&source](char& c) { return source.Read(&c, 1) == 1; }, value);
 }
 
 bool WithinLimit(qint64 width, qint64 height) {

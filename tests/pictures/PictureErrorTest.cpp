@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+
+#include "PictureChecks.h"
 #include "PictureFile.h"
 
 namespace {
@@ -92,6 +95,30 @@ TEST(PictureError, EveryReasonInTheWindowsWordsAndInEnglish) {
     EXPECT_EQ(PictureFailureReason(error), c.window);
     EXPECT_EQ(PictureFailureReasonInLocale(error), c.english);
     EXPECT_EQ(error.Message(), "無法開啟圖檔「a.png」：" + c.window);
+  }
+}
+
+// A PNM header's numbers as the toolkit's reader takes them, the line of a comment ended by a line
+// feed alone: where the pixels start is where it would read them.
+TEST(PictureChecks, PnmHeadersAsTheToolkitReadsThem) {
+  const struct {
+    const char* what;
+    QByteArray file;
+    bool taken;
+  } cases[] = {
+      {"plain header", QByteArray("P5\n2 1\n255\n\x10\x20", 14), true},
+      {"comment to a line feed", QByteArray("P5\n# c\n2 1\n255\n\x10\x20", 18), true},
+      // The toolkit reads on in the comment past a carriage return: no size follows it.
+      {"comment to a carriage return", QByteArray("P5\n# c\r2 1\n255\n\x10\x20", 18), false},
+      // The toolkit skips the comment's line: the pixels are not where a separator would put them.
+      {"comment right after a number", QByteArray("P5\n2 1\n255#x\n\x10\x20", 16), false},
+  };
+  for (const auto& c : cases) {
+    QByteArray bytes = c.file;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    const PictureCheck check = CheckPictureFile(buffer, bytes.size(), "pgm");
+    EXPECT_EQ(!check.fault.has_value(), c.taken) << c.what;
   }
 }
 
