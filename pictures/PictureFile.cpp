@@ -307,19 +307,7 @@ TBitmap SampledDown(TBitmap&& picture, const QSize& limit) {
   if (picture.Width() <= limit.width() && picture.Height() <= limit.height())
     return std::move(picture);
   const QSize size = QSize(picture.Width(), picture.Height()).scaled(limit, Qt::KeepAspectRatio);
-  TBitmap reduced(std::max(size.width(), 1), std::max(size.height(), 1), picture.PixelFormat());
-  if (const TPalette* palette = picture.Palette())
-    reduced.SetPalette(*palette);
-  const int bytes = picture.BytesPerPixel();
-  for (int y = 0; y < reduced.Height(); ++y) {
-    const std::uint8_t* in =
-        picture.ScanLine(static_cast<int>(qint64{y} * picture.Height() / reduced.Height()));
-    std::uint8_t* out = reduced.ScanLine(y);
-    for (int x = 0; x < reduced.Width(); ++x)
-      std::memcpy(out + x * bytes,
-                  in + static_cast<qint64>(x) * picture.Width() / reduced.Width() * bytes, bytes);
-  }
-  return reduced;
+  return SampledBitmap(picture, std::max(size.width(), 1), std::max(size.height(), 1));
 }
 
 // ---- writing --------------------------------------------------------------------------------
