@@ -80,16 +80,9 @@ DecodedPicture ReadWithToolkit(ByteSource& source, PictureFormat format,
 // ---- reading --------------------------------------------------------------------------------
 
 DecodedPicture DecodeAs(PictureFormat format, ByteSource& source, const ReadRequest& request) {
-  switch (format) {
-    case PictureFormat::Png:
-      return ReadPng(source, request);
-    case PictureFormat::Jpeg:
-      return ReadJpeg(source, request);
-    case PictureFormat::Tiff:
-      return ReadTiff(source, request);
-    default:
-      return ReadWithToolkit(source, format, request);
-  }
+  if (const PictureReader read = FormatInfo(format).read)
+    return read(source, request);
+  return ReadWithToolkit(source, format, request);
 }
 
 // The format the first bytes show, the source back at its start.
@@ -319,21 +312,9 @@ SaveSettings SettingsOf(const SaveOptions& options) {
 std::unique_ptr<RowWriter> StartWriter(const TBitmap& bitmap, int ready,
                                        const PictureFormatInfo& format, ByteSink& sink,
                                        const SaveOptions& options) {
-  switch (format.format) {
-    case PictureFormat::Png:
-      return StartPng(bitmap, ready, sink, SettingsOf(options));
-    case PictureFormat::Jpeg:
-      return StartJpeg(bitmap, sink, SettingsOf(options));
-    case PictureFormat::Tiff:
-      return StartTiff(bitmap, sink, SettingsOf(options));
-    case PictureFormat::Bmp:
-      return StartBmp(sink);
-    case PictureFormat::Pgm:
-    case PictureFormat::Ppm:
-      return StartPnm(bitmap, sink, format.format == PictureFormat::Pgm);
-    default:
-      Fail(PictureFault::UnsupportedSaveFormat);
-  }
+  if (format.write == nullptr)
+    Fail(PictureFault::UnsupportedSaveFormat);
+  return format.write(bitmap, ready, sink, SettingsOf(options));
 }
 
 void Encode(const TBitmap& bitmap, const PictureFormatInfo& format, ByteSink& sink,
