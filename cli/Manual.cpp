@@ -5,8 +5,8 @@
 #include <QLocale>
 #include <cstdio>
 
+#include "Arguments.h"
 #include "AutoThreshold.h"
-#include "CommandLine.h"
 #include "ManualPage.h"
 #include "PictureFormats.h"
 

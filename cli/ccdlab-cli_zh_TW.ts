@@ -21,80 +21,8 @@
         <translation>標準輸入</translation>
     </message>
     <message>
-        <source>no such file</source>
-        <translation>找不到這個檔案</translation>
-    </message>
-    <message>
-        <source>not a regular file (a folder, pipe or device)</source>
-        <translation>不是一般檔案（可能是資料夾、管道或裝置）</translation>
-    </message>
-    <message>
-        <source>permission denied</source>
-        <translation>沒有存取權限</translation>
-    </message>
-    <message>
-        <source>not a picture format ccdlab-cli reads</source>
-        <translation>不是 ccdlab-cli 能讀取的圖檔格式</translation>
-    </message>
-    <message>
-        <source>the file is empty</source>
-        <translation>檔案是空的</translation>
-    </message>
-    <message>
-        <source>the picture is damaged or incomplete</source>
-        <translation>圖檔已損毀或不完整</translation>
-    </message>
-    <message>
-        <source>the picture is too large (%1 x %2 pixels; at most %3 x %3)</source>
-        <translation>圖片太大（%1 × %2 像素；最大 %3 × %3）</translation>
-    </message>
-    <message>
-        <source>the picture is too large (at most %1 x %1 pixels)</source>
-        <translation>圖片太大（最大 %1 × %1 像素）</translation>
-    </message>
-    <message>
-        <source>samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)</source>
-        <translation>不支援每個樣本 %1 位元（只支援 1、2、4、8 或 16 位元）</translation>
-    </message>
-    <message>
-        <source>floating-point or signed samples are not supported</source>
-        <translation>不支援浮點數或有號整數的樣本</translation>
-    </message>
-    <message>
-        <source>the colour model %1 is not supported</source>
-        <translation>不支援 %1 色彩模式</translation>
-    </message>
-    <message>
-        <source>read error (%1)</source>
-        <translation>讀取錯誤（%1）</translation>
-    </message>
-    <message>
         <source>not enough memory</source>
         <translation>記憶體不足</translation>
-    </message>
-    <message>
-        <source>the progressive picture has more than %1 scans, too many to decode in reasonable time</source>
-        <translation>這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間</translation>
-    </message>
-    <message>
-        <source>the folder &apos;%1&apos; does not exist</source>
-        <translation>資料夾「%1」不存在</translation>
-    </message>
-    <message>
-        <source>write error (%1)</source>
-        <translation>寫入錯誤（%1）</translation>
-    </message>
-    <message>
-        <source>the disk is full (%1)</source>
-        <translation>磁碟已滿（%1）</translation>
-    </message>
-    <message>
-        <source>not a format ccdlab-cli writes</source>
-        <translation>不是 ccdlab-cli 能寫入的格式</translation>
-    </message>
-    <message>
-        <source>there is no picture to write</source>
-        <translation>沒有圖片可以寫入</translation>
     </message>
     <message>
         <source>cannot read %1: %2</source>
@@ -134,7 +62,7 @@ edged per channel. Without steps the picture is only converted.
 
 Options:
   --format F       output format where OUTPUT&apos;s extension names none:
-                   png, bmp, jpg, tif, ppm or pgm
+                   %1
   --quality N      JPEG quality, 1 ... 100 (default 90)
   --compression N  PNG and TIFF deflate level, 0 ... 9 (default 2)
   --time           print each stage&apos;s wall time (and the thresholds chosen) on
@@ -153,7 +81,7 @@ Exit status:
 
 選項：
   --format F       OUTPUT 的副檔名沒有指明格式時的輸出格式：
-                   png、bmp、jpg、tif、ppm 或 pgm
+                   %1
   --quality N      JPEG 品質，1 ... 100（預設 90）
   --compression N  PNG 與 TIFF 的壓縮等級，0 ... 9（預設 2）
   --time           在標準錯誤輸出印出每個階段花費的時間（以及選出的門檻）
@@ -166,6 +94,14 @@ Exit status:
   1  圖片無法讀取或寫入（此時不寫入任何東西）
   2  用法錯誤
 </translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source> or </source>
+        <translation> 或 </translation>
     </message>
     <message>
         <source>unknown option %1</source>
@@ -192,8 +128,8 @@ Exit status:
         <translation>必須指定 INPUT 與 OUTPUT</translation>
     </message>
     <message>
-        <source>unknown threshold in %1: a number from 0 to 255 or one of %2</source>
-        <translation>%1 的門檻不明：須為 0 到 255 的整數，或 %2 之一</translation>
+        <source>unknown threshold in %1: a number from %2 to %3 or one of %4</source>
+        <translation>%1 的門檻不明：須為 %2 到 %3 的整數，或 %4 之一</translation>
     </message>
     <message>
         <source>unknown step %1</source>
@@ -211,8 +147,8 @@ Exit status:
         <translation>轉成灰階，每個像素 8 位元</translation>
     </message>
     <message>
-        <source>bytes below T (0 ... 255) become 0, the others 255</source>
-        <translation>小於 T（0 ... 255）的位元組變成 0，其餘變成 255</translation>
+        <source>bytes below T (%1 ... %2) become 0, the others 255</source>
+        <translation>小於 T（%1 ... %2）的位元組變成 0，其餘變成 255</translation>
     </message>
     <message>
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>

@@ -3,9 +3,10 @@
 #include <QStringList>
 #include <cstdio>
 
-#include "CommandLine.h"
+#include "Arguments.h"
 #include "FileNames.h"
 #include "Manual.h"
+#include "Runner.h"
 
 int main(int argc, char** argv) {
   // The toolkit's own copy of the arguments loses the bytes of names that are not UTF-8.

@@ -734,8 +734,12 @@ const TThresholdMethodInfo& ThresholdMethodInfo(TThresholdMethod method) {
 }
 
 std::optional<TThresholdMethod> ThresholdMethodNamed(std::string_view word) {
+  // ASCII only: the words are, and no locale may make another letter match one.
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
   for (const TThresholdMethodInfo& info : kMethods)
-    if (word == info.word)
+    if (std::ranges::equal(word, std::string_view(info.word), {}, lower))
       return info.method;
   return std::nullopt;
 }

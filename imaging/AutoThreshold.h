@@ -38,7 +38,7 @@ struct TThresholdMethodInfo {
 // All of them, in ImageJ's order.
 std::span<const TThresholdMethodInfo> ThresholdMethods();
 const TThresholdMethodInfo& ThresholdMethodInfo(TThresholdMethod method);
-// The method whose command-line word this is, or none.
+// The method whose command-line word this is, in any case ("Otsu", "OTSU"), or none.
 std::optional<TThresholdMethod> ThresholdMethodNamed(std::string_view word);
 
 // What a method sees of a picture: the bytes the binarize step thresholds, an 8-bit picture's

@@ -71,7 +71,7 @@ constexpr std::array kOperations{
     Declared({.operation = TOperation::Binarize,
               .word = "binarize",
               .name = "二值化",
-              .summary = "bytes below T (0 ... 255) become 0, the others 255",
+              .summary = "bytes below T (%1 ... %2) become 0, the others 255",
               .parameter = TParameterInfo{"T", 0, 255, 128, true},
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
@@ -111,13 +111,21 @@ void RefuseUnlessTaken(const TStep& step, const TBitmap& picture) {
     throw TRefusedPicture(KindRefusal(kind));
 }
 
-// The first step works on the main image, whichever its input, as the command line's first
-// step works on its input. `spare`: the main image, to be moved rather than copied.
-std::optional<int> RunFirstStep(const TStep& step, const TBitmap& main, TBitmap& processed,
+// The first step of a chain works on the main image, whichever its input, as the command line's
+// first step works on its input; the others as their input says.
+const TBitmap& ChainStepInput(const TChain& chain, std::size_t index, const TBitmap& main,
+                              const TBitmap& processed) {
+  return index == 0 ? main : StepInput(chain[index], main, processed);
+}
+
+// `spare`: the main image, to be moved rather than copied.
+std::optional<int> RunFirstStep(const TChain& chain, const TBitmap& main, TBitmap& processed,
                                 TBitmap* spare) {
-  RefuseUnlessTaken(step, main);
+  const TStep& step = chain.front();
+  const TBitmap& input = ChainStepInput(chain, 0, main, processed);
+  RefuseUnlessTaken(step, input);
   if (spare == nullptr || OperationInfo(step.operation).input == TInput::Main)
-    return Run(step, main, processed);
+    return Run(step, input, processed);
   processed = std::move(*spare);
   return Run(step, processed, processed);
 }
@@ -262,7 +270,7 @@ void RunChain(const TChain& chain, const TBitmap& main, TBitmap& processed) {
     processed.Assign(main);
     return;
   }
-  RunFirstStep(chain.front(), main, processed, nullptr);
+  RunFirstStep(chain, main, processed, nullptr);
   for (std::size_t i = 1; i < chain.size(); ++i)
     RunStep(chain[i], main, processed);
 }
@@ -277,9 +285,47 @@ std::optional<int> RunChainStep(const TChain& chain, std::size_t index, TBitmap&
                                 TBitmap& processed) {
   const bool lastUse = !ReadsMainAfter(chain, index);
   const std::optional<int> applied =
-      index == 0 ? RunFirstStep(chain[0], main, processed, lastUse ? &main : nullptr)
+      index == 0 ? RunFirstStep(chain, main, processed, lastUse ? &main : nullptr)
                  : RunStep(chain[index], main, processed);
   if (lastUse)
     main = TBitmap();
   return applied;
+}
+
+std::size_t BandSteps(const TChain& chain) {
+  const auto streams = [&chain](std::size_t index) {
+    const TOperationInfo& info = OperationInfo(chain[index].operation);
+    // A picture's kind is known only once all of it has come.
+    return RunsRowByRow(chain[index]) && info.accepts == TPictureKind::Any &&
+           (index == 0 || (info.input != TInput::Main && info.bandTarget == nullptr));
+  };
+  std::size_t count = 0;
+  while (count < chain.size() && streams(count))
+    ++count;
+  if (count > 0 && OperationInfo(chain[0].operation).bandTarget == nullptr &&
+      ReadsMainAfter(chain, 0))
+    return 0;
+  return count;
+}
+
+TChainBands::TChainBands(const TChain& chain, TBitmap& main)
+    : chain_(chain), main_(main), steps_(BandSteps(chain)) {
+  if (steps_ > 0)
+    if (const TBandTarget target = OperationInfo(chain[0].operation).bandTarget)
+      made_.emplace(target(main));
+}
+
+void TChainBands::Run(std::size_t index, int first, int last) {
+  const TStep& step = chain_[index];
+  TBitmap& result = Result();
+  OperationInfo(step.operation)
+      .runRows(ChainStepInput(chain_, index, main_, result), result, step.threshold, first, last);
+}
+
+void TChainBands::Finish(TBitmap& processed) {
+  if (steps_ == 0)
+    return;
+  processed = std::move(Result());
+  if (!ReadsMainAfter(chain_, steps_ - 1))
+    main_ = TBitmap();
 }

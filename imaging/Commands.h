@@ -58,9 +58,10 @@ using TBandTarget = TBitmap (*)(const TBitmap& source);
 // and the command export all take their steps from it.
 struct TOperationInfo {
   TOperation operation;
-  const char* word;     // the command line's: "gray"
-  const char* name;     // the window's, UTF-8: "灰階化"
-  const char* summary;  // what it does, in English, for the command line's help
+  const char* word;  // the command line's: "gray"
+  const char* name;  // the window's, UTF-8: "灰階化"
+  // What it does, in English, for the command line's help; "%1 ... %2": its parameter's range.
+  const char* summary;
   std::optional<TParameterInfo> parameter;
   TInput input;
   TPictureKind accepts;
@@ -136,3 +137,29 @@ std::optional<int> RunChainStep(const TChain& chain, std::size_t index, TBitmap&
                                 TBitmap& processed);
 // Whether a step after `index` reads the main image.
 bool ReadsMainAfter(const TChain& chain, std::size_t index);
+
+// How many steps at the head of the chain can run band by band on the main image's rows as they
+// come in: each works row by row on any picture, and none but the first makes a picture of a new
+// shape or reads the main image, which a first step working in place overwrites.
+std::size_t BandSteps(const TChain& chain);
+
+// The head of a chain (BandSteps) run on the main image's rows one band after another, from the
+// top, each step through its record's band function: what RunChainStep makes of those steps.
+class TChainBands {
+ public:
+  // `main` has its final size, its rows yet to come; it outlives this.
+  TChainBands(const TChain& chain, TBitmap& main);
+  std::size_t Steps() const { return steps_; }
+  // Step `index` (below Steps()) on rows [first, last), which every earlier step has worked on.
+  void Run(std::size_t index, int first, int last);
+  // Where the steps write: the main image itself while the first works in place, or none runs.
+  TBitmap& Result() { return made_ ? *made_ : main_; }
+  // Leaves the two images as RunChainStep leaves them after the last band step.
+  void Finish(TBitmap& processed);
+
+ private:
+  const TChain& chain_;
+  TBitmap& main_;
+  std::optional<TBitmap> made_;  // the first step's band target, where its record makes one
+  std::size_t steps_;
+};

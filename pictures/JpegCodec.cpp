@@ -417,7 +417,7 @@ class JpegWriter final : public RowWriter {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> StartJpeg(const TBitmap& bitmap, ByteSink& sink,
+std::unique_ptr<RowWriter> StartJpeg(const TBitmap& bitmap, int, ByteSink& sink,
                                      const SaveSettings& settings) {
   return std::make_unique<JpegWriter>(bitmap, sink, settings);
 }

@@ -1,72 +1,111 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PictureError.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QTranslator>
+#include <mutex>
 
 #include "FileNames.h"
 #include "PictureFile.h"
 
 namespace {
 
-QString WithDetail(const QString& reason, const QString& detail) {
-  return detail.isEmpty() ? reason : QStringLiteral("%1（%2）").arg(reason, detail);
+constexpr char kContext[] = "PictureFault";
+
+// A reason's source text in the language of its reader.
+using TTranslate = QString (*)(const char* source);
+
+// The window speaks Traditional Chinese whatever the locale, from its own copy of the catalogue.
+QString InWindowLanguage(const char* source) {
+  static std::mutex mutex;  // failures are raised on readers' threads too
+  static const QTranslator* const chinese = [] {
+    auto* translator = new QTranslator;
+    if (!translator->load(QStringLiteral(":/i18n/ccdlab-pictures_zh_TW.qm")))
+      qWarning("the Traditional Chinese failure texts are missing");
+    return translator;
+  }();
+  const std::lock_guard lock(mutex);
+  const QString text = chinese->translate(kContext, source);
+  return text.isEmpty() ? QString::fromUtf8(source) : text;
 }
 
-QString Reason(PictureFault fault, const QString& detail, QSize declared, int number) {
+QString InLocale(const char* source) {
+  return QCoreApplication::translate(kContext, source);
+}
+
+// Why a picture failed, written once: the English here, every other language in the catalogues.
+// A detail the system gives or a number the file declares makes a text of its own.
+QString Reason(PictureFault fault, const QString& detail, QSize declared, int number,
+               TTranslate translate) {
+  const auto withDetail = [&](const char* plain, const char* detailed) {
+    return detail.isEmpty() ? translate(plain) : translate(detailed).arg(detail);
+  };
   switch (fault) {
     case PictureFault::NotFound:
-      return QStringLiteral("找不到這個檔案。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "no such file"));
     case PictureFault::NotRegularFile:
-      return QStringLiteral("這不是一般檔案（可能是資料夾、具名管道或裝置），不能當作圖檔使用。");
+      return translate(
+          QT_TRANSLATE_NOOP("PictureFault", "not a regular file (a folder, pipe or device)"));
     case PictureFault::NoPermission:
-      return QStringLiteral("沒有存取這個檔案的權限。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "permission denied"));
     case PictureFault::NotAPicture:
-      return QStringLiteral("這不是本程式能讀取的圖檔格式。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "not a picture format ccdlab reads"));
     case PictureFault::EmptyFile:
-      return QStringLiteral("檔案是空的。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "the file is empty"));
     case PictureFault::Damaged:
-      return QStringLiteral("圖檔已損毀或不完整。");
-    case PictureFault::TooLarge: {
-      QString reason =
-          QStringLiteral("圖片太大，最大只能開啟 %1 × %1 像素的圖片。").arg(kMaxPictureSide);
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "the picture is damaged or incomplete"));
+    case PictureFault::TooLarge:
       if (declared.isValid())
-        reason += QStringLiteral("（這張圖片宣告為 %1 × %2 像素）")
-                      .arg(declared.width())
-                      .arg(declared.height());
-      return reason;
-    }
+        return translate(
+                   QT_TRANSLATE_NOOP("PictureFault",
+                                     "the picture is too large (%1 x %2 pixels; at most %3 x %3)"))
+            .arg(declared.width())
+            .arg(declared.height())
+            .arg(kMaxPictureSide);
+      return translate(QT_TRANSLATE_NOOP("PictureFault",
+                                         "the picture is too large (at most %1 x %1 pixels)"))
+          .arg(kMaxPictureSide);
     case PictureFault::UnsupportedSamples:
       if (number > 0)
-        return QStringLiteral("圖片每個樣本 %1 位元，本程式只能讀取 1、2、4、8 或 16 位元的樣本。")
+        return translate(
+                   QT_TRANSLATE_NOOP("PictureFault",
+                                     "samples of %1 bits are not supported (1, 2, 4, 8 or 16 are)"))
             .arg(number);
-      return QStringLiteral("圖片的樣本是浮點數或有號整數，本程式只能讀取無號整數的樣本。");
+      return translate(
+          QT_TRANSLATE_NOOP("PictureFault", "floating-point or signed samples are not supported"));
     case PictureFault::UnsupportedColours:
-      return WithDetail(QStringLiteral("本程式無法轉換這張圖片的色彩模式"), detail) +
-             QStringLiteral("。");
+      return withDetail(QT_TRANSLATE_NOOP("PictureFault", "the colour model is not supported"),
+                        QT_TRANSLATE_NOOP("PictureFault", "the colour model %1 is not supported"));
     case PictureFault::ReadError:
-      return WithDetail(QStringLiteral("讀取檔案時發生錯誤"), detail) + QStringLiteral("。");
+      return withDetail(QT_TRANSLATE_NOOP("PictureFault", "read error"),
+                        QT_TRANSLATE_NOOP("PictureFault", "read error (%1)"));
     case PictureFault::OutOfMemory:
-      return QStringLiteral("記憶體不足，無法處理這張圖片。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "not enough memory"));
     case PictureFault::TooManyScans:
-      return QStringLiteral("這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間，因此不予開啟。")
+      return translate(QT_TRANSLATE_NOOP("PictureFault",
+                                         "the progressive picture has more than %1 scans, too "
+                                         "many to decode in reasonable time"))
           .arg(number);
     case PictureFault::NoFolder:
-      return QStringLiteral("資料夾「%1」不存在。")
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "the folder '%1' does not exist"))
           .arg(ShownFileName(QDir::toNativeSeparators(detail)));
     case PictureFault::CannotWrite:
-      return WithDetail(QStringLiteral("寫入失敗"), detail) + QStringLiteral("。");
+      return withDetail(QT_TRANSLATE_NOOP("PictureFault", "write error"),
+                        QT_TRANSLATE_NOOP("PictureFault", "write error (%1)"));
     case PictureFault::DiskFull:
-      return WithDetail(QStringLiteral("磁碟已滿，寫入失敗"), detail) + QStringLiteral("。");
+      return withDetail(QT_TRANSLATE_NOOP("PictureFault", "the disk is full"),
+                        QT_TRANSLATE_NOOP("PictureFault", "the disk is full (%1)"));
     case PictureFault::UnsupportedSaveFormat: {
       QStringList extensions;
       for (const PictureFormatInfo& info : PictureFormats())
         if (info.writable)
           extensions << QStringLiteral(".") + QLatin1String(info.name);
-      return QStringLiteral("不支援這種檔案格式，請使用 %1。")
-          .arg(extensions.join(QStringLiteral("、")));
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "not a format ccdlab writes; use %1"))
+          .arg(extensions.join(translate(QT_TRANSLATE_NOOP("PictureFault", ", "))));
     }
     case PictureFault::NothingToSave:
-      return QStringLiteral("沒有圖片可以儲存。");
+      return translate(QT_TRANSLATE_NOOP("PictureFault", "there is no picture to write"));
   }
   return {};
 }
@@ -83,7 +122,8 @@ QString Sentence(PictureAction action, const QString& fileName, const QString& r
 
 PictureFileError::PictureFileError(PictureAction action, QString fileName, PictureFault fault,
                                    QString detail, QSize declared, int number)
-    : Exception(Sentence(action, fileName, Reason(fault, detail, declared, number))),
+    : Exception(
+          Sentence(action, fileName, Reason(fault, detail, declared, number, InWindowLanguage))),
       action_(action),
       fileName_(std::move(fileName)),
       fault_(fault),
@@ -92,7 +132,19 @@ PictureFileError::PictureFileError(PictureAction action, QString fileName, Pictu
       number_(number) {}
 
 QString PictureFailureReason(const PictureFileError& error) {
-  return Reason(error.Fault(), error.Detail(), error.Declared(), error.Number());
+  return Reason(error.Fault(), error.Detail(), error.Declared(), error.Number(), InWindowLanguage);
+}
+
+QString PictureFailureReasonInLocale(const PictureFileError& error) {
+  return Reason(error.Fault(), error.Detail(), error.Declared(), error.Number(), InLocale);
+}
+
+void InstallPictureFailureLanguage() {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QStringLiteral(":/i18n/ccdlab-pictures_zh_TW.qm")))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;
 }
 
 QString PictureFailureSentence(const PictureFileError& error) {

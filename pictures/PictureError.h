@@ -60,6 +60,11 @@ class PictureFileError : public Exception {
 
 // The reason in the words of the user interface, without the file: "圖檔已損毀或不完整。"
 QString PictureFailureReason(const PictureFileError& error);
+// The same reason in the language of the translators installed, English without one, for the
+// command line: "the picture is damaged or incomplete".
+QString PictureFailureReasonInLocale(const PictureFileError& error);
+// Installs the Traditional Chinese of those reasons, for a program that speaks the user's language.
+void InstallPictureFailureLanguage();
 
 // The sentence a message box shows: what failed, the file and the reason; the reason alone for a
 // picture without a file.

@@ -15,6 +15,7 @@
 
 #include "FileNames.h"
 #include "PictureIo.h"
+#include "PnmNumber.h"
 #include "ToolkitReader.h"
 
 namespace {
@@ -79,16 +80,9 @@ DecodedPicture ReadWithToolkit(ByteSource& source, PictureFormat format,
 // ---- reading --------------------------------------------------------------------------------
 
 DecodedPicture DecodeAs(PictureFormat format, ByteSource& source, const ReadRequest& request) {
-  switch (format) {
-    case PictureFormat::Png:
-      return ReadPng(source, request);
-    case PictureFormat::Jpeg:
-      return ReadJpeg(source, request);
-    case PictureFormat::Tiff:
-      return ReadTiff(source, request);
-    default:
-      return ReadWithToolkit(source, format, request);
-  }
+  if (const PictureReader read = FormatInfo(format).read)
+    return read(source, request);
+  return ReadWithToolkit(source, format, request);
 }
 
 // The format the first bytes show, the source back at its start.
@@ -189,10 +183,6 @@ DecodedPicture ReadFile(const QString& fileName, const ReadRequest& request) {
 // than its picture.
 constexpr qint64 kMaxStreamBytes = qint64{kMaxPictureSide} * kMaxPictureSide * 8;
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 quint32 Le16(const unsigned char* p) {
   return p[0] | (p[1] << 8);
 }
@@ -200,30 +190,8 @@ quint32 Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (quint32{p[3]} << 24);
 }
 
-// A number of a PNM header and the one separator after it, as the toolkit's reader takes them;
-// false where the header ends first, or a comment right after the number moves the pixels on.
 bool PnmNumber(ByteSource& source, qint64& value) {
-  char c = 0;
-  for (;;) {
-    if (source.Read(&c, 1) != 1)
-      return false;
-    if (c == '#') {
-      while (c != '\n')
-        if (source.Read(&c, 1) != 1)
-          return false;
-    } else if (!IsSpace(c)) {
-      break;
-    }
-  }
-  if (c < '0' || c > '9')
-    return false;
-  value = 0;
-  while (c >= '0' && c <= '9') {
-    value = std::min<qint64>(value * 10 + (c - '0'), qint64{1} << 40);
-    if (source.Read(&c, 1) != 1)
-      return false;
-  }
-  return IsSpace(c);
+  return ReadPnmNumber([&source](char& c) { return source.Read(&c, 1) == 1; }, value);
 }
 
 bool WithinLimit(qint64 width, qint64 height) {
@@ -332,19 +300,7 @@ TBitmap SampledDown(TBitmap&& picture, const QSize& limit) {
   if (picture.Width() <= limit.width() && picture.Height() <= limit.height())
     return std::move(picture);
   const QSize size = QSize(picture.Width(), picture.Height()).scaled(limit, Qt::KeepAspectRatio);
-  TBitmap reduced(std::max(size.width(), 1), std::max(size.height(), 1), picture.PixelFormat());
-  if (const TPalette* palette = picture.Palette())
-    reduced.SetPalette(*palette);
-  const int bytes = picture.BytesPerPixel();
-  for (int y = 0; y < reduced.Height(); ++y) {
-    const std::uint8_t* in =
-        picture.ScanLine(static_cast<int>(qint64{y} * picture.Height() / reduced.Height()));
-    std::uint8_t* out = reduced.ScanLine(y);
-    for (int x = 0; x < reduced.Width(); ++x)
-      std::memcpy(out + x * bytes,
-                  in + static_cast<qint64>(x) * picture.Width() / reduced.Width() * bytes, bytes);
-  }
-  return reduced;
+  return SampledBitmap(picture, std::max(size.width(), 1), std::max(size.height(), 1));
 }
 
 // ---- writing --------------------------------------------------------------------------------
@@ -356,21 +312,9 @@ SaveSettings SettingsOf(const SaveOptions& options) {
 std::unique_ptr<RowWriter> StartWriter(const TBitmap& bitmap, int ready,
                                        const PictureFormatInfo& format, ByteSink& sink,
                                        const SaveOptions& options) {
-  switch (format.format) {
-    case PictureFormat::Png:
-      return StartPng(bitmap, ready, sink, SettingsOf(options));
-    case PictureFormat::Jpeg:
-      return StartJpeg(bitmap, sink, SettingsOf(options));
-    case PictureFormat::Tiff:
-      return StartTiff(bitmap, sink, SettingsOf(options));
-    case PictureFormat::Bmp:
-      return StartBmp(sink);
-    case PictureFormat::Pgm:
-    case PictureFormat::Ppm:
-      return StartPnm(bitmap, sink, format.format == PictureFormat::Pgm);
-    default:
-      Fail(PictureFault::UnsupportedSaveFormat);
-  }
+  if (format.write == nullptr)
+    Fail(PictureFault::UnsupportedSaveFormat);
+  return format.write(bitmap, ready, sink, SettingsOf(options));
 }
 
 void Encode(const TBitmap& bitmap, const PictureFormatInfo& format, ByteSink& sink,

@@ -5,6 +5,17 @@
 #include <array>
 #include <cstring>
 
+// The codecs, each in a file of its own.
+DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request);
+DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request);
+DecodedPicture ReadTiff(ByteSource& source, const ReadRequest& request);
+std::unique_ptr<RowWriter> StartPng(const TBitmap&, int, ByteSink&, const SaveSettings&);
+std::unique_ptr<RowWriter> StartJpeg(const TBitmap&, int, ByteSink&, const SaveSettings&);
+std::unique_ptr<RowWriter> StartTiff(const TBitmap&, int, ByteSink&, const SaveSettings&);
+std::unique_ptr<RowWriter> StartBmp(const TBitmap&, int, ByteSink&, const SaveSettings&);
+std::unique_ptr<RowWriter> StartPgm(const TBitmap&, int, ByteSink&, const SaveSettings&);
+std::unique_ptr<RowWriter> StartPpm(const TBitmap&, int, ByteSink&, const SaveSettings&);
+
 namespace {
 
 constexpr const char* kPng[] = {"png"};
@@ -35,19 +46,19 @@ constexpr const char* kXpmTypes[] = {"image/x-xpixmap"};
 
 // clang-format off
 constexpr std::array kFormats = {
-  //                                     name   label             toolkit MIME types   extensions toolkit write save
-  PictureFormatInfo{PictureFormat::Png,  "png", "PNG 圖檔",       "png",  kPngTypes,   kPng,  false, true,  true},
-  PictureFormatInfo{PictureFormat::Jpeg, "jpg", "JPEG 圖檔",      "jpeg", kJpegTypes,  kJpeg, false, true,  true},
-  PictureFormatInfo{PictureFormat::Tiff, "tif", "TIFF 圖檔",      "tiff", kTiffTypes,  kTiff, false, true,  true},
-  PictureFormatInfo{PictureFormat::Bmp,  "bmp", "BMP 點陣圖",     "bmp",  kBmpTypes,   kBmp,  true,  true,  true},
-  PictureFormatInfo{PictureFormat::Gif,  "gif", "GIF 圖檔",       "gif",  kGifTypes,   kGif,  true,  false, false},
-  PictureFormatInfo{PictureFormat::Ico,  "ico", "Windows 圖示",   "ico",  kIcoTypes,   kIco,  true,  false, false},
-  PictureFormatInfo{PictureFormat::Cur,  "cur", "Windows 游標",   "cur",  kCurTypes,   kCur,  true,  false, false},
-  PictureFormatInfo{PictureFormat::Pbm,  "pbm", "PBM 黑白點陣圖", "pbm",  kPbmTypes,   kPbm,  true,  false, false},
-  PictureFormatInfo{PictureFormat::Pgm,  "pgm", "PGM 灰階圖",     "pgm",  kPgmTypes,   kPgm,  true,  true,  false},
-  PictureFormatInfo{PictureFormat::Ppm,  "ppm", "PPM 彩色圖",     "ppm",  kPpmTypes,   kPpm,  true,  true,  false},
-  PictureFormatInfo{PictureFormat::Xbm,  "xbm", "XBM 黑白點陣圖", "xbm",  kXbmTypes,   kXbm,  true,  false, false},
-  PictureFormatInfo{PictureFormat::Xpm,  "xpm", "XPM 圖檔",       "xpm",  kXpmTypes,   kXpm,  true,  false, false},
+  //                                     name   label             toolkit MIME types   extensions toolkit write save   read      write
+  PictureFormatInfo{PictureFormat::Png,  "png", "PNG 圖檔",       "png",  kPngTypes,   kPng,  false, true,  true,  ReadPng,  StartPng},
+  PictureFormatInfo{PictureFormat::Jpeg, "jpg", "JPEG 圖檔",      "jpeg", kJpegTypes,  kJpeg, false, true,  true,  ReadJpeg, StartJpeg},
+  PictureFormatInfo{PictureFormat::Tiff, "tif", "TIFF 圖檔",      "tiff", kTiffTypes,  kTiff, false, true,  true,  ReadTiff, StartTiff},
+  PictureFormatInfo{PictureFormat::Bmp,  "bmp", "BMP 點陣圖",     "bmp",  kBmpTypes,   kBmp,  true,  true,  true,  nullptr,  StartBmp},
+  PictureFormatInfo{PictureFormat::Gif,  "gif", "GIF 圖檔",       "gif",  kGifTypes,   kGif,  true,  false, false, nullptr,  nullptr},
+  PictureFormatInfo{PictureFormat::Ico,  "ico", "Windows 圖示",   "ico",  kIcoTypes,   kIco,  true,  false, false, nullptr,  nullptr},
+  PictureFormatInfo{PictureFormat::Cur,  "cur", "Windows 游標",   "cur",  kCurTypes,   kCur,  true,  false, false, nullptr,  nullptr},
+  PictureFormatInfo{PictureFormat::Pbm,  "pbm", "PBM 黑白點陣圖", "pbm",  kPbmTypes,   kPbm,  true,  false, false, nullptr,  nullptr},
+  PictureFormatInfo{PictureFormat::Pgm,  "pgm", "PGM 灰階圖",     "pgm",  kPgmTypes,   kPgm,  true,  true,  false, nullptr,  StartPgm},
+  PictureFormatInfo{PictureFormat::Ppm,  "ppm", "PPM 彩色圖",     "ppm",  kPpmTypes,   kPpm,  true,  true,  false, nullptr,  StartPpm},
+  PictureFormatInfo{PictureFormat::Xbm,  "xbm", "XBM 黑白點陣圖", "xbm",  kXbmTypes,   kXbm,  true,  false, false, nullptr,  nullptr},
+  PictureFormatInfo{PictureFormat::Xpm,  "xpm", "XPM 圖檔",       "xpm",  kXpmTypes,   kXpm,  true,  false, false, nullptr,  nullptr},
 };
 // clang-format on
 static_assert(
@@ -58,6 +69,14 @@ static_assert(
       return true;
     }(),
     "the table is indexed by format");
+static_assert(
+    [] {
+      for (const PictureFormatInfo& info : kFormats)
+        if (info.writable != (info.write != nullptr) || info.byToolkit != (info.read == nullptr))
+          return false;
+      return true;
+    }(),
+    "a format is writable where it has a writer, read by the toolkit where it has no reader");
 
 QString Patterns(const PictureFormatInfo& info) {
   QStringList patterns;

@@ -4,14 +4,30 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 
 // Every picture format the program knows, in the order the open dialog lists them.
 enum class PictureFormat { Png, Jpeg, Tiff, Bmp, Gif, Ico, Cur, Pbm, Pgm, Ppm, Xbm, Xpm };
 
+class ByteSink;
+class ByteSource;
+class RowWriter;
+class TBitmap;
+struct DecodedPicture;
+struct ReadRequest;
+struct SaveSettings;
+
+// A codec's reader (PictureIo.h).
+using PictureReader = DecodedPicture (*)(ByteSource& source, const ReadRequest& request);
+// A codec's writer: it starts on a picture whose first `ready` rows hold their pixels (PNG
+// chooses its filter by them), and is given the rest as they come.
+using PictureWriter = std::unique_ptr<RowWriter> (*)(const TBitmap& bitmap, int ready,
+                                                     ByteSink& sink, const SaveSettings& settings);
+
 // What the program knows of one format: the one table that the open and save dialogs, the
-// command-line tool, the clipboard and the fuzzers all ask.
+// command-line tool, the clipboard, the fuzzers and the file layer's reading and writing all ask.
 struct PictureFormatInfo {
   PictureFormat format;
   const char* name;         // the command line's name for it, and its usual extension
@@ -22,6 +38,8 @@ struct PictureFormatInfo {
   bool byToolkit;         // read by the toolkit's readers rather than a format library
   bool writable;          // the program writes it
   bool offeredForSaving;  // listed by the save dialog
+  PictureReader read;     // none: the toolkit's readers
+  PictureWriter write;    // none: not writable
 };
 
 std::span<const PictureFormatInfo> PictureFormats();

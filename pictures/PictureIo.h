@@ -138,11 +138,6 @@ struct SaveSettings {
   int compression;  // deflate level 0 ... 9
 };
 
-// The readers of the formats that go through their own libraries.
-DecodedPicture ReadPng(ByteSource& source, const ReadRequest& request);
-DecodedPicture ReadJpeg(ByteSource& source, const ReadRequest& request);
-DecodedPicture ReadTiff(ByteSource& source, const ReadRequest& request);
-
 // Writes a picture row by row, top to bottom, as its rows become ready: Rows for each band in
 // turn, then End. `bitmap` is the picture each time; its size, depth and palette never change.
 class RowWriter {
@@ -151,17 +146,6 @@ class RowWriter {
   virtual void Rows(const TBitmap& bitmap, int first, int last) = 0;
   virtual void End(const TBitmap& bitmap) = 0;
 };
-
-// The writers. `ready` rows of the picture hold their pixels when writing starts (PNG chooses its
-// filter by them).
-std::unique_ptr<RowWriter> StartPng(const TBitmap& bitmap, int ready, ByteSink& sink,
-                                    const SaveSettings& settings);
-std::unique_ptr<RowWriter> StartJpeg(const TBitmap& bitmap, ByteSink& sink,
-                                     const SaveSettings& settings);
-std::unique_ptr<RowWriter> StartTiff(const TBitmap& bitmap, ByteSink& sink,
-                                     const SaveSettings& settings);
-std::unique_ptr<RowWriter> StartBmp(ByteSink& sink);
-std::unique_ptr<RowWriter> StartPnm(const TBitmap& bitmap, ByteSink& sink, bool grey);
 
 // The picture as it is meant to be seen, for an orientation tag (EXIF or TIFF) of 2 ... 8.
 TBitmap Oriented(TBitmap&& bitmap, int orientation);

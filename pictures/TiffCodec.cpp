@@ -571,7 +571,7 @@ class TiffWriter final : public RowWriter {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> StartTiff(const TBitmap& bitmap, ByteSink& sink,
+std::unique_ptr<RowWriter> StartTiff(const TBitmap& bitmap, int, ByteSink& sink,
                                      const SaveSettings& settings) {
   return std::make_unique<TiffWriter>(bitmap, sink, settings);
 }

@@ -157,10 +157,16 @@ class PnmWriter final : public RowWriter {
 
 }  // namespace
 
-std::unique_ptr<RowWriter> StartBmp(ByteSink& sink) {
+std::unique_ptr<RowWriter> StartBmp(const TBitmap&, int, ByteSink& sink, const SaveSettings&) {
   return std::make_unique<BmpWriter>(sink);
 }
 
-std::unique_ptr<RowWriter> StartPnm(const TBitmap& bitmap, ByteSink& sink, bool grey) {
-  return std::make_unique<PnmWriter>(bitmap, sink, grey);
+std::unique_ptr<RowWriter> StartPgm(const TBitmap& bitmap, int, ByteSink& sink,
+                                    const SaveSettings&) {
+  return std::make_unique<PnmWriter>(bitmap, sink, true);
+}
+
+std::unique_ptr<RowWriter> StartPpm(const TBitmap& bitmap, int, ByteSink& sink,
+                                    const SaveSettings&) {
+  return std::make_unique<PnmWriter>(bitmap, sink, false);
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "PnmNumber.h"
+
 namespace {
 
 // Buffered reading of a file whose size is known: every read says whether the bytes were there.
@@ -402,28 +404,15 @@ PictureCheck CheckGif(Reader& in) {
 // ---- PBM / PGM / PPM ------------------------------------------------------------------------
 
 bool PnmNumber(Reader& in, qint64& value) {
-  quint8 c = 0;
-  for (;;) {
-    if (!in.Byte(c))
-      return false;
-    if (c == '#') {
-      while (c != '\n' && c != '\r')
-        if (!in.Byte(c))
+  return ReadPnmNumber(
+      [&in](char& c) {
+        quint8 byte = 0;
+        if (!in.Byte(byte))
           return false;
-      continue;
-    }
-    if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v')
-      break;
-  }
-  if (c < '0' || c > '9')
-    return false;
-  value = 0;
-  while (c >= '0' && c <= '9') {
-    value = std::min<qint64>(value * 10 + (c - '0'), qint64{1} << 40);
-    if (!in.Byte(c))
-      return false;  // the single separator after the number must follow
-  }
-  return true;
+        c = static_cast<char>(byte);
+        return true;
+      },
+      value);
 }
 
 // The samples of a plain (text) PGM or PPM: every one there and none above the maximum, which the

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "CommandLine.h"
+#include "Arguments.h"
+#include "Runner.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -38,7 +39,7 @@ TEST(ParseArguments, UsageErrors) {
       {"in.png", "out.png", "binarize=1.5"},
       {"in.png", "out.png", "binarize=abc"},
       {"in.png", "out.png", "binarize=1000"},
-      {"in.png", "out.png", "binarize=Otsu"},  // the words are lower case
+      {"in.png", "out.png", "Binarize=otsu"},  // the step's words are lower case
       {"in.png", "out.png", "binarize=otsu2"},
       {"in.png", "out.png", "edges=otsu"},
       {"in.png", "out.png", "Gray"},
@@ -78,11 +79,12 @@ TEST(ParseArguments, OptionsStandAnywhereAndDoubleDashEndsThem) {
        90,
        -1},
       {{"in.png", "out.png", "--time", "gray"}, "in.png", "out.png", "png", {"gray"}, true, 90, -1},
-      {{"in.png", "out.png", "gray", "binarize=otsu", "binarize=renyientropy", "binarize=007"},
+      {{"in.png", "out.png", "gray", "binarize=otsu", "binarize=RenyiEntropy", "binarize=007",
+        "binarize=OTSU"},
        "in.png",
        "out.png",
        "png",
-       {"gray", "binarize=otsu", "binarize=renyientropy", "binarize=7"},
+       {"gray", "binarize=otsu", "binarize=renyientropy", "binarize=7", "binarize=otsu"},
        false,
        90,
        -1},
@@ -273,6 +275,14 @@ TEST_F(Tool, HelpAndVersionGoToStandardOutput) {
   EXPECT_TRUE(outcome.out.startsWith("usage: ccdlab-cli"));
   for (const char* word : {"--format", "--quality", "--compression", "binarize=T", "Exit status"})
     EXPECT_TRUE(outcome.out.contains(word)) << word;
+  // The formats --format takes, from the format table, and the threshold's range from its record.
+  const QString formats =
+      QString::fromUtf8(outcome.out).section("names none:\n", 1).section('\n', 0, 0);
+  for (const PictureFormatInfo& format : PictureFormats())
+    EXPECT_EQ(formats.contains(QRegularExpression(QString("\\b%1\\b").arg(format.name))),
+              format.writable)
+        << format.name << " in " << formats.toStdString();
+  EXPECT_TRUE(outcome.out.contains("bytes below T (0 ... 255)"));
   EXPECT_TRUE(outcome.err.isEmpty());
   outcome = Run({"--version"});
   EXPECT_EQ(outcome.status, 0);
@@ -343,7 +353,8 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
   };
   const Case cases[] = {
       {"usage", {input_, existing, "blur"}, 2, {}},
-      {"threshold out of range", {input_, existing, "binarize=300"}, 2, {}},
+      {"threshold out of range", {input_, existing, "binarize=300"}, 2, "a number from 0 to 255"},
+      {"an argument shown as it is", {input_, existing, "binarize=%2"}, 2, "in binarize=%2: "},
       {"no such method", {input_, existing, "binarize=magic"}, 2, "otsu, percentile"},
       {"missing input", {Path("missing.png"), existing}, 1, "missing.png': no such file"},
       {"damaged input: our line, none of the library's",

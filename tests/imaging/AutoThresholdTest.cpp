@@ -121,7 +121,10 @@ TEST(AutoThreshold, MethodsByName) {
     EXPECT_EQ(&ThresholdMethodInfo(info.method), &info);
   }
   EXPECT_EQ(ThresholdMethodNamed("renyientropy"), TThresholdMethod::RenyiEntropy);
-  EXPECT_EQ(ThresholdMethodNamed("Otsu"), std::nullopt);
+  EXPECT_EQ(ThresholdMethodNamed("Otsu"), TThresholdMethod::Otsu);
+  EXPECT_EQ(ThresholdMethodNamed("RENYIENTROPY"), TThresholdMethod::RenyiEntropy);
+  EXPECT_EQ(ThresholdMethodNamed("otsü"), std::nullopt);
+  EXPECT_EQ(ThresholdMethodNamed("otsu "), std::nullopt);
   EXPECT_EQ(ThresholdMethodNamed(""), std::nullopt);
 }
 

@@ -95,8 +95,11 @@ TEST(Commands, EveryStepReadsBackFromItsWord) {
   }
   EXPECT_EQ(StepWord({TOperation::Binarize, 0, TThresholdMethod::RenyiEntropy}),
             "binarize=renyientropy");
+  // A method's name in any case; its word written back in lower case.
+  for (const char* word : {"binarize=Otsu", "binarize=OTSU", "binarize=oTsU"})
+    EXPECT_EQ(StepWord(ParseStepWord(word).value()), "binarize=otsu") << word;
   for (const char* word : {"binarize", "binarize=", "binarize=256", "binarize=+1", "binarize=0x1",
-                           "binarize=Otsu", "gray=1", "edges=otsu", "grey", ""})
+                           "binarize=Otsu ", "gray=1", "edges=otsu", "grey", ""})
     EXPECT_FALSE(ParseStepWord(word).has_value()) << word;
 }
 
@@ -182,6 +185,68 @@ TEST(Commands, AChainRunStepByStepLetsTheMainImageGoOnceNoStepNeedsIt) {
     }
     EXPECT_TRUE(SameBitmaps(expected, processed)) << StepWord(chain.front());
   }
+}
+
+// As the command line runs a chain on a picture's rows as they are read: every chain of up to
+// three steps of every operation, its head band by band through the records and the rest step by
+// step, gives what RunChain gives.
+TEST(Commands, AChainRunOnBandsOfRowsGivesWhatRunChainGives) {
+  std::vector<TStep> kinds;
+  for (const TOperationInfo& info : Operations()) {
+    kinds.push_back({info.operation, 90});
+    if (info.takesThreshold)
+      kinds.push_back({info.operation, 0, TThresholdMethod::Otsu});
+  }
+  std::vector<TChain> chains{{}};
+  for (std::size_t from = 0, length = 1; length <= 3; ++length) {
+    const std::size_t to = chains.size();
+    for (std::size_t i = from; i < to; ++i)
+      for (const TStep& step : kinds) {
+        chains.push_back(chains[i]);
+        chains.back().push_back(step);
+      }
+    from = to;
+  }
+  std::mt19937 random(13);
+  for (const TChain& chain : chains) {
+    std::string words;
+    for (const TStep& step : chain)
+      words += StepWord(step) + ' ';
+    SCOPED_TRACE(words);
+    const TBitmap original = RandomBitmap(10, 9, TPixelFormat::pf24bit, random);
+    TBitmap expected;
+    RunChain(chain, original, expected);
+    TBitmap main;
+    main.Assign(original);
+    TBitmap processed;
+    TChainBands bands(chain, main);
+    ASSERT_EQ(bands.Steps(), BandSteps(chain));
+    for (int first = 0, band = 1; first < main.Height(); first += band++)
+      for (std::size_t i = 0; i < bands.Steps(); ++i)
+        bands.Run(i, first, std::min(main.Height(), first + band));
+    bands.Finish(processed);
+    for (std::size_t i = bands.Steps(); i < chain.size(); ++i)
+      RunChainStep(chain, i, main, processed);
+    if (chain.empty())
+      processed = std::move(main);
+    EXPECT_TRUE(SameBitmaps(expected, processed));
+  }
+  // What runs band by band: no method, which needs the whole picture, nor a step after the first
+  // that reads the main image, which a first step in place has overwritten.
+  const TStep grey{TOperation::Grey}, edges{TOperation::Edges}, binarize{TOperation::Binarize, 9};
+  const TStep otsu{TOperation::Binarize, 0, TThresholdMethod::Otsu};
+  const std::pair<TChain, std::size_t> heads[] = {
+      {{grey, binarize, binarize, edges}, 3},
+      {{binarize, binarize}, 2},
+      {{grey, grey}, 1},
+      {{binarize, grey}, 0},
+      {{binarize, edges, grey}, 0},
+      {{otsu}, 0},
+      {{edges, binarize}, 0},
+      {{grey, otsu, binarize}, 1},
+  };
+  for (const auto& [chain, steps] : heads)
+    EXPECT_EQ(BandSteps(chain), steps) << StepWord(chain.front()) << ", " << chain.size();
 }
 
 TEST(Commands, BlackAndWhitePicturesAreEightBitOnesOfZerosAnd255s) {

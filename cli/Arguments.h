@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QString>
 #include <QStringList>
-#include <cstdio>
 #include <vector>
 
 #include "Commands.h"
 #include "PictureFile.h"
+
+// The tool's own messages, translated by its catalogue.
+class CommandLine {
+  Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
 
 // What the command line asks for.
 struct Plan {
@@ -30,14 +35,11 @@ struct Request {
 // Options may stand anywhere, as with getopt; "--" ends them.
 Request ParseArguments(const QStringList& arguments);
 
+bool IsStandardStream(const QString& name);
 QString StepName(const TStep& step);
 QString UsageText();
 // The version and the licence.
 QString VersionText();
-
-// Loads, runs the steps (the first on the input picture, whichever it is) and writes the result.
-// Returns the exit status; a failure is told in one line on `errors` and writes nothing.
-int RunPlan(const Plan& plan, std::FILE* errors);
 
 // Picks Traditional Chinese messages under a zh_TW or zh_HK locale, English otherwise.
 void InstallCommandLineLanguage(const QLocale& locale = QLocale::system());
