@@ -199,6 +199,12 @@ TEST(MeasurementTable, ImageJsDecimalsAndUnits) {
   WriteTableRows(table, m, options);
   EXPECT_EQ(TableHeader(options), "number,area,x,y,perimeter,bx,by,width,height,circularity");
   EXPECT_EQ(table.str(), "1,1,1.500,1.500,2.828,1,1,1,1,1.000\n");
+  // Whole numbers lose their decimals only where the whole column is whole.
+  std::ostringstream columns;
+  WriteTableRows(columns, MeasureParticles(Drawn({"#.##"}), options), options);
+  EXPECT_EQ(columns.str(),
+            "1,1,0.500,0.500,2.828,0,0,1,1,1.000\n"
+            "2,2,3.000,0.500,4.243,2,0,2,1,1.000\n");
 
   options.scale = 0.5;
   options.unit = "µm";
