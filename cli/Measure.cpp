@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -109,6 +110,10 @@ Result MeasureOne(const Plan& plan, const QString& input) {
   } catch (const std::bad_alloc&) {
     result.failure =
         QStringLiteral("%1: %2").arg(ShownFileName(input), CommandLine::tr("not enough memory"));
+  } catch (const std::exception& error) {
+    // Whatever else fails stays with its picture: the others are still measured.
+    result.failure =
+        QStringLiteral("%1: %2").arg(ShownFileName(input), QString::fromUtf8(error.what()));
   }
   return result;
 }
@@ -250,6 +255,17 @@ std::optional<QString> ArrangeMeasuring(const QStringList& positional, Plan& pla
       first = 2;
     }
     steps = positional.mid(first);
+  }
+  // A table written over a picture would lose it (a shell's * also matches last run's table).
+  for (const QString& table : {measure.table, measure.summary}) {
+    if (table.isEmpty() || IsStandardStream(table))
+      continue;
+    const QString path = QFileInfo(table).absoluteFilePath();
+    for (const QString& picture : measure.inputs + QStringList{plan.output})
+      if (!picture.isEmpty() && !IsStandardStream(picture) &&
+          QFileInfo(picture).absoluteFilePath() == path)
+        return Measure::tr("%1 is a picture of this command, not a table to write")
+            .arg(ShownFileName(table));
   }
   plan.input = measure.inputs.value(0);
   if (const std::optional<QString> why = ParseSteps(steps, plan.steps))

@@ -229,6 +229,10 @@ Exit status:
 <context>
     <name>Measure</name>
     <message>
+        <source>%1 is a picture of this command, not a table to write</source>
+        <translation>%1 是這個指令的圖片，不能當作要寫入的表格</translation>
+    </message>
+    <message>
         <source>cannot measure %1: it is not a black-and-white picture; binarize it first</source>
         <translation>無法量測 %1：需要黑白影像：請先二值化</translation>
     </message>

@@ -58,6 +58,8 @@ TEST(ParseMeasuring, UsageErrors) {
       {"in.png", "-", "--format", "png", "--measure", "-"},
       {"in.png", "binarize=otsuu", "--measure", "-"},
       {"--measure", "-", "--steps", "blur", "a.png"},
+      {"--measure", "a.png", "--steps", "gray", "a.png", "b.png"},  // would be lost
+      {"in.png", "out.png", "--measure", "-", "--summary", "./out.png"},
   };
   for (const QStringList& arguments : cases)
     EXPECT_EQ(ParseArguments(arguments).kind, Request::Kind::UsageError)
