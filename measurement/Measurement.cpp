@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numbers>
 #include <ostream>
+#include <stdexcept>
 
 #include "Commands.h"
 
@@ -281,6 +282,8 @@ void AppendNumber(std::string& out, double value, bool whole) {
 }  // namespace
 
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options) {
+  if (!(options.scale > 0) || !std::isfinite(options.scale))
+    throw std::invalid_argument("the scale must be a positive length per pixel");
   if (!picture.Empty() && picture.PixelFormat() != TPixelFormat::pf8bit)
     throw TRefusedPicture(KindRefusal(TPictureKind::BlackAndWhite));
   TMeasurement measurement;

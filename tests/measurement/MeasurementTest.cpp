@@ -175,6 +175,11 @@ TEST(MeasureParticles, RefusesPicturesNotBlackAndWhite) {
     row[x] = 'x';
     EXPECT_THROW(MeasureParticles(Drawn({row, row}), {}), TRefusedPicture) << x;
   }
+  for (const double scale : {0.0, -1.0, std::nan("")}) {
+    TMeasureOptions options;
+    options.scale = scale;
+    EXPECT_THROW(MeasureParticles(Drawn({"#"}), options), std::invalid_argument);
+  }
 }
 
 TEST(MeasureParticles, LongRowsAcrossWords) {
