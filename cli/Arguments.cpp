@@ -62,6 +62,8 @@ QString Shown(const QString& argument) {
   return ShownFileName(argument);
 }
 
+}  // namespace
+
 // The output's format: its extension's, or --format's where no extension names one.
 std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked) {
   const PictureFormatInfo* named =
@@ -80,8 +82,6 @@ std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked) 
                      .arg(Shown(plan.output));
   return std::nullopt;
 }
-
-}  // namespace
 
 bool IsStandardStream(const QString& name) {
   return name == QLatin1String("-");
@@ -141,7 +141,8 @@ QString UsageText() {
              "  0  success\n"
              "  1  a picture could not be read or written (nothing is written then)\n"
              "  2  a usage error\n")
-             .arg(WritableFormats());
+             .arg(WritableFormats()) +
+         MeasureUsageText();
 }
 
 QString VersionText() {
@@ -176,11 +177,13 @@ Request ParseArguments(const QStringList& arguments) {
       plan.time = true;
       continue;
     }
+    if (TakeMeasureFlag(word, plan.measure))
+      continue;
     // Options with a value: "--name value" or "--name=value".
     const qsizetype equals = word.indexOf(QLatin1Char('='));
     const QString name = equals < 0 ? word : word.left(equals);
     if (name != QLatin1String("--format") && name != QLatin1String("--quality") &&
-        name != QLatin1String("--compression"))
+        name != QLatin1String("--compression") && !IsMeasureOption(name))
       return UsageError(CommandLine::tr("unknown option %1").arg(Shown(word)));
     QString value;
     if (equals >= 0)
@@ -189,7 +192,10 @@ Request ParseArguments(const QStringList& arguments) {
       value = arguments[++i];
     else
       return UsageError(CommandLine::tr("%1 needs a value").arg(name));
-    if (name == QLatin1String("--format")) {
+    if (IsMeasureOption(name)) {
+      if (const std::optional<QString> why = SetMeasureOption(name, value, plan.measure))
+        return UsageError(*why);
+    } else if (name == QLatin1String("--format")) {
       asked = FormatNamed(value);
       if (asked == nullptr || !asked->writable)
         return UsageError(CommandLine::tr("unknown output format %1").arg(Shown(value)));
@@ -207,27 +213,38 @@ Request ParseArguments(const QStringList& arguments) {
       plan.save.compression = *level;
     }
   }
+  if (plan.measure.Active()) {
+    if (const std::optional<QString> why = ArrangeMeasuring(positional, plan, asked))
+      return UsageError(*why);
+    request.kind = Request::Kind::Run;
+    return request;
+  }
   if (positional.size() < 2)
     return UsageError(CommandLine::tr("INPUT and OUTPUT are needed"));
   plan.input = positional[0];
   plan.output = positional[1];
-  for (qsizetype i = 2; i < positional.size(); ++i) {
-    const std::optional<TStep> step = ParseStepWord(positional[i].toStdString());
-    const TOperationInfo* operation = OperationNamed(positional[i].section(QLatin1Char('='), 0, 0));
-    if (!step && operation != nullptr && operation->takesThreshold)
-      return UsageError(
-          CommandLine::tr("unknown threshold in %1: a number from %2 to %3 or one of %4")
-              .arg(Shown(positional[i]), QString::number(operation->parameter->minimum),
-                   QString::number(operation->parameter->maximum), MethodWords()));
-    if (!step)
-      return UsageError(CommandLine::tr("unknown step %1").arg(Shown(positional[i])));
-    plan.steps.push_back(*step);
-  }
+  if (const std::optional<QString> why = ParseSteps(positional.mid(2), plan.steps))
+    return UsageError(*why);
   if (const std::optional<QString> why = DecideFormat(plan, asked))
     return UsageError(*why);
   plan.save.format = plan.format;
   request.kind = Request::Kind::Run;
   return request;
+}
+
+std::optional<QString> ParseSteps(const QStringList& words, std::vector<TStep>& steps) {
+  for (const QString& word : words) {
+    const std::optional<TStep> step = ParseStepWord(word.toStdString());
+    const TOperationInfo* operation = OperationNamed(word.section(QLatin1Char('='), 0, 0));
+    if (!step && operation != nullptr && operation->takesThreshold)
+      return CommandLine::tr("unknown threshold in %1: a number from %2 to %3 or one of %4")
+          .arg(Shown(word), QString::number(operation->parameter->minimum),
+               QString::number(operation->parameter->maximum), MethodWords());
+    if (!step)
+      return CommandLine::tr("unknown step %1").arg(Shown(word));
+    steps.push_back(*step);
+  }
+  return std::nullopt;
 }
 
 void InstallCommandLineLanguage(const QLocale& locale) {

@@ -5,9 +5,11 @@
 #include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 #include "Commands.h"
+#include "Measure.h"
 #include "PictureFile.h"
 
 // The tool's own messages, translated by its catalogue.
@@ -23,6 +25,7 @@ struct Plan {
   const PictureFormatInfo* format = nullptr;  // the output's, from its extension or --format
   SaveOptions save;
   std::vector<TStep> steps;
+  MeasurePlan measure;  // output may be empty when measuring
 };
 
 struct Request {
@@ -40,6 +43,11 @@ QString StepName(const TStep& step);
 QString UsageText();
 // The version and the licence.
 QString VersionText();
+
+// For the measuring form: the steps' words parsed into `steps`, or the usage error; the output's
+// format decided, or why it cannot be.
+std::optional<QString> ParseSteps(const QStringList& words, std::vector<TStep>& steps);
+std::optional<QString> DecideFormat(Plan& plan, const PictureFormatInfo* asked);
 
 // Picks Traditional Chinese messages under a zh_TW or zh_HK locale, English otherwise.
 void InstallCommandLineLanguage(const QLocale& locale = QLocale::system());

@@ -204,7 +204,13 @@ void WriteAll(const QByteArray& bytes, std::FILE* out) {
 
 }  // namespace
 
+QString PictureErrorSentence(const PictureFileError& error, const Plan& plan) {
+  return Sentence(error, plan);
+}
+
 int RunPlan(const Plan& plan, std::FILE* errors) {
+  if (plan.measure.Active())
+    return RunMeasuring(plan, errors);
   std::FILE* timings = plan.time ? errors : nullptr;
   try {
     TBitmap main;
