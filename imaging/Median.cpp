@@ -67,15 +67,19 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace kernels {
+
 HWY_EXPORT(MedianRow);
+
+void MedianRow(const FilterRows& r, int bytes) {
+  HWY_DYNAMIC_DISPATCH(MedianRow)(r, bytes);
+}
+
 }  // namespace kernels
 
 void Median(TBitmap& bitmap) {
   PrepareSimdDispatch();
   const int bytes = bitmap.BytesPerPixel();
-  FilterInPlace(bitmap, [&](const FilterRows& r) {
-    HWY_DYNAMIC_DISPATCH(kernels::MedianRow)(r, bytes);
-  });
+  FilterInPlace(bitmap, [bytes](const FilterRows& r) { kernels::MedianRow(r, bytes); });
 }
 
 #endif  // HWY_ONCE

@@ -54,7 +54,13 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace kernels {
+
 HWY_EXPORT(SharpenRow);
+
+void SharpenRow(const FilterRows& r, int bytes) {
+  HWY_DYNAMIC_DISPATCH(SharpenRow)(r, bytes);
+}
+
 }  // namespace kernels
 
 void Sharpen(TBitmap& bitmap) {
@@ -64,9 +70,7 @@ void Sharpen(TBitmap& bitmap) {
   const int bytes = bitmap.BytesPerPixel();
   // ImageJ's colour convolution leaves the border rows and columns as they are.
   FilterInPlace(
-      bitmap, [&](const FilterRows& r) { HWY_DYNAMIC_DISPATCH(kernels::SharpenRow)
-                                         (r, bytes); },
-      bytes == 1);
+      bitmap, [bytes](const FilterRows& r) { kernels::SharpenRow(r, bytes); }, bytes == 1);
 }
 
 #endif  // HWY_ONCE

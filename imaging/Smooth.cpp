@@ -53,7 +53,13 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace kernels {
+
 HWY_EXPORT(SmoothRow);
+
+void SmoothRow(const FilterRows& r, int bytes) {
+  HWY_DYNAMIC_DISPATCH(SmoothRow)(r, bytes);
+}
+
 }  // namespace kernels
 
 void Smooth(TBitmap& bitmap) {
@@ -61,9 +67,7 @@ void Smooth(TBitmap& bitmap) {
     return;
   PrepareSimdDispatch();
   const int bytes = bitmap.BytesPerPixel();
-  FilterInPlace(bitmap, [&](const FilterRows& r) {
-    HWY_DYNAMIC_DISPATCH(kernels::SmoothRow)(r, bytes);
-  });
+  FilterInPlace(bitmap, [bytes](const FilterRows& r) { kernels::SmoothRow(r, bytes); });
 }
 
 #endif  // HWY_ONCE

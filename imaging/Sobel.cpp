@@ -80,7 +80,13 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 
 namespace kernels {
+
 HWY_EXPORT(SobelRow);
+
+void SobelRow(const FilterRows& r, int bytes) {
+  HWY_DYNAMIC_DISPATCH(SobelRow)(r, bytes);
+}
+
 }  // namespace kernels
 
 void FindEdges(TBitmap& bitmap) {
@@ -88,9 +94,7 @@ void FindEdges(TBitmap& bitmap) {
     return;
   PrepareSimdDispatch();
   const int bytes = bitmap.BytesPerPixel();
-  FilterInPlace(bitmap, [&](const FilterRows& r) {
-    HWY_DYNAMIC_DISPATCH(kernels::SobelRow)(r, bytes);
-  });
+  FilterInPlace(bitmap, [bytes](const FilterRows& r) { kernels::SobelRow(r, bytes); });
 }
 
 #endif  // HWY_ONCE
