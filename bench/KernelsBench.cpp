@@ -13,6 +13,7 @@
 
 #include "BenchPictures.h"
 #include "Bitmap.h"
+#include "Filters.h"
 #include "Grayscale.h"
 #include "Laplacian.h"
 #include "Simd.h"
@@ -162,6 +163,54 @@ void OpencvLaplacian(benchmark::State& state) {
   });
 }
 
+// ImageJ's Process commands in place, as the window runs them; OpenCV's nearest functions into
+// a second picture, edges repeated as ImageJ does.
+template <void (*Filter)(TBitmap&)>
+void CcdlabFilter(benchmark::State& state) {
+  TBitmap bitmap = Picture(TPixelFormat::pf8bit, 6);
+  Repeat(state, bitmap, [&] { Filter(bitmap); });
+}
+
+template <class Job>
+void OpencvFilter(benchmark::State& state, Job job) {
+  TBitmap source = Picture(TPixelFormat::pf8bit, 6);
+  TBitmap target(kWidth, kHeight, TPixelFormat::pf8bit);
+  cv::Mat in = Wrap(source);
+  cv::Mat out = Wrap(target);
+  Repeat(state, source, [&] { job(in, out); });
+}
+
+void OpencvInvert(benchmark::State& state) {
+  OpencvFilter(state, [](cv::Mat& in, cv::Mat&) { cv::bitwise_not(in, in); });
+}
+
+void OpencvSmooth(benchmark::State& state) {
+  OpencvFilter(state, [](cv::Mat& in, cv::Mat& out) {
+    cv::blur(in, out, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+  });
+}
+
+void OpencvSharpen(benchmark::State& state) {
+  const cv::Mat kernel = (cv::Mat_<float>(3, 3) << -1, -1, -1, -1, 12, -1, -1, -1, -1) / 4;
+  OpencvFilter(state, [&](cv::Mat& in, cv::Mat& out) {
+    cv::filter2D(in, out, CV_8U, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+  });
+}
+
+void OpencvSobel(benchmark::State& state) {
+  cv::Mat dx, dy, magnitude;
+  OpencvFilter(state, [&](cv::Mat& in, cv::Mat& out) {
+    cv::Sobel(in, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::Sobel(in, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::magnitude(dx, dy, magnitude);
+    magnitude.convertTo(out, CV_8U);
+  });
+}
+
+void OpencvMedian(benchmark::State& state) {
+  OpencvFilter(state, [](cv::Mat& in, cv::Mat& out) { cv::medianBlur(in, out, 3); });
+}
+
 void Register() {
   const auto add = [](const char* name, void (*fn)(benchmark::State&)) {
     benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMillisecond);
@@ -175,6 +224,16 @@ void Register() {
   add("opencv/grayscale_rgb", OpencvGrayscaleRgb);
   add("ccdlab/laplacian", CcdlabLaplacian);
   add("opencv/laplacian", OpencvLaplacian);
+  add("ccdlab/smooth", CcdlabFilter<Smooth>);
+  add("opencv/smooth", OpencvSmooth);
+  add("ccdlab/sharpen", CcdlabFilter<Sharpen>);
+  add("opencv/sharpen", OpencvSharpen);
+  add("ccdlab/sobel", CcdlabFilter<FindEdges>);
+  add("opencv/sobel", OpencvSobel);
+  add("ccdlab/median", CcdlabFilter<Median>);
+  add("opencv/median", OpencvMedian);
+  add("ccdlab/invert", CcdlabFilter<Invert>);
+  add("opencv/invert", OpencvInvert);
   add("ccdlab/slider_step", SliderStep);
   add("ccdlab/open_png", OpenPng);
   add("ccdlab/open_jpeg", OpenJpeg);

@@ -154,6 +154,26 @@ Exit status:
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>
         <translation>3 x 3 拉普拉斯邊緣影像，邊界環繞</translation>
     </message>
+    <message>
+        <source>3 x 3 mean, as ImageJ&apos;s Process &gt; Smooth</source>
+        <translation>3 x 3 平均，同 ImageJ 的 Process &gt; Smooth</translation>
+    </message>
+    <message>
+        <source>3 x 3 sharpening, as ImageJ&apos;s Process &gt; Sharpen</source>
+        <translation>3 x 3 銳化，同 ImageJ 的 Process &gt; Sharpen</translation>
+    </message>
+    <message>
+        <source>3 x 3 Sobel edge magnitude, as ImageJ&apos;s Process &gt; Find Edges</source>
+        <translation>3 x 3 Sobel 邊緣強度，同 ImageJ 的 Process &gt; Find Edges</translation>
+    </message>
+    <message>
+        <source>3 x 3 median, as ImageJ&apos;s Process &gt; Filters &gt; Median of radius 1</source>
+        <translation>3 x 3 中值，同 ImageJ 的 Process &gt; Filters &gt; Median（半徑 1）</translation>
+    </message>
+    <message>
+        <source>every colour byte v becomes 255 - v, as ImageJ&apos;s Edit &gt; Invert</source>
+        <translation>每個顏色位元組 v 變成 255 - v，同 ImageJ 的 Edit &gt; Invert</translation>
+    </message>
 </context>
 <context>
     <name>Manual</name>

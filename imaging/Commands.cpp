@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 
+#include "Filters.h"
 #include "Grayscale.h"
 #include "Histogram.h"
 #include "Laplacian.h"
@@ -50,6 +51,14 @@ void EdgesPicture(const TBitmap& source, TBitmap& target, int) {
   target.Changed();
 }
 
+// ImageJ's filters work in place.
+template <void (*Filter)(TBitmap&)>
+void FilterPicture(const TBitmap& source, TBitmap& target, int) {
+  CopyUnlessSame(source, target);
+  Filter(target);
+  target.Changed();
+}
+
 // What the table's entries need not say: what follows from the rest.
 constexpr TOperationInfo Declared(TOperationInfo info) {
   info.takesThreshold = info.parameter && info.parameter->methods;
@@ -85,6 +94,54 @@ constexpr std::array kOperations{
               .input = TInput::Processed,
               .accepts = TPictureKind::Any,
               .run = EdgesPicture}),
+    // ImageJ's commands, in the order of its menus.
+    Declared({.operation = TOperation::Smooth,
+              .word = "smooth",
+              .name = "平滑",
+              .summary = "3 x 3 mean, as ImageJ's Process > Smooth",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              .run = FilterPicture<Smooth>,
+              .menu = "處理"}),
+    Declared({.operation = TOperation::Sharpen,
+              .word = "sharpen",
+              .name = "銳化",
+              .summary = "3 x 3 sharpening, as ImageJ's Process > Sharpen",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              .run = FilterPicture<Sharpen>,
+              .menu = "處理"}),
+    Declared({.operation = TOperation::Sobel,
+              .word = "sobel",
+              .name = "尋找邊緣 (Sobel)",
+              .summary = "3 x 3 Sobel edge magnitude, as ImageJ's Process > Find Edges",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              .run = FilterPicture<FindEdges>,
+              .menu = "處理"}),
+    Declared({.operation = TOperation::Median,
+              .word = "median",
+              .name = "中值濾波",
+              .summary = "3 x 3 median, as ImageJ's Process > Filters > Median of radius 1",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              .run = FilterPicture<Median>,
+              .menu = "處理"}),
+    Declared({.operation = TOperation::Invert,
+              .word = "invert",
+              .name = "反相",
+              .summary = "every colour byte v becomes 255 - v, as ImageJ's Edit > Invert",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::Any,
+              // Works row by row (InvertRows), but ccdlab-cli's streaming loop runs no band
+              // function of a record yet: the band function comes with that.
+              .run = FilterPicture<Invert>,
+              .menu = "處理"}),
 };
 
 constexpr bool InEnumOrder() {

@@ -2,6 +2,8 @@
 #include "Reference.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 
 #include "Grayscale.h"
 
@@ -75,4 +77,99 @@ void ReferenceLaplacian(TBitmap& bitmap) {
       }
     }
   }
+}
+
+namespace {
+
+// p[0 ... 8]: the neighbours of pixel (x, y), channel c, row by row; beyond the border the nearest
+// edge pixel's.
+using Neighbours = std::function<int(const int p[9])>;
+
+// Without `borders` the border pixels stay as they are; with `narrow` a picture one pixel wide is
+// filtered too, where ImageJ's 3 x 3 commands leave it alone.
+void Reference3x3(TBitmap& bitmap, const Neighbours& filter, bool borders, bool narrow = false) {
+  TBitmap snapshot;
+  snapshot.Assign(bitmap);
+  const int height = bitmap.Height();
+  const int width = bitmap.Width();
+  const int bytes = bitmap.BytesPerPixel();
+  const int colours = bytes == 4 ? 3 : bytes;
+  if (width == 1 && !narrow)
+    return;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      if (!borders && (x == 0 || y == 0 || x == width - 1 || y == height - 1))
+        continue;
+      for (int c = 0; c < colours; ++c) {
+        int p[9];
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int yy = std::clamp(y + dy, 0, height - 1);
+            const int xx = std::clamp(x + dx, 0, width - 1);
+            p[(dy + 1) * 3 + dx + 1] = snapshot.ScanLine(yy)[xx * bytes + c];
+          }
+        bitmap.ScanLine(y)[x * bytes + c] = static_cast<std::uint8_t>(filter(p));
+      }
+    }
+}
+
+}  // namespace
+
+void ReferenceInvert(TBitmap& bitmap) {
+  const int bytes = bitmap.BytesPerPixel();
+  for (int i = 0; i < bitmap.Height(); ++i)
+    for (int j = 0; j < bitmap.Width(); ++j)
+      for (int c = 0; c < (bytes == 4 ? 3 : bytes); ++c) {
+        std::uint8_t& v = bitmap.ScanLine(i)[j * bytes + c];
+        v = static_cast<std::uint8_t>(255 - v);
+      }
+}
+
+void ReferenceSmooth(TBitmap& bitmap) {
+  Reference3x3(
+      bitmap,
+      [](const int p[9]) {
+        int sum = 0;
+        for (int k = 0; k < 9; ++k)
+          sum += p[k];
+        return (sum + 4) / 9;
+      },
+      true);
+}
+
+void ReferenceSharpen(TBitmap& bitmap) {
+  // 8-bit: rounded, every pixel; colour: truncated as Java divides, the border left alone.
+  const bool grey = bitmap.BytesPerPixel() == 1;
+  Reference3x3(
+      bitmap,
+      [grey](const int p[9]) {
+        int sum = 12 * p[4];
+        for (int k = 0; k < 9; ++k)
+          sum -= k == 4 ? 0 : p[k];
+        return std::clamp(grey ? (sum + 2) / 4 : sum / 4, 0, 255);
+      },
+      grey);
+}
+
+void ReferenceFindEdges(TBitmap& bitmap) {
+  Reference3x3(
+      bitmap,
+      [](const int p[9]) {
+        const int s1 = p[0] + 2 * p[1] + p[2] - p[6] - 2 * p[7] - p[8];
+        const int s2 = p[0] + 2 * p[3] + p[6] - p[2] - 2 * p[5] - p[8];
+        return std::min(static_cast<int>(std::sqrt(static_cast<double>(s1 * s1 + s2 * s2))), 255);
+      },
+      true);
+}
+
+void ReferenceMedian(TBitmap& bitmap) {
+  Reference3x3(
+      bitmap,
+      [](const int p[9]) {
+        int sorted[9];
+        std::copy(p, p + 9, sorted);
+        std::sort(sorted, sorted + 9);
+        return sorted[4];
+      },
+      true, true);
 }

@@ -11,3 +11,11 @@
 void ReferenceConvertToGrey(const TBitmap& source, TBitmap& result);
 void ReferenceThresholdInto(const TBitmap& source, TBitmap& target, int threshold);
 void ReferenceLaplacian(TBitmap& bitmap);
+
+// ImageJ's Process commands (Filters.h) as ImageJ's own loops state them: every colour byte of
+// the picture from a snapshot, a neighbour beyond the border taken from the nearest edge pixel.
+void ReferenceInvert(TBitmap& bitmap);
+void ReferenceSmooth(TBitmap& bitmap);
+void ReferenceSharpen(TBitmap& bitmap);
+void ReferenceFindEdges(TBitmap& bitmap);
+void ReferenceMedian(TBitmap& bitmap);

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "Filters.h"
+#include "KernelRows.h"
+#include "Simd.h"
+
+#define HWY_TARGET_INCLUDE "Invert.cpp"
+#include "KernelTarget.h"  // IWYU pragma: keep
+
+HWY_BEFORE_NAMESPACE();
+namespace kernels::HWY_NAMESPACE {
+
+// 255 - v is v with every bit flipped; with `alpha`, every fourth byte is flipped by none. The
+// input may be the output.
+void InvertRows(const KernelRows& r, bool alpha) {
+  const Byte flip[4] = {0xFF, 0xFF, 0xFF, static_cast<Byte>(alpha ? 0 : 0xFF)};
+  const auto scalar = [&](const Byte* in, Byte* out, std::size_t begin, std::size_t end) {
+    for (std::size_t j = begin; j < end; ++j)
+      out[j] = in[j] ^ flip[j & 3];
+  };
+#if HWY_TARGET == HWY_SCALAR
+  for (int i = 0; i < r.height; ++i)
+    scalar(r.in + i * r.inStride, r.out + i * r.outStride, 0, r.length);
+#else
+  const hn::ScalableTag<Byte> d;
+  const hn::Repartition<std::uint32_t, decltype(d)> d32;
+  const std::size_t n = hn::Lanes(d);
+  // Rows start on a multiple of 4 bytes and so do the steps: alpha bytes stay in their lanes.
+  const auto mask = hn::BitCast(d, hn::Set(d32, alpha ? 0x00FFFFFFu : 0xFFFFFFFFu));
+  for (int i = 0; i < r.height; ++i) {
+    const Byte* in = r.in + i * r.inStride;
+    Byte* out = r.out + i * r.outStride;
+    std::size_t j = 0;
+    for (; j + 2 * n <= r.length; j += 2 * n) {
+      const auto x0 = hn::LoadU(d, in + j);
+      const auto x1 = hn::LoadU(d, in + j + n);
+      hn::StoreU(hn::Xor(x0, mask), d, out + j);
+      hn::StoreU(hn::Xor(x1, mask), d, out + j + n);
+    }
+    // Flipping the bits twice would undo them: the tail goes one byte at a time.
+    scalar(in, out, j, r.length);
+  }
+#endif
+}
+
+}  // namespace kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace kernels {
+HWY_EXPORT(InvertRows);
+}  // namespace kernels
+
+void Invert(TBitmap& bitmap) {
+  InvertRows(bitmap, bitmap, 0, bitmap.Height());
+}
+
+void InvertRows(const TBitmap& source, TBitmap& target, int first, int last) {
+  if (source.PixelFormat() != target.PixelFormat())
+    return;
+  last = std::min({last, source.Height(), target.Height()});
+  const int width = std::min(source.Width(), target.Width());
+  if (first >= last || width <= 0)
+    return;
+  KernelRows rows{source.ScanLine(first),
+                  source.Stride(),
+                  target.ScanLine(first),
+                  target.Stride(),
+                  static_cast<std::size_t>(width) * source.BytesPerPixel(),
+                  last - first};
+  rows.JoinIfUnpadded(1, 1);
+  PrepareSimdDispatch();
+  HWY_DYNAMIC_DISPATCH(kernels::InvertRows)(rows, source.PixelFormat() == TPixelFormat::pf32bit);
+}
+
+#endif  // HWY_ONCE
