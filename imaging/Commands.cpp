@@ -59,6 +59,10 @@ void FilterPicture(const TBitmap& source, TBitmap& target, int) {
   target.Changed();
 }
 
+void InvertBand(const TBitmap& source, TBitmap& target, int, int first, int last) {
+  InvertRows(source, target, first, last);
+}
+
 // What the table's entries need not say: what follows from the rest.
 constexpr TOperationInfo Declared(TOperationInfo info) {
   info.takesThreshold = info.parameter && info.parameter->methods;
@@ -138,9 +142,8 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              // Works row by row (InvertRows), but ccdlab-cli's streaming loop runs no band
-              // function of a record yet: the band function comes with that.
               .run = FilterPicture<Invert>,
+              .runRows = InvertBand,
               .menu = "處理"}),
 };
 
