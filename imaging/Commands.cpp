@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 
+#include "Binary.h"
 #include "Grayscale.h"
 #include "Histogram.h"
 #include "Laplacian.h"
@@ -50,6 +51,14 @@ void EdgesPicture(const TBitmap& source, TBitmap& target, int) {
   target.Changed();
 }
 
+// A black-and-white command, in place on a copy of its source.
+template <void (*Command)(TBitmap&)>
+void BinaryPicture(const TBitmap& source, TBitmap& target, int) {
+  CopyUnlessSame(source, target);
+  Command(target);
+  target.Changed();
+}
+
 // What the table's entries need not say: what follows from the rest.
 constexpr TOperationInfo Declared(TOperationInfo info) {
   info.takesThreshold = info.parameter && info.parameter->methods;
@@ -85,6 +94,69 @@ constexpr std::array kOperations{
               .input = TInput::Processed,
               .accepts = TPictureKind::Any,
               .run = EdgesPicture}),
+    Declared({.operation = TOperation::Erode,
+              .word = "erode",
+              .name = "侵蝕",
+              .summary = "black objects lose the pixels next to white (ImageJ's Erode)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Erode>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Dilate,
+              .word = "dilate",
+              .name = "膨脹",
+              .summary = "black objects gain the white pixels next to them (ImageJ's Dilate)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Dilate>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Open,
+              .word = "open",
+              .name = "斷開",
+              .summary = "erode, then dilate (ImageJ's Open)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Open>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Close,
+              .word = "close",
+              .name = "閉合",
+              .summary = "dilate, then erode (ImageJ's Close-)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Close>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Outline,
+              .word = "outline",
+              .name = "外框",
+              .summary = "black objects reduced to their outlines (ImageJ's Outline)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Outline>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::FillHoles,
+              .word = "fill-holes",
+              .name = "填補孔洞",
+              .summary = "white areas not joined to the border turn black (ImageJ's Fill Holes)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<FillHoles>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Skeletonize,
+              .word = "skeletonize",
+              .name = "骨架化",
+              .summary = "black objects thinned to lines one pixel wide (ImageJ's Skeletonize)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = BinaryPicture<Skeletonize>,
+              .menu = "二元"}),
 };
 
 constexpr bool InEnumOrder() {
