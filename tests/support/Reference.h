@@ -11,3 +11,11 @@
 void ReferenceConvertToGrey(const TBitmap& source, TBitmap& result);
 void ReferenceThresholdInto(const TBitmap& source, TBitmap& target, int threshold);
 void ReferenceLaplacian(TBitmap& bitmap);
+
+// ImageJ's binary commands on 8-bit pictures of 0 and 255, black objects, outside the picture
+// white: one pixel at a time over the whole picture, each pass from a full snapshot.
+void ReferenceErode(TBitmap& bitmap);
+void ReferenceDilate(TBitmap& bitmap);
+void ReferenceOutline(TBitmap& bitmap);
+void ReferenceFillHoles(TBitmap& bitmap);
+void ReferenceSkeletonize(TBitmap& bitmap);
