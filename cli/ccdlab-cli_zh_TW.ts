@@ -218,6 +218,34 @@ Exit status:
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>
         <translation>3 x 3 拉普拉斯邊緣影像，邊界環繞</translation>
     </message>
+    <message>
+        <source>black objects lose the pixels next to white (ImageJ&apos;s Erode)</source>
+        <translation>黑色物件失去鄰接白色的像素（ImageJ 的 Erode）</translation>
+    </message>
+    <message>
+        <source>black objects gain the white pixels next to them (ImageJ&apos;s Dilate)</source>
+        <translation>黑色物件併入鄰接的白色像素（ImageJ 的 Dilate）</translation>
+    </message>
+    <message>
+        <source>erode, then dilate (ImageJ&apos;s Open)</source>
+        <translation>先侵蝕再膨脹（ImageJ 的 Open）</translation>
+    </message>
+    <message>
+        <source>dilate, then erode (ImageJ&apos;s Close-)</source>
+        <translation>先膨脹再侵蝕（ImageJ 的 Close-）</translation>
+    </message>
+    <message>
+        <source>black objects reduced to their outlines (ImageJ&apos;s Outline)</source>
+        <translation>黑色物件只留外框（ImageJ 的 Outline）</translation>
+    </message>
+    <message>
+        <source>white areas not joined to the border turn black (ImageJ&apos;s Fill Holes)</source>
+        <translation>未與邊界相連的白色區域變成黑色（ImageJ 的 Fill Holes）</translation>
+    </message>
+    <message>
+        <source>black objects thinned to lines one pixel wide (ImageJ&apos;s Skeletonize)</source>
+        <translation>黑色物件細化為一像素寬的線（ImageJ 的 Skeletonize）</translation>
+    </message>
 </context>
 <context>
     <name>Manual</name>
