@@ -20,6 +20,8 @@
 
 // AutoThresholdBench.cpp
 void RegisterAutoThreshold();
+// BinaryBench.cpp
+void RegisterBinary();
 // SliderStepBench.cpp
 void SliderStep(benchmark::State& state);
 // PictureFilesBench.cpp
@@ -173,6 +175,7 @@ void Register() {
   add("opencv/grayscale_rgb", OpencvGrayscaleRgb);
   add("ccdlab/laplacian", CcdlabLaplacian);
   add("opencv/laplacian", OpencvLaplacian);
+  RegisterBinary();
   add("ccdlab/slider_step", SliderStep);
   add("ccdlab/open_png", OpenPng);
   add("ccdlab/open_jpeg", OpenJpeg);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "Binary.h"
@@ -37,8 +38,8 @@ constexpr std::uint8_t kListed = 1;  // black, and on the list of pixels that ma
 
 // The picture inside a white frame one pixel wide, so every pixel has its 8 neighbours. Only
 // black pixels with a white neighbour can go (no table removes code 255); they are kept on a
-// list, which a removed pixel's black neighbours join, so a pass costs the objects' edges, not
-// the picture. Every pass decides from the picture as it was before it.
+// list, so a pass costs the pixels that may change, not the picture. Every pass decides from the
+// picture as it was before it.
 class Thinning {
  public:
   explicit Thinning(const TBitmap& bitmap)
@@ -52,24 +53,18 @@ class Thinning {
     }
     const std::size_t w = width_;
     offsets_ = {w + 1, w, w - 1, std::size_t{1}};
-    for (std::size_t y = 1; y + 1 < height_; ++y)
-      for (std::size_t at = y * width_ + 1; at < (y + 1) * width_ - 1; ++at)
-        if (pixels_[at] == kBlack && Code(at) != 255) {
-          pixels_[at] = kListed;
-          listed_.push_back(at);
-        }
   }
 
   void Run() {
-    std::size_t removed = 0;
-    do {
-      removed = Pass(kFirstEven);
-      removed += Pass(kFirstOdd);
-    } while (removed > 0);
-    do {
-      removed = Pass(kSecondEven);
-      removed += Pass(kSecondOdd);
-    } while (removed > 0);
+    for (const auto& [even, odd] :
+         {std::pair{&kFirstEven, &kFirstOdd}, std::pair{&kSecondEven, &kSecondOdd}}) {
+      ListEdges();
+      std::size_t removed = 0;
+      do {
+        removed = Pass(*even, *odd);
+        removed += Pass(*odd, *even);
+      } while (removed > 0);
+    }
   }
 
   void CopyTo(TBitmap& bitmap) const {
@@ -90,25 +85,46 @@ class Thinning {
            (Black(at + w - 1) ? 64 : 0) | (Black(at - 1) ? 128 : 0);
   }
 
-  std::size_t Pass(const Removes& removes) {
+  // Every black pixel with a white neighbour, for a table's first pass.
+  void ListEdges() {
+    listed_.clear();
+    for (std::size_t y = 1; y + 1 < height_; ++y)
+      for (std::size_t at = y * width_ + 1; at < (y + 1) * width_ - 1; ++at) {
+        if (pixels_[at] == kWhite)
+          continue;
+        pixels_[at] = Code(at) == 255 ? kBlack : kListed;
+        if (pixels_[at] == kListed)
+          listed_.push_back(at);
+      }
+  }
+
+  // One pass, then the list for the next, whose table is `next`: a pixel's fate depends on its
+  // neighbourhood and the table alone, so it need be looked at again only where a neighbour went
+  // or where the next table removes it.
+  std::size_t Pass(const Removes& removes, const Removes& next) {
     removed_.clear();
     for (const std::size_t at : listed_)
       if (removes[static_cast<std::size_t>(Code(at))])
         removed_.push_back(at);
     for (const std::size_t at : removed_)
       pixels_[at] = kWhite;
-    std::size_t kept = 0;
     for (const std::size_t at : listed_)
-      if (pixels_[at] != kWhite)
-        listed_[kept++] = at;
-    listed_.resize(kept);
+      if (pixels_[at] == kListed)
+        pixels_[at] = kBlack;
+    following_.clear();
     for (const std::size_t at : removed_)
       for (const std::size_t offset : offsets_)
-        for (const std::size_t next : {at - offset, at + offset})
-          if (pixels_[next] == kBlack) {
-            pixels_[next] = kListed;
-            listed_.push_back(next);
+        for (const std::size_t neighbour : {at - offset, at + offset})
+          if (pixels_[neighbour] == kBlack) {
+            pixels_[neighbour] = kListed;
+            following_.push_back(neighbour);
           }
+    for (const std::size_t at : listed_)
+      if (pixels_[at] == kBlack && next[static_cast<std::size_t>(Code(at))]) {
+        pixels_[at] = kListed;
+        following_.push_back(at);
+      }
+    listed_.swap(following_);
     return removed_.size();
   }
 
@@ -118,6 +134,7 @@ class Thinning {
   std::array<std::size_t, 4> offsets_{};
   std::vector<std::size_t> listed_;
   std::vector<std::size_t> removed_;
+  std::vector<std::size_t> following_;
 };
 
 }  // namespace
