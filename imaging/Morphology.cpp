@@ -48,42 +48,58 @@ HWY_INLINE Byte Pick(Byte a, Byte b) {
   return kLargest ? std::max(a, b) : std::min(a, b);
 }
 
-// out[j] = pick(a[j], b[j]): two rows of the picture folded into one.
+// out[j] = pick of row[j - 1], row[j] and row[j + 1], white beyond the row's ends.
 template <bool kLargest>
-void FoldRows(const Byte* a, const Byte* b, Byte* out, std::size_t n) {
+void AcrossRow(const Byte* row, Byte* out, std::size_t n) {
+  const auto at = [&](std::size_t j) {
+    const Byte left = j > 0 ? row[j - 1] : Byte{255};
+    const Byte right = j + 1 < n ? row[j + 1] : Byte{255};
+    out[j] = Pick<kLargest>(Pick<kLargest>(left, row[j]), right);
+  };
   const hn::ScalableTag<Byte> d;
   const std::size_t lanes = hn::Lanes(d);
-  std::size_t j = 0;
-  for (; j + lanes <= n; j += lanes)
-    hn::StoreU(Pick<kLargest>(hn::LoadU(d, a + j), hn::LoadU(d, b + j)), d, out + j);
-  for (; j < n; ++j)
-    out[j] = Pick<kLargest>(a[j], b[j]);
+  if (n < lanes + 2) {
+    for (std::size_t j = 0; j < n; ++j)
+      at(j);
+    return;
+  }
+  // Blocks between the first and the last byte, which have neighbours on both sides; the last
+  // block overlaps the one before.
+  const auto block = [&](std::size_t j) {
+    const auto v = Pick<kLargest>(hn::LoadU(d, row + j - 1), hn::LoadU(d, row + j));
+    hn::StoreU(Pick<kLargest>(v, hn::LoadU(d, row + j + 1)), d, out + j);
+  };
+  at(0);
+  std::size_t j = 1;
+  for (; j + lanes < n; j += lanes)
+    block(j);
+  if (j < n - 1)
+    block(n - 1 - lanes);
+  at(n - 1);
 }
 
-// out[j] = pick of two folded rows a and b at j - 1, j and j + 1, which hold white at -1 and n:
-// the 3 x 3 neighbourhood of the row between them. For the outline, `centre` is that row, and
-// may be `out`: a block written twice gives the same bytes again.
+// out[j] = pick of a[j], b[j] and c[j], rows already picked across: the 3 x 3 neighbourhood of
+// the row between them. For the outline, `centre` is that row, and may be `out`: a block written
+// twice gives the same bytes again.
 template <bool kLargest, bool kOutline>
-void SpreadRow(const Byte* a, const Byte* b, const Byte* centre, Byte* out, std::size_t n) {
+void DownRows(const Byte* a, const Byte* b, const Byte* c, const Byte* centre, Byte* out,
+              std::size_t n) {
   const hn::ScalableTag<Byte> d;
   const std::size_t lanes = hn::Lanes(d);
-  const auto block = [&](std::size_t j) {
-    const auto left = Pick<kLargest>(hn::LoadU(d, a + j - 1), hn::LoadU(d, b + j - 1));
-    const auto middle = Pick<kLargest>(hn::LoadU(d, a + j), hn::LoadU(d, b + j));
-    const auto right = Pick<kLargest>(hn::LoadU(d, a + j + 1), hn::LoadU(d, b + j + 1));
-    auto v = Pick<kLargest>(Pick<kLargest>(left, middle), right);
-    if constexpr (kOutline)
-      v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
-    hn::StoreU(v, d, out + j);
-  };
   if (n < lanes) {
     for (std::size_t j = 0; j < n; ++j) {
-      Byte v = Pick<kLargest>(Pick<kLargest>(a[j - 1], b[j - 1]), Pick<kLargest>(a[j], b[j]));
-      v = Pick<kLargest>(v, Pick<kLargest>(a[j + 1], b[j + 1]));
+      const Byte v = Pick<kLargest>(Pick<kLargest>(a[j], b[j]), c[j]);
       out[j] = kOutline ? static_cast<Byte>(centre[j] | static_cast<Byte>(~v)) : v;
     }
     return;
   }
+  const auto block = [&](std::size_t j) {
+    auto v = Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, a + j), hn::LoadU(d, b + j)),
+                            hn::LoadU(d, c + j));
+    if constexpr (kOutline)
+      v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
+    hn::StoreU(v, d, out + j);
+  };
   std::size_t j = 0;
   for (; j + lanes <= n; j += lanes)
     block(j);
@@ -92,71 +108,78 @@ void SpreadRow(const Byte* a, const Byte* b, const Byte* centre, Byte* out, std:
 }
 
 // One 3 x 3 pass over rows fed one after another, each output row coming out when the row below
-// its input has come in. Rows are folded in pairs (r[i - 1], r[i]) and (r[i], r[i + 1]), so each
-// input row is read twice while it is in the cache, never again.
+// its input has come in. Each input row is picked across once, into a ring of three rows, while
+// it is in the cache; it is not read again but for the outline's centre.
 class Pass {
  public:
-  Pass(TPass pass, std::size_t n, const Byte* white, std::vector<Byte>& memory, std::size_t at)
+  // `memory`: room for three rows of `stride` bytes; `white`: a row of 255s.
+  Pass(TPass pass, std::size_t n, const Byte* white, Byte* memory, std::size_t stride)
       : pass_(pass), n_(n), white_(white) {
-    for (Byte*& folded : folded_) {
-      folded = memory.data() + at + 1;
-      folded[-1] = folded[n] = 255;
-      at += n + 2;
+    for (Byte*& row : ring_) {
+      row = memory;
+      memory += stride;
     }
   }
 
   // Takes the next input row, nullptr past the last; returns whether `out` received an output.
   bool Feed(const Byte* row, Byte* out) {
-    const Byte* next = row != nullptr ? row : white_;
-    if (last_ == nullptr) {
-      Fold(white_, next, folded_[0]);
-      last_ = next;
-      return false;
+    const Byte* across = white_;
+    if (row != nullptr) {
+      Byte* next = ring_[fed_ % 3];
+      if (pass_ == TPass::Smallest)
+        AcrossRow<false>(row, next, n_);
+      else
+        AcrossRow<true>(row, next, n_);
+      across = next;
     }
-    Fold(last_, next, folded_[1]);
-    switch (pass_) {
-      case TPass::Largest:
-        SpreadRow<true, false>(folded_[0], folded_[1], last_, out, n_);
-        break;
-      case TPass::Smallest:
-        SpreadRow<false, false>(folded_[0], folded_[1], last_, out, n_);
-        break;
-      case TPass::Outline:
-        SpreadRow<true, true>(folded_[0], folded_[1], last_, out, n_);
-        break;
+    const bool first = fed_++ == 0;
+    if (!first) {
+      switch (pass_) {
+        case TPass::Largest:
+          DownRows<true, false>(above_, current_, across, centre_, out, n_);
+          break;
+        case TPass::Smallest:
+          DownRows<false, false>(above_, current_, across, centre_, out, n_);
+          break;
+        case TPass::Outline:
+          DownRows<true, true>(above_, current_, across, centre_, out, n_);
+          break;
+      }
     }
-    std::swap(folded_[0], folded_[1]);
-    last_ = next;
-    return true;
+    above_ = first ? white_ : current_;
+    current_ = across;
+    centre_ = row;
+    return !first;
   }
 
  private:
-  void Fold(const Byte* a, const Byte* b, Byte* out) const {
-    if (pass_ == TPass::Smallest)
-      FoldRows<false>(a, b, out, n_);
-    else
-      FoldRows<true>(a, b, out, n_);
-  }
-
   TPass pass_;
   std::size_t n_;
   const Byte* white_;
-  Byte* folded_[2];
-  const Byte* last_ = nullptr;
+  Byte* ring_[3];
+  std::size_t fed_ = 0;
+  const Byte* above_ = nullptr;
+  const Byte* current_ = nullptr;
+  const Byte* centre_ = nullptr;
 };
 
 // In place. Output row i is written once no pass needs input row i any longer: a single pass
-// writes it after folding rows i and i + 1; two passes write the second's row i - 1 after the
-// first has folded rows i and i + 1, its own rows kept aside in two buffers.
+// writes it after picking across row i + 1; two passes write the second's row i - 1 after the
+// first has picked across row i + 1, its own rows kept aside.
 void Morphology(const MorphologyJob& job) {
   const std::size_t n = job.width;
   const int height = job.height;
-  std::vector<Byte> memory(n + 4 * (n + 2) + 2 * n);
-  Byte* const white = memory.data();
+  // Rows of whole cache lines, aligned: the downward picks load them on line boundaries.
+  constexpr std::size_t kLine = 64;
+  const std::size_t stride = (n + kLine - 1) / kLine * kLine;
+  std::vector<Byte> memory(9 * stride + kLine);
+  Byte* const base =
+      memory.data() + (kLine - reinterpret_cast<std::uintptr_t>(memory.data()) % kLine) % kLine;
+  Byte* const white = base;
   std::fill(white, white + n, Byte{255});
-  Byte* const between[2] = {memory.data() + n + 4 * (n + 2), memory.data() + 2 * n + 4 * (n + 2)};
-  Pass first(job.passes[0], n, white, memory, n);
-  Pass second(job.passes[1], n, white, memory, n + 2 * (n + 2));
+  Byte* const between[2] = {base + stride, base + 2 * stride};
+  Pass first(job.passes[0], n, white, base + 3 * stride, stride);
+  Pass second(job.passes[1], n, white, base + 6 * stride, stride);
   const auto row = [&](int i) { return job.pixels + static_cast<std::size_t>(i) * job.stride; };
   for (int i = 0; i <= height; ++i) {
     const Byte* in = i < height ? row(i) : nullptr;
