@@ -223,8 +223,8 @@ Exit status:
         <translation>黑色物件失去鄰接白色的像素（ImageJ 的 Erode）</translation>
     </message>
     <message>
-        <source>black objects gain the white pixels next to them (ImageJ&apos;s Dilate)</source>
-        <translation>黑色物件併入鄰接的白色像素（ImageJ 的 Dilate）</translation>
+        <source>black objects take in white neighbours (ImageJ&apos;s Dilate)</source>
+        <translation>黑色物件併入相鄰的白色像素（ImageJ 的 Dilate）</translation>
     </message>
     <message>
         <source>erode, then dilate (ImageJ&apos;s Open)</source>
@@ -239,11 +239,11 @@ Exit status:
         <translation>黑色物件只留外框（ImageJ 的 Outline）</translation>
     </message>
     <message>
-        <source>white areas not joined to the border turn black (ImageJ&apos;s Fill Holes)</source>
-        <translation>未與邊界相連的白色區域變成黑色（ImageJ 的 Fill Holes）</translation>
+        <source>enclosed white areas turn black (ImageJ&apos;s Fill Holes)</source>
+        <translation>被圍住的白色區域變成黑色（ImageJ 的 Fill Holes）</translation>
     </message>
     <message>
-        <source>black objects thinned to lines one pixel wide (ImageJ&apos;s Skeletonize)</source>
+        <source>objects thinned to lines 1 pixel wide (ImageJ&apos;s Skeletonize)</source>
         <translation>黑色物件細化為一像素寬的線（ImageJ 的 Skeletonize）</translation>
     </message>
 </context>
