@@ -21,6 +21,8 @@
 
 // AutoThresholdBench.cpp
 void RegisterAutoThreshold();
+// BinaryBench.cpp
+void RegisterBinary();
 // SliderStepBench.cpp
 void SliderStep(benchmark::State& state);
 // PictureFilesBench.cpp
@@ -234,6 +236,7 @@ void Register() {
   add("opencv/median", OpencvMedian);
   add("ccdlab/invert", CcdlabFilter<Invert>);
   add("opencv/invert", OpencvInvert);
+  RegisterBinary();
   add("ccdlab/slider_step", SliderStep);
   add("ccdlab/open_png", OpenPng);
   add("ccdlab/open_jpeg", OpenJpeg);

@@ -51,6 +51,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name ~ /^ccdlab\/(smooth|sharpen|sobel|median)$/) {
         goal(name, "memcpy", 2.0); goal(name, "opencv/" substr(name, 8), 1.0)
       }
+      if (name ~ /^ccdlab\/(erode|dilate|open|close)$/) { goal(name, "memcpy", 2.0); goal(name, "opencv/" substr(name, 8), 1.0) }
       if (name == "ccdlab/slider_step") goal(name, "", 16, 1)
       if (name == "ccdlab/open_png") goal(name, "", 400, 1)
       if (name == "ccdlab/open_jpeg") goal(name, "", 200, 1)

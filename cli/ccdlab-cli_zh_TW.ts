@@ -173,6 +173,32 @@ Exit status:
     <message>
         <source>every colour byte v becomes 255 - v, as ImageJ&apos;s Edit &gt; Invert</source>
         <translation>每個顏色位元組 v 變成 255 - v，同 ImageJ 的 Edit &gt; Invert</translation>
+        <source>black objects lose the pixels next to white (ImageJ&apos;s Erode)</source>
+        <translation>黑色物件失去鄰接白色的像素（ImageJ 的 Erode）</translation>
+    </message>
+    <message>
+        <source>black objects take in white neighbours (ImageJ&apos;s Dilate)</source>
+        <translation>黑色物件併入相鄰的白色像素（ImageJ 的 Dilate）</translation>
+    </message>
+    <message>
+        <source>erode, then dilate (ImageJ&apos;s Open)</source>
+        <translation>先侵蝕再膨脹（ImageJ 的 Open）</translation>
+    </message>
+    <message>
+        <source>dilate, then erode (ImageJ&apos;s Close-)</source>
+        <translation>先膨脹再侵蝕（ImageJ 的 Close-）</translation>
+    </message>
+    <message>
+        <source>black objects reduced to their outlines (ImageJ&apos;s Outline)</source>
+        <translation>黑色物件只留外框（ImageJ 的 Outline）</translation>
+    </message>
+    <message>
+        <source>enclosed white areas turn black (ImageJ&apos;s Fill Holes)</source>
+        <translation>被圍住的白色區域變成黑色（ImageJ 的 Fill Holes）</translation>
+    </message>
+    <message>
+        <source>objects thinned to lines 1 pixel wide (ImageJ&apos;s Skeletonize)</source>
+        <translation>黑色物件細化為一像素寬的線（ImageJ 的 Skeletonize）</translation>
     </message>
 </context>
 <context>

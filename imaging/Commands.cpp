@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 
+#include "Binary.h"
 #include "Filters.h"
 #include "Grayscale.h"
 #include "Histogram.h"
@@ -45,15 +46,9 @@ void BinarizeRows(const TBitmap& source, TBitmap& target, int threshold, int fir
   ThresholdRows(source, target, threshold, first, last);
 }
 
-void EdgesPicture(const TBitmap& source, TBitmap& target, int) {
-  CopyUnlessSame(source, target);
-  Laplacian(target);
-  target.Changed();
-}
-
-// ImageJ's filters work in place.
+// An operation that works in place, run on a copy of a source that is not its target.
 template <void (*Filter)(TBitmap&)>
-void FilterPicture(const TBitmap& source, TBitmap& target, int) {
+void InPlacePicture(const TBitmap& source, TBitmap& target, int) {
   CopyUnlessSame(source, target);
   Filter(target);
   target.Changed();
@@ -97,7 +92,7 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::Processed,
               .accepts = TPictureKind::Any,
-              .run = EdgesPicture}),
+              .run = InPlacePicture<Laplacian>}),
     // ImageJ's commands, in the order of its menus.
     Declared({.operation = TOperation::Smooth,
               .word = "smooth",
@@ -106,7 +101,7 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              .run = FilterPicture<Smooth>,
+              .run = InPlacePicture<Smooth>,
               .menu = "處理"}),
     Declared({.operation = TOperation::Sharpen,
               .word = "sharpen",
@@ -115,7 +110,7 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              .run = FilterPicture<Sharpen>,
+              .run = InPlacePicture<Sharpen>,
               .menu = "處理"}),
     Declared({.operation = TOperation::Sobel,
               .word = "sobel",
@@ -124,7 +119,7 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              .run = FilterPicture<FindEdges>,
+              .run = InPlacePicture<FindEdges>,
               .menu = "處理"}),
     Declared({.operation = TOperation::Median,
               .word = "median",
@@ -133,7 +128,7 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              .run = FilterPicture<Median>,
+              .run = InPlacePicture<Median>,
               .menu = "處理"}),
     Declared({.operation = TOperation::Invert,
               .word = "invert",
@@ -142,9 +137,72 @@ constexpr std::array kOperations{
               .parameter = std::nullopt,
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::Any,
-              .run = FilterPicture<Invert>,
+              .run = InPlacePicture<Invert>,
               .runRows = InvertBand,
               .menu = "處理"}),
+    Declared({.operation = TOperation::Erode,
+              .word = "erode",
+              .name = "侵蝕",
+              .summary = "black objects lose the pixels next to white (ImageJ's Erode)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Erode>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Dilate,
+              .word = "dilate",
+              .name = "膨脹",
+              .summary = "black objects take in white neighbours (ImageJ's Dilate)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Dilate>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Open,
+              .word = "open",
+              .name = "斷開",
+              .summary = "erode, then dilate (ImageJ's Open)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Open>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Close,
+              .word = "close",
+              .name = "閉合",
+              .summary = "dilate, then erode (ImageJ's Close-)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Close>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Outline,
+              .word = "outline",
+              .name = "外框",
+              .summary = "black objects reduced to their outlines (ImageJ's Outline)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Outline>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::FillHoles,
+              .word = "fill-holes",
+              .name = "填補孔洞",
+              .summary = "enclosed white areas turn black (ImageJ's Fill Holes)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<FillHoles>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Skeletonize,
+              .word = "skeletonize",
+              .name = "骨架化",
+              .summary = "objects thinned to lines 1 pixel wide (ImageJ's Skeletonize)",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Skeletonize>,
+              .menu = "二元"}),
 };
 
 constexpr bool InEnumOrder() {

@@ -15,7 +15,23 @@
 // The commands of the main window as one model, for the window's workbench, the live camera view
 // and the command-line tool alike: what each operation does and which image it works on.
 
-enum class TOperation { Grey, Binarize, Edges, Smooth, Sharpen, Sobel, Median, Invert };
+enum class TOperation {
+  Grey,
+  Binarize,
+  Edges,
+  Smooth,
+  Sharpen,
+  Sobel,
+  Median,
+  Invert,
+  Erode,
+  Dilate,
+  Open,
+  Close,
+  Outline,
+  FillHoles,
+  Skeletonize,
+};
 
 // Where a step finds the picture it works on.
 enum class TInput {

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "Grayscale.h"
 
@@ -113,6 +116,38 @@ void Reference3x3(TBitmap& bitmap, const Neighbours& filter, bool borders, bool 
     }
 }
 
+// The bytes of the picture, width × height, with white beyond its edges.
+struct Snapshot {
+  int width;
+  int height;
+  std::vector<std::uint8_t> bytes;
+
+  explicit Snapshot(const TBitmap& bitmap) : width(bitmap.Width()), height(bitmap.Height()) {
+    for (int i = 0; i < height; ++i)
+      bytes.insert(bytes.end(), bitmap.ScanLine(i), bitmap.ScanLine(i) + width);
+  }
+  int At(int x, int y) const {
+    return x < 0 || y < 0 || x >= width || y >= height ? 255 : bytes[y * width + x];
+  }
+  // How many of the 8 neighbours of (x, y) hold `value`.
+  int Neighbours(int x, int y, int value) const {
+    int count = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        count += (dx != 0 || dy != 0) && At(x + dx, y + dy) == value;
+    return count;
+  }
+};
+
+// A pixel of `colour` with a neighbour of the other colour takes the other colour.
+void Spread(TBitmap& bitmap, int colour) {
+  const Snapshot before(bitmap);
+  for (int y = 0; y < before.height; ++y)
+    for (int x = 0; x < before.width; ++x)
+      if (before.At(x, y) == colour && before.Neighbours(x, y, 255 - colour) > 0)
+        bitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(255 - colour);
+}
+
 }  // namespace
 
 void ReferenceInvert(TBitmap& bitmap) {
@@ -172,4 +207,106 @@ void ReferenceMedian(TBitmap& bitmap) {
         return sorted[4];
       },
       true, true);
+}
+
+void ReferenceErode(TBitmap& bitmap) {
+  Spread(bitmap, 0);
+}
+
+void ReferenceDilate(TBitmap& bitmap) {
+  // Outside white counts for nothing here: a white pixel turns black by a black neighbour alone.
+  Spread(bitmap, 255);
+}
+
+void ReferenceOutline(TBitmap& bitmap) {
+  const Snapshot before(bitmap);
+  for (int y = 0; y < before.height; ++y)
+    for (int x = 0; x < before.width; ++x)
+      if (before.At(x, y) == 0 && before.Neighbours(x, y, 255) == 0)
+        bitmap.ScanLine(y)[x] = 255;
+}
+
+void ReferenceFillHoles(TBitmap& bitmap) {
+  const int width = bitmap.Width();
+  const int height = bitmap.Height();
+  std::vector<char> reached(static_cast<std::size_t>(width) * height, 0);
+  std::vector<std::pair<int, int>> queue;
+  const auto visit = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= width || y >= height || bitmap.ScanLine(y)[x] != 255 ||
+        reached[y * width + x])
+      return;
+    reached[y * width + x] = 1;
+    queue.emplace_back(x, y);
+  };
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (x == 0 || y == 0 || x == width - 1 || y == height - 1)
+        visit(x, y);
+  while (!queue.empty()) {
+    const auto [x, y] = queue.back();
+    queue.pop_back();
+    visit(x - 1, y);
+    visit(x + 1, y);
+    visit(x, y - 1);
+    visit(x, y + 1);
+  }
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      bitmap.ScanLine(y)[x] = reached[y * width + x] ? 255 : 0;
+}
+
+void ReferenceSkeletonize(TBitmap& bitmap) {
+  // ImageJ's table: 1 removes on even passes, 2 on odd ones, 3 on both; the second table frees
+  // what the first leaves stuck.
+  static const int kFirst[256] = {
+      0, 0, 0, 0, 0, 0, 1, 3, 0, 0, 3, 1, 1, 0, 1, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 3,
+      0, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0,
+      0, 0, 3, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0,
+      0, 0, 0, 0, 3, 0, 0, 0, 3, 0, 2, 0, 0, 0, 3, 1, 0, 0, 1, 3, 0, 0, 0, 0, 0, 0, 0, 1, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 3, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 1, 3, 0, 0, 1, 3, 0, 0, 0,
+      0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 0, 1, 0, 0, 0, 1,
+      0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 0, 1, 0, 0, 0, 0, 2, 2, 0, 0, 2, 0, 0, 0};
+  static const int kSecond[256] = {
+      0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 2, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0,
+      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  // Neighbours in the order of the code's bits: top-left, top, top-right, right, bottom-right,
+  // bottom, bottom-left, left.
+  static const int kDx[8] = {-1, 0, 1, 1, 1, 0, -1, -1};
+  static const int kDy[8] = {-1, -1, -1, 0, 1, 1, 1, 0};
+  int pass = 0;
+  const auto thin = [&](const int* table) {
+    const Snapshot before(bitmap);
+    int removed = 0;
+    for (int y = 0; y < before.height; ++y)
+      for (int x = 0; x < before.width; ++x) {
+        if (before.At(x, y) != 0)
+          continue;
+        int code = 0;
+        for (int k = 0; k < 8; ++k)
+          code |= (before.At(x + kDx[k], y + kDy[k]) == 0) << k;
+        const int rule = table[code];
+        if (rule == 3 || rule == (pass % 2 == 0 ? 1 : 2)) {
+          bitmap.ScanLine(y)[x] = 255;
+          ++removed;
+        }
+      }
+    ++pass;
+    return removed;
+  };
+  for (const int* table : {kFirst, kSecond}) {
+    int removed = 0;
+    do {
+      removed = thin(table);
+      removed += thin(table);
+    } while (removed > 0);
+  }
 }

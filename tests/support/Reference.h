@@ -19,3 +19,10 @@ void ReferenceSmooth(TBitmap& bitmap);
 void ReferenceSharpen(TBitmap& bitmap);
 void ReferenceFindEdges(TBitmap& bitmap);
 void ReferenceMedian(TBitmap& bitmap);
+// ImageJ's binary commands on 8-bit pictures of 0 and 255, black objects, outside the picture
+// white: one pixel at a time over the whole picture, each pass from a full snapshot.
+void ReferenceErode(TBitmap& bitmap);
+void ReferenceDilate(TBitmap& bitmap);
+void ReferenceOutline(TBitmap& bitmap);
+void ReferenceFillHoles(TBitmap& bitmap);
+void ReferenceSkeletonize(TBitmap& bitmap);

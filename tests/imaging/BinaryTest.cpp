@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Binary.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "KernelTesting.h"
+#include "Reference.h"
+
+namespace {
+
+using Grid = std::vector<std::vector<int>>;
+constexpr int B = 0;
+constexpr int W = 255;
+
+class BinaryKernel : public AtEachSimdTarget {};
+
+Grid Ran(void (*command)(TBitmap&), const Grid& picture) {
+  TBitmap bitmap = Rows8(picture);
+  command(bitmap);
+  return RowsOf(bitmap);
+}
+
+// The pictures where ImageJ's rules show: white beyond the edges, counted by erode and ignored by
+// dilate; outline keeping the pixels at the edge; holes filled through 4-connected paths only.
+TEST_P(BinaryKernel, WorkedOutByImageJsRules) {
+  struct Case {
+    const char* name;
+    void (*command)(TBitmap&);
+    Grid before;
+    Grid after;
+  };
+  const Grid square = {{B, B, B}, {B, B, B}, {B, B, B}};
+  const Grid ring = {{W, W, W, W, W, W, W}, {W, B, B, B, B, B, W}, {W, B, W, W, W, B, W},
+                     {W, B, W, B, W, B, W}, {W, B, W, W, W, B, W}, {W, B, B, B, B, B, W},
+                     {W, W, W, W, W, W, W}};
+  Grid filledRing = ring;
+  for (int y = 2; y <= 4; ++y)
+    for (int x = 2; x <= 4; ++x)
+      filledRing[y][x] = B;
+  // A hole whose only way out is a diagonal gap: not joined to the border, so filled.
+  const Grid diagonal = {{W, B, B, B}, {B, W, B, B}, {B, B, B, B}};
+  const Case cases[] = {
+      {"erode, all black: the edges go", Erode, square, {{W, W, W}, {W, B, W}, {W, W, W}}},
+      {"erode, one column", Erode, {{B}, {B}, {B}}, {{W}, {W}, {W}}},
+      {"erode, all white", Erode, {{W, W}, {W, W}}, {{W, W}, {W, W}}},
+      {"dilate, all black stays", Dilate, square, square},
+      {"dilate, a corner pixel", Dilate, {{B, W, W}, {W, W, W}}, {{B, B, W}, {B, B, W}}},
+      {"dilate, one row", Dilate, {{W, W, B, W}}, {{W, B, B, B}}},
+      {"open drops a speck", Open, {{W, W, W}, {W, B, W}, {W, W, W}}, Grid(3, {W, W, W})},
+      {"open, all black: the edges go and come back", Open, square, square},
+      {"close, all at the edges: erode takes it",
+       Close,
+       {{B, W, B}, {B, B, B}},
+       Grid(2, {W, W, W})},
+      {"close fills a one-pixel gap",
+       Close,
+       Grid(5, {B, B, W, B, B}),
+       {{W, W, W, W, W}, {W, B, B, B, W}, {W, B, B, B, W}, {W, B, B, B, W}, {W, W, W, W, W}}},
+      {"outline, all black: a frame", Outline, square, {{B, B, B}, {B, W, B}, {B, B, B}}},
+      {"outline, one pixel wide", Outline, {{B}, {B}, {W}, {B}}, {{B}, {B}, {W}, {B}}},
+      {"fill holes, a ring with an island", FillHoles, ring, filledRing},
+      {"fill holes, open to the border", FillHoles, {{B, W, B}, {B, W, B}}, {{B, W, B}, {B, W, B}}},
+      {"fill holes, a diagonal way out",
+       FillHoles,
+       diagonal,
+       {{W, B, B, B}, {B, B, B, B}, {B, B, B, B}}},
+      {"fill holes, all white", FillHoles, {{W, W}, {W, W}}, {{W, W}, {W, W}}},
+      {"fill holes, all black", FillHoles, {{B, B}, {B, B}}, {{B, B}, {B, B}}},
+      {"skeletonize, a square", Skeletonize, square, {{W, B, W}, {B, W, W}, {W, W, W}}},
+      {"skeletonize, a line stays",
+       Skeletonize,
+       {{W, W, W, W}, {B, B, B, B}},
+       {{W, W, W, W}, {B, B, B, B}}},
+      {"skeletonize, one pixel", Skeletonize, {{B}}, {{B}}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Ran(c.command, c.before), c.after) << c.name;
+}
+
+// The fast kernels against the plain loops on random black-and-white pictures, sparse and dense,
+// whose row padding holds random bytes that must survive.
+TEST_P(BinaryKernel, MatchesThePlainLoops) {
+  struct Command {
+    const char* name;
+    void (*fast)(TBitmap&);
+    void (*plain)(TBitmap&);
+  };
+  const Command commands[] = {
+      {"erode", Erode, ReferenceErode},
+      {"dilate", Dilate, ReferenceDilate},
+      {"open", Open, [](TBitmap& b) { ReferenceErode(b), ReferenceDilate(b); }},
+      {"close", Close, [](TBitmap& b) { ReferenceDilate(b), ReferenceErode(b); }},
+      {"outline", Outline, ReferenceOutline},
+      {"fill holes", FillHoles, ReferenceFillHoles},
+      {"skeletonize", Skeletonize, ReferenceSkeletonize},
+  };
+  std::mt19937 random(29);
+  const auto shapes = AwkwardShapes({1, 2, 3, 67}, {64, 65, 127, 128, 129, 200}, {1, 2, 5});
+  for (const double black : {0.3, 0.75}) {
+    std::bernoulli_distribution isBlack(black);
+    for (auto [width, height] : shapes) {
+      TBitmap picture = RandomBitmap(width, height, TPixelFormat::pf8bit, random);
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          picture.ScanLine(y)[x] = isBlack(random) ? B : W;
+      for (const Command& command : commands) {
+        TBitmap expected, actual;
+        expected.Assign(picture);
+        actual.Assign(picture);
+        command.plain(expected);
+        command.fast(actual);
+        ASSERT_TRUE(SameBitmaps(expected, actual)) << command.name << " " << width << "x" << height;
+      }
+    }
+  }
+}
+
+CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(BinaryKernel);
+
+// A picture that is not black and white is refused, whether it is the processed image or the
+// main image filling an empty one, and nothing changes.
+TEST(BinaryCommands, RefuseOtherPicturesChangingNothing) {
+  TBitmap grey = Rows8({{0, 128, 255}});
+  TBitmap almost = Rows8({{0, 255, 254}});
+  TBitmap colour(3, 1, TPixelFormat::pf24bit);
+  const TBitmap* pictures[] = {&grey, &almost, &colour};
+  for (const TOperationInfo& info : Operations()) {
+    if (info.accepts != TPictureKind::BlackAndWhite)
+      continue;
+    for (const TBitmap* picture : pictures) {
+      SCOPED_TRACE(std::string(info.word) + " on " + std::to_string(picture->BytesPerPixel()) +
+                   " bytes a pixel");
+      TBitmap processed;
+      processed.Assign(*picture);
+      const TStep step{info.operation};
+      EXPECT_STREQ(StepRefusal(step, TBitmap(), processed), KindRefusal(info.accepts));
+      EXPECT_THROW(RunStep(step, TBitmap(), processed), TRefusedPicture);
+      EXPECT_TRUE(SameBitmaps(processed, *picture));
+      TBitmap empty;
+      EXPECT_THROW(RunStep(step, *picture, empty), TRefusedPicture);
+      EXPECT_TRUE(empty.Empty());
+    }
+  }
+}
+
+}  // namespace
