@@ -218,6 +218,10 @@ Exit status:
         <source>3 x 3 Laplacian edge image, borders wrapping around</source>
         <translation>3 x 3 拉普拉斯邊緣影像，邊界環繞</translation>
     </message>
+    <message>
+        <source>touching black objects cut apart along the necks of their distance map</source>
+        <translation>相連的黑色物體沿距離圖的頸部切開</translation>
+    </message>
 </context>
 <context>
     <name>Manual</name>

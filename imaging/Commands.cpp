@@ -9,6 +9,7 @@
 #include "Histogram.h"
 #include "Laplacian.h"
 #include "Threshold.h"
+#include "Watershed.h"
 
 namespace {
 
@@ -50,6 +51,12 @@ void EdgesPicture(const TBitmap& source, TBitmap& target, int) {
   target.Changed();
 }
 
+void WatershedPicture(const TBitmap& source, TBitmap& target, int) {
+  CopyUnlessSame(source, target);
+  Watershed(target);
+  target.Changed();
+}
+
 // What the table's entries need not say: what follows from the rest.
 constexpr TOperationInfo Declared(TOperationInfo info) {
   info.takesThreshold = info.parameter && info.parameter->methods;
@@ -85,6 +92,15 @@ constexpr std::array kOperations{
               .input = TInput::Processed,
               .accepts = TPictureKind::Any,
               .run = EdgesPicture}),
+    Declared({.operation = TOperation::Watershed,
+              .word = "watershed",
+              .name = "分水嶺",
+              .summary = "touching black objects cut apart along the necks of their distance map",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = WatershedPicture,
+              .menu = "二元"}),
 };
 
 constexpr bool InEnumOrder() {

@@ -15,7 +15,7 @@
 // The commands of the main window as one model, for the window's workbench, the live camera view
 // and the command-line tool alike: what each operation does and which image it works on.
 
-enum class TOperation { Grey, Binarize, Edges };
+enum class TOperation { Grey, Binarize, Edges, Watershed };
 
 // Where a step finds the picture it works on.
 enum class TInput {

@@ -757,7 +757,6 @@ void Watershed(TBitmap& bitmap) {
     for (int x = 0; x < width; ++x)
       out[x] = in[x] == 255 ? 0 : 255;
   }
-  bitmap.Changed();
 }
 
 #endif  // HWY_ONCE
