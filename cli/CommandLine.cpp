@@ -542,6 +542,12 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
     std::fprintf(errors, "ccdlab-cli: %s\n",
                  CommandLine::tr("not enough memory").toUtf8().constData());
     return 1;
+  } catch (const TRefusedPicture&) {
+    std::fprintf(errors, "ccdlab-cli: %s\n",
+                 CommandLine::tr("a black-and-white picture is needed: binarize first")
+                     .toUtf8()
+                     .constData());
+    return 1;
   }
   return 0;
 }

@@ -73,6 +73,10 @@
         <translation>記憶體不足</translation>
     </message>
     <message>
+        <source>a black-and-white picture is needed: binarize first</source>
+        <translation>需要黑白影像：請先二值化</translation>
+    </message>
+    <message>
         <source>the progressive picture has more than %1 scans, too many to decode in reasonable time</source>
         <translation>這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間</translation>
     </message>
