@@ -229,8 +229,6 @@ struct Segmentation {
         std::size_t listLen = 1;
         sortingErrorFound = false;
         bool maxPossible = true;
-        double xEqual = X(offset0), yEqual = Y(offset0);
-        int nEqual = 1;
         for (std::size_t listI = 0; listI < listLen; ++listI) {
           const std::size_t offset = list[listI];
           for (int d = 0; d < 8; ++d) {
@@ -255,12 +253,8 @@ struct Segmentation {
               }
               list[listLen++] = offset2;
               types[offset2] |= kListed;
-              if (v2 == v0) {
+              if (v2 == v0)
                 types[offset2] |= kEqual;
-                xEqual += X(offset2);
-                yEqual += Y(offset2);
-                ++nEqual;
-              }
             }
           }
         }
@@ -277,9 +271,6 @@ struct Segmentation {
             levels[list[i]] = 255;
           }
         }
-        // ImageJ marks the single point nearest the centre of the equal ones, which no
-        // segmentation reads.
-        (void)xEqual, (void)yEqual, (void)nEqual;
       } while (sortingErrorFound);
     }
   }
