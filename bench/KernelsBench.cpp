@@ -39,6 +39,8 @@ void HistogramRgb(benchmark::State& state);
 void RegisterLiveBenchmarks();
 // MeasureBench.cpp
 void RegisterMeasureBenchmarks();
+// WatershedBench.cpp
+void RegisterWatershed();
 void TryAll(benchmark::State& state);
 void TryAllRgb(benchmark::State& state);
 
@@ -257,6 +259,7 @@ void Register() {
   RegisterAutoThreshold();
   RegisterLiveBenchmarks();
   RegisterMeasureBenchmarks();
+  RegisterWatershed();
 }
 
 }  // namespace

@@ -241,8 +241,12 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
   } catch (const PictureFileError& error) {
     std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, plan).toUtf8().constData());
     return 1;
-  } catch (const TRefusedPicture& refusal) {
-    std::fprintf(errors, "ccdlab-cli: %s\n", refusal.what());
+  } catch (const TRefusedPicture&) {
+    // The only kind an operation asks for; the record's text is the window's, in Chinese.
+    std::fprintf(errors, "ccdlab-cli: %s\n",
+                 CommandLine::tr("a black-and-white picture is needed: binarize first")
+                     .toUtf8()
+                     .constData());
     return 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(errors, "ccdlab-cli: %s\n",

@@ -25,6 +25,34 @@
         <translation>記憶體不足</translation>
     </message>
     <message>
+        <source>a black-and-white picture is needed: binarize first</source>
+        <translation>需要黑白影像：請先二值化</translation>
+    </message>
+    <message>
+        <source>the progressive picture has more than %1 scans, too many to decode in reasonable time</source>
+        <translation>這張漸進式圖片分成超過 %1 次掃描，解碼會耗費過多時間</translation>
+    </message>
+    <message>
+        <source>the folder &apos;%1&apos; does not exist</source>
+        <translation>資料夾「%1」不存在</translation>
+    </message>
+    <message>
+        <source>write error (%1)</source>
+        <translation>寫入錯誤（%1）</translation>
+    </message>
+    <message>
+        <source>the disk is full (%1)</source>
+        <translation>磁碟已滿（%1）</translation>
+    </message>
+    <message>
+        <source>not a format ccdlab-cli writes</source>
+        <translation>不是 ccdlab-cli 能寫入的格式</translation>
+    </message>
+    <message>
+        <source>there is no picture to write</source>
+        <translation>沒有圖片可以寫入</translation>
+    </message>
+    <message>
         <source>cannot read %1: %2</source>
         <translation>無法讀取 %1：%2</translation>
     </message>
@@ -199,6 +227,8 @@ Exit status:
     <message>
         <source>objects thinned to lines 1 pixel wide (ImageJ&apos;s Skeletonize)</source>
         <translation>黑色物件細化為一像素寬的線（ImageJ 的 Skeletonize）</translation>
+        <source>touching black objects cut apart along the necks of their distance map</source>
+        <translation>相連的黑色物體沿距離圖的頸部切開</translation>
     </message>
 </context>
 <context>

@@ -11,6 +11,7 @@
 #include "Histogram.h"
 #include "Laplacian.h"
 #include "Threshold.h"
+#include "Watershed.h"
 
 namespace {
 
@@ -202,6 +203,15 @@ constexpr std::array kOperations{
               .input = TInput::ProcessedOrMain,
               .accepts = TPictureKind::BlackAndWhite,
               .run = InPlacePicture<Skeletonize>,
+              .menu = "二元"}),
+    Declared({.operation = TOperation::Watershed,
+              .word = "watershed",
+              .name = "分水嶺",
+              .summary = "touching black objects cut apart along the necks of their distance map",
+              .parameter = std::nullopt,
+              .input = TInput::ProcessedOrMain,
+              .accepts = TPictureKind::BlackAndWhite,
+              .run = InPlacePicture<Watershed>,
               .menu = "二元"}),
 };
 

@@ -31,6 +31,7 @@ enum class TOperation {
   Outline,
   FillHoles,
   Skeletonize,
+  Watershed,
 };
 
 // Where a step finds the picture it works on.

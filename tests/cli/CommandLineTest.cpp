@@ -368,6 +368,7 @@ TEST_F(Tool, FailuresWriteNothingAndSayWhyInOneLine) {
        1,
        "damaged or incomplete"},
       {"the same without steps", {Path("cut.png"), existing}, 1, "damaged or incomplete"},
+      {"a colour picture for a binary step", {input_, existing, "watershed"}, 1, "black-and-white"},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Run(c.arguments);

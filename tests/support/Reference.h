@@ -26,3 +26,7 @@ void ReferenceDilate(TBitmap& bitmap);
 void ReferenceOutline(TBitmap& bitmap);
 void ReferenceFillHoles(TBitmap& bitmap);
 void ReferenceSkeletonize(TBitmap& bitmap);
+// ImageJ's Process > Binary > Watershed with "Black background" off, on an 8-bit picture of 0 and
+// 255 (objects 0): its distance map, its maxima of prominence 0.5 and its segmentation, step by
+// step as ImageJ takes them. Other pictures are left as they are.
+void ReferenceWatershed(TBitmap& bitmap);

@@ -1,0 +1,783 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Watershed.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+#include <hwy/cache_control.h>
+
+#include "Simd.h"
+
+// ImageJ's steps, in its order and with its float and double arithmetic: the distance map of the
+// black pixels (squared distances from four sweeps, then their roots), its local maxima by their
+// estimated true heights, the maxima that stand out by more than 0.5, the map scaled to levels
+// 1 ... 254 with those maxima at 255, the lesser maxima flattened down to their saddles, and the
+// levels flooded from the top, one direction at a time, where no two particles would meet.
+//
+// Every array but the sweeps' has a one-pixel frame around the picture: a distance of 0, a level
+// of 0 and a type that reads as already listed, so that no neighbour needs a bounds test.
+
+#ifndef CCDLAB_WATERSHED_SCALAR
+#define CCDLAB_WATERSHED_SCALAR
+namespace {
+
+// Working arrays, uninitialised; large ones in 2 MB pages where the system offers them: a
+// 24-megapixel picture needs some 250 MB, whose first touch in 4 kB pages costs tens of thousands
+// of page faults.
+struct FreeBlock {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+template <class T>
+using Block = std::unique_ptr<T[], FreeBlock>;
+
+template <class T>
+Block<T> Uninitialised(std::size_t count) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  const std::size_t bytes = std::max<std::size_t>(count * sizeof(T), 1);
+  void* p = nullptr;
+  if (bytes >= kHuge) {
+    const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    p = std::aligned_alloc(kHuge, rounded);
+#ifdef __linux__
+    if (p != nullptr)
+      madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+  } else {
+    p = std::malloc(bytes);
+  }
+  if (p == nullptr)
+    throw std::bad_alloc();
+  return Block<T>(static_cast<T*>(p));
+}
+
+constexpr float kSqrt2 = 1.4142135624F;
+// A pixel's type bits, as ImageJ's maximum finder names them.
+constexpr std::uint8_t kMaximum = 1, kListed = 2, kProcessed = 4, kMaxArea = 8, kEqual = 16,
+                       kEliminated = 64;
+
+// The nearest ground pixel a sweep has found for a column; far away while there is none, so that
+// its distance never wins.
+struct Nearest {
+  std::int32_t x, y;
+};
+constexpr Nearest kNone{-(1 << 30), -(1 << 30)};
+
+// One direction of one sweep through a row: ImageJ's choice among the nearest pixels of the
+// column (from the row before), of the diagonal and of the pixel before.
+struct Scan {
+  Nearest* points;
+  Nearest previous = kNone, diagonal = kNone;
+
+  void Reset() { previous = diagonal = kNone; }
+
+  // The squared distance, as ImageJ's float, or nothing on the ground.
+  inline void Step(std::int32_t x, std::int32_t y, bool ground, float& out) {
+    const Nearest next = points[x];
+    if (ground) {
+      points[x] = {x, y};
+    } else {
+      const auto distance = [x, y](Nearest p) {
+        const std::int64_t dx = x - p.x, dy = y - p.y;
+        return dx * dx + dy * dy;
+      };
+      Nearest nearest = next;
+      std::int64_t best =
+          std::min<std::int64_t>(std::numeric_limits<std::int32_t>::max(), distance(next));
+      const std::int64_t viaDiagonal = distance(diagonal);
+      if (viaDiagonal < best) {
+        best = viaDiagonal;
+        nearest = diagonal;
+      }
+      const std::int64_t viaPrevious = distance(previous);
+      if (viaPrevious < best) {
+        best = viaPrevious;
+        nearest = previous;
+      }
+      points[x] = nearest;
+      out = std::min(out, static_cast<float>(best));
+    }
+    previous = points[x];
+    diagonal = next;
+  }
+};
+
+// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
+// map + (y + 1) * stride + 1). ImageJ's two sweeps, down and up, each left to right and right to
+// left, depend only on the picture, so all four run side by side: the down sweep at row k, the up
+// sweep at row height - 1 - k, each row's value the least of the four.
+void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
+  const int width = bitmap.Width(), height = bitmap.Height();
+  std::vector<Nearest> buffers(4 * static_cast<std::size_t>(width), kNone);
+  Scan scans[4] = {{buffers.data()},
+                   {buffers.data() + width},
+                   {buffers.data() + 2 * static_cast<std::size_t>(width)},
+                   {buffers.data() + 3 * static_cast<std::size_t>(width)}};
+  const auto row = [&](int y) { return map + (static_cast<std::size_t>(y) + 1) * stride + 1; };
+  for (int k = 0; k < height; ++k) {
+    const int down = k, up = height - 1 - k;
+    const std::uint8_t* downIn = bitmap.ScanLine(down);
+    const std::uint8_t* upIn = bitmap.ScanLine(up);
+    float* downOut = row(down);
+    float* upOut = row(up);
+    // Each row is met first by one sweep and later by the other.
+    if (down <= up)
+      for (const int y : {down, up}) {
+        const std::uint8_t* in = bitmap.ScanLine(y);
+        float* out = row(y);
+        for (int x = 0; x < width; ++x)
+          out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
+      }
+    for (Scan& scan : scans)
+      scan.Reset();
+    for (int x = 0, back = width - 1; x < width; ++x, --back) {
+      scans[0].Step(x, down, downIn[x] == 255, downOut[x]);
+      scans[1].Step(back, down, downIn[back] == 255, downOut[back]);
+      scans[2].Step(x, up, upIn[x] == 255, upOut[x]);
+      scans[3].Step(back, up, upIn[back] == 255, upOut[back]);
+    }
+  }
+}
+
+// A maximum as ImageJ sorts it: its scaled height, then its place.
+struct Maximum {
+  std::int64_t height;
+  std::size_t offset;
+  friend bool operator<(const Maximum& a, const Maximum& b) {
+    return a.height != b.height ? a.height < b.height : a.offset < b.offset;
+  }
+};
+
+// Java's conversion of a float to int: truncated, saturated.
+inline std::int64_t JavaInt(float v) {
+  if (v >= 2147483647.0F)
+    return std::numeric_limits<std::int32_t>::max();
+  if (v <= -2147483648.0F)
+    return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int64_t>(v);
+}
+
+// What the steps after the distance map share: the framed map, types and levels.
+struct Segmentation {
+  int width, height;
+  std::size_t stride;  // width + 2
+  float* map;
+  std::uint8_t* types;
+  std::uint8_t* levels;
+  std::array<std::ptrdiff_t, 8> step;  // to the neighbour, clockwise from north
+  Block<std::size_t> list;
+
+  Segmentation(int w, int h, float* m, std::uint8_t* t, std::uint8_t* l)
+      : width(w), height(h), stride(static_cast<std::size_t>(w) + 2), map(m), types(t), levels(l) {
+    const auto s = static_cast<std::ptrdiff_t>(stride);
+    step = {-s, -s + 1, 1, s + 1, s, s - 1, -1, -s - 1};
+    list = Uninitialised<std::size_t>(stride * (static_cast<std::size_t>(h) + 2));
+  }
+
+  int X(std::size_t offset) const { return static_cast<int>(offset % stride) - 1; }
+  int Y(std::size_t offset) const { return static_cast<int>(offset / stride) - 1; }
+
+  // ImageJ's estimate of the height of a maximum or saddle between the pixels' centres.
+  float TrueHeight(std::size_t offset) const {
+    const float v = map[offset];
+    const int x = X(offset), y = Y(offset);
+    if (x == 0 || y == 0 || x == width - 1 || y == height - 1 || v == 0)
+      return v;
+    float trueH = v + 0.5F * kSqrt2;
+    bool ridgeOrMax = false;
+    for (int d = 0; d < 4; ++d) {
+      const float v1 = map[offset + step[d]];
+      const float v2 = map[offset + step[d + 4]];
+      float h;
+      if (v >= v1 && v >= v2) {
+        ridgeOrMax = true;
+        h = (v1 + v2) / 2;
+      } else {
+        h = std::min(v1, v2);
+      }
+      h += d % 2 == 0 ? 1.0F : kSqrt2;
+      trueH = std::min(trueH, h);
+    }
+    return ridgeOrMax ? trueH : v;
+  }
+
+  // The maxima that stand out by more than 0.5 and the pixels around them within 0.5 become
+  // MAX_AREA (level 255), from the highest down.
+  void MarkMaxima(const std::vector<Maximum>& maxima) {
+    const float sortingError = 1.1F * (kSqrt2 / 2.0F);
+    for (auto it = maxima.rbegin(); it != maxima.rend(); ++it) {
+      std::size_t offset0 = it->offset;
+      if (types[offset0] & kProcessed)
+        continue;
+      float v0 = TrueHeight(offset0);
+      bool sortingErrorFound;
+      do {
+        list[0] = offset0;
+        types[offset0] |= kEqual | kListed;
+        std::size_t listLen = 1;
+        sortingErrorFound = false;
+        bool maxPossible = true;
+        for (std::size_t listI = 0; listI < listLen; ++listI) {
+          const std::size_t offset = list[listI];
+          for (int d = 0; d < 8; ++d) {
+            const std::size_t offset2 = offset + step[d];
+            if ((types[offset2] & kListed) || map[offset2] <= 0)
+              continue;
+            if (types[offset2] & kProcessed) {
+              maxPossible = false;
+              break;
+            }
+            const float v2 = TrueHeight(offset2);
+            if (v2 > v0 + sortingError) {
+              maxPossible = false;
+              break;
+            }
+            if (v2 >= v0 - 0.5F) {
+              if (v2 > v0) {
+                // A higher point than the maximum: ImageJ starts again from there.
+                sortingErrorFound = true;
+                offset0 = offset2;
+                v0 = v2;
+              }
+              list[listLen++] = offset2;
+              types[offset2] |= kListed;
+              if (v2 == v0)
+                types[offset2] |= kEqual;
+            }
+          }
+        }
+        if (sortingErrorFound) {
+          for (std::size_t i = 0; i < listLen; ++i)
+            types[list[i]] = 0;
+          continue;
+        }
+        const auto keep = static_cast<std::uint8_t>(~(maxPossible ? kListed : kListed | kEqual));
+        for (std::size_t i = 0; i < listLen; ++i) {
+          types[list[i]] = static_cast<std::uint8_t>((types[list[i]] & keep) | kProcessed);
+          if (maxPossible) {
+            types[list[i]] |= kMaxArea;
+            levels[list[i]] = 255;
+          }
+        }
+      } while (sortingErrorFound);
+    }
+  }
+
+  // Each lesser maximum is lowered to the level of the saddle where its surroundings first meet
+  // a marked maximum's, so that the flooding starts from the marked ones only.
+  void CleanupMaxima(const std::vector<Maximum>& maxima) {
+    for (auto it = maxima.rbegin(); it != maxima.rend(); ++it) {
+      const std::size_t offset0 = it->offset;
+      if (types[offset0] & (kMaxArea | kEliminated))
+        continue;
+      int loLevel = levels[offset0] + 1;
+      list[0] = offset0;
+      types[offset0] |= kListed;
+      std::size_t listLen = 1, lastLen = 1;
+      bool saddleFound = false;
+      while (!saddleFound && loLevel > 0) {
+        --loLevel;
+        lastLen = listLen;
+        for (std::size_t listI = 0; listI < listLen && !saddleFound; ++listI) {
+          const std::size_t offset = list[listI];
+          for (int d = 0; d < 8; ++d) {
+            const std::size_t offset2 = offset + step[d];
+            const std::uint8_t type = types[offset2];
+            if (type & kListed)
+              continue;
+            if ((type & kMaxArea) || ((type & kEliminated) && levels[offset2] >= loLevel)) {
+              saddleFound = true;
+              break;
+            }
+            if (levels[offset2] >= loLevel && !(type & kEliminated)) {
+              list[listLen++] = offset2;
+              types[offset2] |= kListed;
+            }
+          }
+        }
+      }
+      for (std::size_t i = 0; i < listLen; ++i)
+        types[list[i]] &= static_cast<std::uint8_t>(~kListed);
+      for (std::size_t i = 0; i < lastLen; ++i) {
+        levels[list[i]] = static_cast<std::uint8_t>(loLevel);
+        types[list[i]] |= kEliminated;
+      }
+    }
+  }
+
+  // Which passes may set a pixel, by which of its eight neighbours are set (bit d for direction
+  // d): those that dilate from a set neighbour and do not join two regions.
+  static std::array<std::uint8_t, 256> FateTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (int item = 0; item < 256; ++item) {
+      bool isSet[8];
+      for (int i = 0; i < 8; ++i)
+        isSet[i] = (item >> i) & 1;
+      int fate = 0;
+      for (int i = 0; i < 8; ++i)
+        if (isSet[(i + 4) % 8])
+          fate |= 1 << i;
+      for (int i = 0; i < 8; i += 2)
+        if (isSet[i])
+          isSet[(i + 1) % 8] = isSet[(i + 7) % 8] = true;
+      int transitions = 0;
+      for (int i = 0; i < 8; ++i)
+        transitions += isSet[i] != isSet[(i + 1) % 8];
+      table[item] = static_cast<std::uint8_t>(transitions >= 4 ? 0 : fate);
+    }
+    return table;
+  }
+
+  // Passes run in this order of directions, diagonals first, from the start of each level.
+  static constexpr int kSequence[8] = {7, 3, 1, 5, 0, 4, 2, 6};
+  // The state of a level pixel, in the low byte of its cell: still to be set in the level that
+  // floods now, being set, or anything else; 0 is the ground and 255 a set pixel. The high byte
+  // holds a bit for each neighbour already set, by direction.
+  static constexpr std::uint16_t kCurrent = 1, kSetting = 2, kWaiting = 3;
+  static std::uint8_t State(std::uint16_t cell) { return static_cast<std::uint8_t>(cell); }
+  static unsigned Set(std::uint16_t cell) { return cell >> 8; }
+
+  // ImageJ sweeps the whole level once a pass, each pixel set or not by the pass's direction and
+  // which of its neighbours were set before the pass, until eight passes in a row set nothing. A
+  // pixel's neighbours alone decide which directions set it, so each pixel waits instead in the
+  // bucket of the first pass that would set it, and is placed again when a neighbour is set: the
+  // same pixels fall at the same passes. Returns how many of `pixels` stay unset, moved to the
+  // front (their order decides nothing).
+  template <class Index>
+  std::size_t FloodLevel(std::uint16_t* cells, Index* pixels, std::size_t count,
+                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set,
+                         std::vector<Index>& stuck) const {
+    static const std::array<std::uint8_t, 256> table = FateTable();
+    // The passes from phase p until one in directions `fate`: delay[fate][p], 8 for never.
+    static const auto delay = [] {
+      std::array<std::array<std::uint8_t, 8>, 256> d{};
+      for (int fate = 0; fate < 256; ++fate)
+        for (int phase = 0; phase < 8; ++phase) {
+          int k = 0;
+          while (k < 8 && !(fate >> kSequence[(phase + k) % 8] & 1))
+            ++k;
+          d[fate][phase] = static_cast<std::uint8_t>(k);
+        }
+      return d;
+    }();
+    const std::array<std::ptrdiff_t, 8> to = step;
+    std::size_t pending = 0;
+    stuck.clear();
+    const auto place = [&](Index p, std::size_t pass) {
+      const std::uint8_t k = delay[table[Set(cells[p])]][pass % 8];
+      if (k < 8) {
+        due[(pass + k) % 8].push_back(p);
+        ++pending;
+      } else {
+        stuck.push_back(p);
+      }
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + 16 < count)
+        hwy::Prefetch(cells + pixels[i + 16]);
+      cells[pixels[i]] = static_cast<std::uint16_t>((cells[pixels[i]] & 0xff00) | kCurrent);
+      place(pixels[i], 0);
+    }
+    for (std::size_t pass = 0; pending > 0; ++pass) {
+      std::vector<Index>& bucket = due[pass % 8];
+      const int direction = kSequence[pass % 8];
+      set.clear();
+      for (const Index p : bucket)
+        if (State(cells[p]) == kCurrent && (table[Set(cells[p])] >> direction & 1)) {
+          cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kSetting);
+          set.push_back(p);
+        }
+      pending -= bucket.size();
+      bucket.clear();
+      // A neighbour placed again by a later pixel of the pass keeps its last place, which the
+      // check at the bucket makes the only one that counts.
+      for (const Index p : set) {
+        cells[p] = static_cast<std::uint16_t>(cells[p] | 255);
+        for (int d = 0; d < 8; ++d) {
+          const Index q = static_cast<Index>(p + to[d]);
+          cells[q] |= static_cast<std::uint16_t>(0x100 << ((d + 4) & 7));
+          if (State(cells[q]) == kCurrent)
+            place(q, pass + 1);
+        }
+      }
+    }
+    // What is left was last placed nowhere.
+    std::size_t kept = 0;
+    for (const Index p : stuck)
+      if (State(cells[p]) == kCurrent) {
+        cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kWaiting);
+        pixels[kept++] = p;
+      }
+    return kept;
+  }
+
+  template <class Index>
+  void Segment() {
+    const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
+    std::array<std::size_t, 256> histogram{};
+    for (std::size_t i = 0; i < size; ++i)
+      ++histogram[levels[i]];
+    const std::size_t listed = size - histogram[0] - histogram[255];
+    if (listed == 0)
+      return;
+    // Each pixel's state and set neighbours side by side: one cache line for both.
+    const Block<std::uint16_t> cells = Uninitialised<std::uint16_t>(size);
+    const Block<Index> coordinates = Uninitialised<Index>(listed);
+    std::array<std::size_t, 256> levelStart{}, fill{};
+    int highest = 0;
+    for (std::size_t v = 1, at = 0; v < 255; ++v) {
+      levelStart[v] = fill[v] = at;
+      at += histogram[v];
+      if (histogram[v] > 0)
+        highest = static_cast<int>(v);
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::uint8_t level = levels[i];
+      if (level == 0 || level == 255) {
+        cells[i] = level;
+        continue;
+      }
+      coordinates[fill[level]++] = static_cast<Index>(i);
+      unsigned neighbours = 0;
+      for (int d = 0; d < 8; ++d)
+        neighbours |= (levels[i + step[d]] == 255) << d;
+      cells[i] = static_cast<std::uint16_t>(neighbours << 8 | kWaiting);
+    }
+    std::vector<Index> set, stuck;
+    std::array<std::vector<Index>, 8> due;
+    for (int level = highest; level >= 1; --level) {
+      const std::size_t remaining = FloodLevel(cells.get(), coordinates.get() + levelStart[level],
+                                               histogram[level], due, set, stuck);
+      if (remaining > 0 && level > 1) {
+        // What was not reached goes on to the next level only at the border of the picture or of
+        // the ground, as ImageJ does.
+        int next = level;
+        do
+          --next;
+        while (next > 1 && histogram[next] == 0);
+        std::size_t end = levelStart[next] + histogram[next];
+        for (std::size_t i = 0, p = levelStart[level]; i < remaining; ++i, ++p) {
+          const Index offset = coordinates[p];
+          bool border = false;
+          for (int d = 0; d < 8; ++d)
+            border |= State(cells[offset + step[d]]) == 0;
+          if (border)
+            coordinates[end++] = offset;
+        }
+        histogram[next] = end - levelStart[next];
+      }
+    }
+    for (std::size_t i = 0; i < size; ++i)
+      levels[i] = State(cells[i]) == 255 ? 255 : 0;
+  }
+};
+
+}  // namespace
+#endif
+
+#define HWY_TARGET_INCLUDE "Watershed.cpp"
+#include "KernelTarget.h"  // IWYU pragma: keep
+
+HWY_BEFORE_NAMESPACE();
+namespace kernels::HWY_NAMESPACE {
+
+// Squared distances to distances, in place, and their least and greatest.
+void RootsRow(float* HWY_RESTRICT row, std::size_t count, float* low, float* high) {
+  const hn::ScalableTag<float> d;
+  const std::size_t n = hn::Lanes(d);
+  auto lo = hn::Set(d, *low), hi = hn::Set(d, *high);
+  std::size_t x = 0;
+  for (; x + n <= count; x += n) {
+    const auto v = hn::Sqrt(hn::LoadU(d, row + x));
+    hn::StoreU(v, d, row + x);
+    lo = hn::Min(lo, v);
+    hi = hn::Max(hi, v);
+  }
+  float l = hn::GetLane(hn::MinOfLanes(d, lo)), h = hn::GetLane(hn::MaxOfLanes(d, hi));
+  for (; x < count; ++x) {
+    row[x] = std::sqrt(row[x]);
+    l = std::min(l, row[x]);
+    h = std::max(h, row[x]);
+  }
+  *low = l;
+  *high = h;
+}
+
+// The estimated true heights of row `current` (framed rows, `count` pixels from x = 0), with
+// the map's own value at the picture's left and right edge and on the ground.
+void TrueRow(const float* HWY_RESTRICT above, const float* HWY_RESTRICT current,
+             const float* HWY_RESTRICT below, float* HWY_RESTRICT out, std::size_t count) {
+  const hn::ScalableTag<float> d;
+  const std::size_t n = hn::Lanes(d);
+  const auto one = hn::Set(d, 1.0F), root2 = hn::Set(d, kSqrt2), half = hn::Set(d, 0.5F);
+  const auto ceiling = hn::Set(d, 0.5F * kSqrt2), zero = hn::Zero(d);
+  const auto block = [&](std::size_t x) {
+    const auto v = hn::LoadU(d, current + x);
+    auto trueH = hn::Add(v, ceiling);
+    auto ridgeOrMax = hn::Lt(v, zero);  // none
+    const auto pair = [&](const float* a, const float* b, decltype(one) add) {
+      const auto v1 = hn::LoadU(d, a), v2 = hn::LoadU(d, b);
+      const auto ridge = hn::And(hn::Ge(v, v1), hn::Ge(v, v2));
+      ridgeOrMax = hn::Or(ridgeOrMax, ridge);
+      const auto h = hn::IfThenElse(ridge, hn::Mul(hn::Add(v1, v2), half), hn::Min(v1, v2));
+      trueH = hn::Min(trueH, hn::Add(h, add));
+    };
+    pair(above + x, below + x, one);
+    pair(above + x + 1, below + x - 1, root2);
+    pair(current + x + 1, current + x - 1, one);
+    pair(below + x + 1, above + x - 1, root2);
+    const auto keep = hn::Or(hn::Not(ridgeOrMax), hn::Eq(v, zero));
+    hn::StoreU(hn::IfThenElse(keep, v, trueH), d, out + x);
+  };
+  std::size_t x = 0;
+  for (; x + n <= count; x += n)
+    block(x);
+  if (x < count) {
+    if (count >= n)
+      block(count - n);
+    else
+      for (; x < count; ++x) {
+        const float v = current[x];
+        float trueH = v + 0.5F * kSqrt2;
+        bool ridgeOrMax = false;
+        const float* a[4] = {above + x, above + x + 1, current + x + 1, below + x + 1};
+        const float* b[4] = {below + x, below + x - 1, current + x - 1, above + x - 1};
+        for (int k = 0; k < 4; ++k) {
+          const float v1 = *a[k], v2 = *b[k];
+          const bool ridge = v >= v1 && v >= v2;
+          ridgeOrMax |= ridge;
+          const float h = (ridge ? (v1 + v2) * 0.5F : std::min(v1, v2)) + (k % 2 ? kSqrt2 : 1.0F);
+          trueH = std::min(trueH, h);
+        }
+        out[x] = ridgeOrMax && v != 0 ? trueH : v;
+      }
+  }
+  out[0] = current[0];
+  out[count - 1] = current[count - 1];
+}
+
+// The local maxima of row `map[1]` (framed rows of the map and of the true heights, `count`
+// pixels from x = 0): no neighbour higher both in value and in true height, and above the
+// least value. Marks them 1 in `types`, others 0; returns how many.
+std::size_t MaximaRow(const float* const* map, const float* const* heights, float least,
+                      std::uint8_t* HWY_RESTRICT types, std::size_t count) {
+  const hn::ScalableTag<float> d;
+  const hn::RebindToSigned<decltype(d)> di;
+  const hn::Rebind<std::uint8_t, decltype(d)> d8;
+  const std::size_t n = hn::Lanes(d);
+  const auto floor = hn::Set(d, least);
+  std::size_t found = 0;
+  const auto block = [&](std::size_t x, bool count_them) {
+    const auto v = hn::LoadU(d, map[1] + x), t = hn::LoadU(d, heights[1] + x);
+    auto lower = hn::Eq(v, floor);
+    for (int r = 0; r < 3; ++r)
+      for (int dx = -1; dx <= 1; ++dx) {
+        if (r == 1 && dx == 0)
+          continue;
+        const auto vn = hn::LoadU(d, map[r] + x + dx), tn = hn::LoadU(d, heights[r] + x + dx);
+        lower = hn::Or(lower, hn::And(hn::Gt(vn, v), hn::Gt(tn, t)));
+      }
+    const auto marks = hn::IfThenZeroElse(hn::RebindMask(di, lower), hn::Set(di, 1));
+    hn::StoreU(hn::DemoteTo(d8, marks), d8, types + x);
+    if (count_them)
+      found += hn::CountTrue(d, hn::Not(lower));
+  };
+  std::size_t x = 0;
+  for (; x + n <= count; x += n)
+    block(x, true);
+  if (x < count) {
+    if (count >= n) {
+      block(count - n, false);
+      for (; x < count; ++x)
+        found += types[x];
+    } else {
+      for (; x < count; ++x) {
+        const float v = map[1][x], t = heights[1][x];
+        bool isMax = v != least;
+        for (int r = 0; r < 3; ++r)
+          for (int dx = -1; dx <= 1; ++dx)
+            if (!(r == 1 && dx == 0) && map[r][x + dx] > v && heights[r][x + dx] > t)
+              isMax = false;
+        types[x] = isMax;
+        found += isMax;
+      }
+    }
+  }
+  return found;
+}
+
+// ImageJ's levels of a distance map for the watershed: 0 on the ground, else
+// 1 + round((value - offset) × factor) within 1 ... 254, in double, halves rounded up.
+void LevelsRow(const float* HWY_RESTRICT map, std::uint8_t* HWY_RESTRICT out, std::size_t count,
+               double offset, double factor) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<float, decltype(dd)> df;
+  const hn::Rebind<std::int32_t, decltype(dd)> di;
+  const hn::Rebind<std::uint8_t, decltype(dd)> d8;
+  const std::size_t n = hn::Lanes(dd);
+  const auto vOffset = hn::Set(dd, offset), vFactor = hn::Set(dd, factor);
+  const auto half = hn::Set(dd, 0.5), one = hn::Set(dd, 1.0), top = hn::Set(dd, 254.0);
+  const auto block = [&](std::size_t x) {
+    const auto raw = hn::PromoteTo(dd, hn::LoadU(df, map + x));
+    const auto scaled = hn::Mul(hn::Sub(raw, vOffset), vFactor);
+    const auto whole = hn::Floor(scaled);
+    const auto rounded =
+        hn::IfThenElse(hn::Ge(hn::Sub(scaled, whole), half), hn::Add(whole, one), whole);
+    auto level = hn::Min(hn::Max(hn::Add(rounded, one), one), top);
+    level = hn::IfThenZeroElse(hn::Lt(raw, half), level);
+    hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(di, level)), d8, out + x);
+  };
+  std::size_t x = 0;
+  for (; x + n <= count; x += n)
+    block(x);
+  for (; x < count; ++x) {
+    const double raw = map[x];
+    if (raw < 0.5) {
+      out[x] = 0;
+      continue;
+    }
+    const double scaled = (raw - offset) * factor;
+    const double whole = std::floor(scaled);
+    const double rounded = scaled - whole >= 0.5 ? whole + 1 : whole;
+    out[x] = static_cast<std::uint8_t>(std::clamp(rounded + 1, 1.0, 254.0));
+  }
+}
+
+}  // namespace kernels::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace kernels {
+
+HWY_EXPORT(RootsRow);
+HWY_EXPORT(TrueRow);
+HWY_EXPORT(MaximaRow);
+HWY_EXPORT(LevelsRow);
+
+}  // namespace kernels
+
+namespace {
+
+bool IsBlackAndWhite(const TBitmap& bitmap) {
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const std::uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < bitmap.Width(); ++x)
+      if (row[x] != 0 && row[x] != 255)
+        return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Watershed(TBitmap& bitmap) {
+  if (bitmap.Empty() || bitmap.PixelFormat() != TPixelFormat::pf8bit || !IsBlackAndWhite(bitmap))
+    return;
+  PrepareSimdDispatch();
+  const int width = bitmap.Width(), height = bitmap.Height();
+  const std::size_t stride = static_cast<std::size_t>(width) + 2;
+  const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
+
+  // The distance map, framed by zeros.
+  const auto map = Uninitialised<float>(size);
+  std::fill_n(map.get(), stride, 0.0F);
+  std::fill_n(map.get() + size - stride, stride, 0.0F);
+  for (int y = 0; y < height; ++y) {
+    float* row = map.get() + (static_cast<std::size_t>(y) + 1) * stride;
+    row[0] = row[stride - 1] = 0.0F;
+  }
+  SquaredDistances(bitmap, map.get(), stride);
+  float low = std::numeric_limits<float>::max(), high = -low;
+  for (int y = 0; y < height; ++y)
+    HWY_DYNAMIC_DISPATCH(kernels::RootsRow)
+  (map.get() + (static_cast<std::size_t>(y) + 1) * stride + 1, width, &low, &high);
+
+  // Types and levels, framed: the frame's type reads as listed, its level as ground.
+  const auto types = Uninitialised<std::uint8_t>(size);
+  const auto levels = Uninitialised<std::uint8_t>(size);
+  std::memset(types.get(), kListed, stride);
+  std::memset(types.get() + size - stride, kListed, stride);
+  std::memset(levels.get(), 0, stride);
+  std::memset(levels.get() + size - stride, 0, stride);
+  Segmentation s(width, height, map.get(), types.get(), levels.get());
+
+  const double offset = 1.0 - (high - 1.0) * (1.0 / 253 / 2 - 1e-6);
+  const double factor = std::min(1.0, 253 / (high - 1.0));
+  const bool anyMaximum = high > low;
+  const float scale = static_cast<float>(2e9 / static_cast<double>(high - low));
+  std::vector<Maximum> maxima;
+  // True heights of three rows at a time, framed by zeros.
+  std::vector<float> trueRows(3 * stride, 0.0F);
+  float* heights[3] = {trueRows.data(), trueRows.data() + stride, trueRows.data() + 2 * stride};
+  const auto mapRow = [&](int y) { return map.get() + (static_cast<std::size_t>(y) + 1) * stride; };
+  const auto trueOf = [&](int y, float* out) {
+    if (y < 0 || y >= height)
+      std::fill_n(out, stride, 0.0F);
+    else if (y == 0 || y == height - 1)
+      std::copy_n(mapRow(y), stride, out);
+    else
+      HWY_DYNAMIC_DISPATCH(kernels::TrueRow)
+    (mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1, out + 1, width);
+  };
+  if (anyMaximum) {
+    trueOf(-1, heights[0]);
+    trueOf(0, heights[1]);
+  }
+  for (int y = 0; y < height; ++y) {
+    const std::size_t first = (static_cast<std::size_t>(y) + 1) * stride;
+    std::uint8_t* typeRow = types.get() + first;
+    typeRow[0] = typeRow[stride - 1] = kListed;
+    levels[first] = levels[first + stride - 1] = 0;
+    HWY_DYNAMIC_DISPATCH(kernels::LevelsRow)
+    (mapRow(y) + 1, levels.get() + first + 1, width, offset, factor);
+    if (!anyMaximum) {
+      std::memset(typeRow + 1, 0, width);
+      continue;
+    }
+    trueOf(y + 1, heights[2]);
+    const float* rows[3] = {mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1};
+    const float* trues[3] = {heights[0] + 1, heights[1] + 1, heights[2] + 1};
+    if (HWY_DYNAMIC_DISPATCH(kernels::MaximaRow)(rows, trues, low, typeRow + 1, width) > 0)
+      for (int x = 0; x < width; ++x)
+        if (typeRow[x + 1] == kMaximum)
+          maxima.push_back({JavaInt((trues[1][x] - low) * scale), first + 1 + x});
+    std::rotate(heights, heights + 1, heights + 3);
+  }
+  std::sort(maxima.begin(), maxima.end());
+
+  if (maxima.empty()) {
+    // No maximum at all: ImageJ takes every pixel as within reach of one.
+    for (std::size_t i = 0; i < size; ++i)
+      if (levels[i] != 0)
+        levels[i] = 255;
+  } else {
+    s.MarkMaxima(maxima);
+  }
+  s.CleanupMaxima(maxima);
+  if (size <= std::numeric_limits<std::uint32_t>::max())
+    s.Segment<std::uint32_t>();
+  else
+    s.Segment<std::size_t>();
+
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = levels.get() + (static_cast<std::size_t>(y) + 1) * stride + 1;
+    std::uint8_t* out = bitmap.ScanLine(y);
+    for (int x = 0; x < width; ++x)
+      out[x] = in[x] == 255 ? 0 : 255;
+  }
+}
+
+#endif  // HWY_ONCE

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Watershed.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "Commands.h"
+#include "KernelTesting.h"
+#include "Reference.h"
+
+namespace {
+
+class WatershedKernel : public AtEachSimdTarget {};
+
+struct Disc {
+  double x, y, radius;
+};
+
+// Black discs on white.
+TBitmap Discs(int width, int height, const std::vector<Disc>& discs) {
+  TBitmap bitmap = Filled(width, height, 255, TPixelFormat::pf8bit);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (const Disc& d : discs)
+        if ((x - d.x) * (x - d.x) + (y - d.y) * (y - d.y) <= d.radius * d.radius)
+          bitmap.ScanLine(y)[x] = 0;
+  return bitmap;
+}
+
+TBitmap Watershedded(const TBitmap& picture) {
+  TBitmap result;
+  result.Assign(picture);
+  Watershed(result);
+  return result;
+}
+
+TEST_P(WatershedKernel, CutsAsImageJDoes) {
+  // Two discs of radius 8 overlapping by three pixels: the neck is column 19, where both
+  // distance maps meet, and it alone turns white.
+  const TBitmap two = Discs(40, 24, {{12, 12, 8}, {26, 12, 8}});
+  TBitmap cut;
+  cut.Assign(two);
+  for (int y = 0; y < 24; ++y)
+    cut.ScanLine(y)[19] = 255;
+  EXPECT_TRUE(SameBitmaps(cut, Watershedded(two)));
+
+  // Nothing to cut: one disc, no object, one object filling the picture, pictures one pixel wide
+  // or high.
+  std::vector<TBitmap> unchanged;
+  unchanged.push_back(Discs(31, 27, {{15, 13, 10}}));
+  for (const auto& [width, height, value] :
+       {std::tuple{20, 20, 255}, {20, 20, 0}, {1, 30, 0}, {30, 1, 0}, {1, 1, 0}})
+    unchanged.push_back(
+        Filled(width, height, static_cast<std::uint8_t>(value), TPixelFormat::pf8bit));
+  unchanged.back().ScanLine(0)[0] = 0;
+  unchanged[4].ScanLine(0)[10] = 255;
+  for (const TBitmap& same : unchanged)
+    EXPECT_TRUE(SameBitmaps(same, Watershedded(same)));
+  TBitmap empty;
+  Watershed(empty);
+  EXPECT_TRUE(empty.Empty());
+}
+
+// The fast steps give the plain loops' bytes: discs that touch, cross the borders and nest in
+// holes, and noise, at widths around every vector length.
+TEST_P(WatershedKernel, SameAsReference) {
+  std::mt19937 random(28);
+  for (int round = 0; round < 40; ++round) {
+    const int width = 1 + static_cast<int>(random() % 90), height = 1 + random() % 70;
+    TBitmap picture;
+    if (round % 4 == 3) {
+      picture = Filled(width, height, 255, TPixelFormat::pf8bit);
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          picture.ScanLine(y)[x] = random() % 3 ? 0 : 255;
+    } else {
+      std::vector<Disc> discs(1 + random() % 12);
+      for (Disc& d : discs)
+        d = {static_cast<double>(random() % (width + 10)) - 5,
+             static_cast<double>(random() % (height + 10)) - 5, 1.0 + random() % 2400 / 100.0};
+      picture = Discs(width, height, discs);
+    }
+    TBitmap expected;
+    expected.Assign(picture);
+    ReferenceWatershed(expected);
+    EXPECT_TRUE(SameBitmaps(expected, Watershedded(picture))) << width << "x" << height;
+  }
+}
+
+CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(WatershedKernel);
+
+// Only black-and-white pictures: any other is refused and stays as it was.
+TEST(WatershedCommand, RefusesOtherPictures) {
+  TBitmap grey = Discs(12, 10, {{5, 5, 3}, {8, 5, 3}});
+  grey.ScanLine(0)[0] = 128;
+  TBitmap colour = Patterned(12, 10, TPixelFormat::pf24bit);
+  for (const TBitmap* picture : {&grey, &colour}) {
+    TBitmap processed;
+    processed.Assign(*picture);
+    EXPECT_THROW(RunStep({TOperation::Watershed}, TBitmap(), processed), TRefusedPicture);
+    EXPECT_TRUE(SameBitmaps(*picture, processed));
+    Watershed(processed);
+    EXPECT_TRUE(SameBitmaps(*picture, processed));
+  }
+  EXPECT_EQ(ParseStepWord("watershed"), TStep{TOperation::Watershed});
+}
+
+}  // namespace
