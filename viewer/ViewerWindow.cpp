@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QStatusBar>
@@ -11,6 +12,7 @@
 #include "ImageView.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
+#include "ScaleDialog.h"
 #include "TryAllWindow.h"
 #include "ViewedPicture.h"
 
@@ -34,7 +36,8 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
       status_(new QStatusBar(this)),
       zoomLabel_(new QLabel(this)),
       pictureLabel_(new QLabel(this)),
-      pixelLabel_(new QLabel(this)) {
+      pixelLabel_(new QLabel(this)),
+      scaleAction_(new QAction(QStringLiteral("設定比例…"), this)) {
   setObjectName(QStringLiteral("ViewerWindow"));
   setWindowTitle(title);
   zoomLabel_->setObjectName(QStringLiteral("ZoomLabel"));
@@ -59,6 +62,12 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   if (view != nullptr)
     connect(view, &TImage::Changed, this, &TViewerWindow::PictureChanged);
   connect(histogram_, &THistogramPane::TryAllRequested, this, &TViewerWindow::OpenTryAll);
+  scaleAction_->setObjectName(QStringLiteral("ScaleAction"));
+  connect(scaleAction_, &QAction::triggered, this, &TViewerWindow::BeginScale);
+  connect(canvas_, &TPictureCanvas::LineDrawn, this, &TViewerWindow::LineDrawn);
+  // The window's actions are its menu; windows that add to them add to it.
+  addAction(scaleAction_);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
 
   ShowHistogramByDefault();
   // The picture at its own size where the screen has room for it (at most two thirds of it).
@@ -87,6 +96,30 @@ TTryAllWindow* TViewerWindow::OpenTryAll() {
   tryAll_->raise();
   tryAll_->activateWindow();
   return tryAll_;
+}
+
+void TViewerWindow::AddPane(QWidget* pane) {
+  auto* box = static_cast<QVBoxLayout*>(layout());
+  box->insertWidget(box->indexOf(status_), pane);
+}
+
+void TViewerWindow::BeginScale() {
+  canvas_->BeginLine();
+  canvas_->setFocus();
+  status_->showMessage(QStringLiteral("拖曳一條已知長度的線（Esc 取消）"));
+}
+
+void TViewerWindow::LineDrawn(std::optional<QLineF> line) {
+  status_->clearMessage();
+  if (!line) {
+    canvas_->EndLine();
+    return;
+  }
+  TScaleDialog dialog(line->length(), this);
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  canvas_->EndLine();
+  if (accepted)
+    emit ScaleChosen(dialog.UnitsPerPixel(), dialog.UnitName());
 }
 
 void TViewerWindow::PictureChanged() {
