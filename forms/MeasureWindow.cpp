@@ -51,6 +51,7 @@ void TMeasureModel::Show(std::shared_ptr<const TMeasurement> objects,
   beginResetModel();
   objects_ = std::move(objects);
   unit_ = Unit(options);
+  scale_ = options.unit.empty() ? 1 : options.scale;
   endResetModel();
   emit headerDataChanged(Qt::Horizontal, 0, Columns - 1);
 }
@@ -86,16 +87,16 @@ QVariant TMeasureModel::data(const QModelIndex& index, int role) const {
       value = p.perimeter;
       break;
     case BX:
-      value = p.bx, whole = true;
+      value = p.bx * scale_, whole = scale_ == 1;
       break;
     case BY:
-      value = p.by, whole = true;
+      value = p.by * scale_, whole = scale_ == 1;
       break;
     case Width:
-      value = p.width, whole = true;
+      value = p.width * scale_, whole = scale_ == 1;
       break;
     case Height:
-      value = p.height, whole = true;
+      value = p.height * scale_, whole = scale_ == 1;
       break;
     case Circularity:
       value = p.circularity;
@@ -124,7 +125,7 @@ QVariant TMeasureModel::headerData(int section, Qt::Orientation orientation, int
     case Number:
       return QStringLiteral("編號");
     case Area:
-      return QStringLiteral("面積 (%1²)").arg(unit_);
+      return QStringLiteral("面積 (%1)").arg(unit_ + QStringLiteral("²"));
     case X:
       return QStringLiteral("X (%1)").arg(unit_);
     case Y:
@@ -132,13 +133,13 @@ QVariant TMeasureModel::headerData(int section, Qt::Orientation orientation, int
     case Perimeter:
       return QStringLiteral("周長 (%1)").arg(unit_);
     case BX:
-      return QStringLiteral("BX (px)");
+      return QStringLiteral("BX (%1)").arg(unit_);
     case BY:
-      return QStringLiteral("BY (px)");
+      return QStringLiteral("BY (%1)").arg(unit_);
     case Width:
-      return QStringLiteral("寬 (px)");
+      return QStringLiteral("寬 (%1)").arg(unit_);
     case Height:
-      return QStringLiteral("高 (px)");
+      return QStringLiteral("高 (%1)").arg(unit_);
     case Circularity:
       return QStringLiteral("圓度");
     default:

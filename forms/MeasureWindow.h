@@ -39,6 +39,7 @@ class TMeasureModel : public QAbstractTableModel {
  private:
   std::shared_ptr<const TMeasurement> objects_;
   QString unit_;
+  double scale_ = 1;
 };
 
 // "量測 — 處理後": the objects of an image view's black-and-white picture, as a sortable table

@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 
 TScaleDialog::TScaleDialog(double pixels, QWidget* parent)
     : QDialog(parent),
@@ -46,5 +47,13 @@ double TScaleDialog::UnitsPerPixel() const {
 }
 
 QString TScaleDialog::UnitName() const {
-  return removed_ ? QString() : unit_->currentText().trimmed();
+  if (removed_)
+    return {};
+  QString unit = unit_->currentText();
+  // The unit goes into tables' headers: nothing there that splits or quotes a field.
+  unit.remove(QRegularExpression(QStringLiteral("[,\"\t\r\n]")));
+  unit = unit.trimmed();
+  if (unit == QLatin1String("um") || unit == QLatin1String("micron"))
+    unit = QStringLiteral("µm");
+  return unit;
 }
