@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <utility>
 
 #include "ImageView.h"
@@ -57,15 +58,22 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
     else
       ready.picture = std::move(raw);
   }
+  // The objects are measured beside the paint aids, on another core where there is one: both
+  // only read the picture.
+  std::future<std::shared_ptr<const TMeasurement>> objects;
+  if (measure)
+    objects = std::async(std::launch::async, [&picture = std::as_const(ready.picture), &measure] {
+      try {
+        return std::make_shared<const TMeasurement>(MeasureParticles(picture, *measure));
+      } catch (const TRefusedPicture&) {
+        // Not black and white: nothing to count; the view says so.
+        return std::shared_ptr<const TMeasurement>();
+      }
+    });
   ready.aids = MakePaintAids(ready.picture, factor, histogram);
   if (measure) {
     ready.measured = true;
-    try {
-      ready.objects =
-          std::make_shared<const TMeasurement>(MeasureParticles(ready.picture, *measure));
-    } catch (const TRefusedPicture&) {
-      // Not black and white: nothing to count; the view says so.
-    }
+    ready.objects = objects.get();
   }
   return ready;
 }
