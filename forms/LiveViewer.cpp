@@ -99,6 +99,10 @@ TViewerWindow* TLiveViewerLink::Open() {
     viewer_->AddPane(plot_);
     measureLabel_ = new QLabel(viewer_);
     measureLabel_->setObjectName(QStringLiteral("MeasureLabel"));
+    // As wide as its longest usual text from the start: a count that grows never widens the
+    // window.
+    measureLabel_->setFixedWidth(measureLabel_->fontMetrics().horizontalAdvance(
+        QStringLiteral("物件 00000　平均面積 00000.0 µm²　記錄中")));
     connect(feed_, &TLiveFeed::FrameShown, this, [this] {
       // The camera's full size, fitted where the screen is too small for it.
       if (!sized_ && viewer_ != nullptr) {

@@ -32,18 +32,22 @@ void TCountPlot::paintEvent(QPaintEvent*) {
   painter.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, caption);
   if (points_.empty())
     return;
-  int top = 1;
+  int most = 0;
   for (const auto& point : points_)
-    top = std::max(top, point.second);
+    most = std::max(most, point.second);
   painter.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignRight | Qt::AlignTop,
-                   QString::number(top));
+                   QStringLiteral("最多 %1　現在 %2").arg(most).arg(points_.back().second));
+  // Room above the curve for the captions.
+  const double top = std::max(1, most) * 1.6;
   const QRectF area = QRectF(rect()).adjusted(4, 4, -4, -4);
   const double end = points_.back().first;
+  // The first minutes fill the plot from the left; then it scrolls.
+  const double span = std::clamp(end - points_.front().first, 10.0, Span);
   // One column of the plot per screen pixel: its least and greatest count.
   const int columns = std::max(1, static_cast<int>(area.width()));
   std::vector<std::pair<int, int>> range(static_cast<std::size_t>(columns), {-1, -1});
   for (const auto& [seconds, count] : points_) {
-    const int column = std::clamp(static_cast<int>((seconds - (end - Span)) / Span * (columns - 1)),
+    const int column = std::clamp(static_cast<int>((seconds - (end - span)) / span * (columns - 1)),
                                   0, columns - 1);
     auto& [low, high] = range[static_cast<std::size_t>(column)];
     low = low < 0 ? count : std::min(low, count);
