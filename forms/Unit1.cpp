@@ -57,7 +57,6 @@ TForm1::TForm1(QWidget* parent)
   measure->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   // Once the menu has closed, so that the windows open over no menu grabbing the mouse.
   connect(measure, &QAction::triggered, this, &TForm1::OpenMeasureWindow, Qt::QueuedConnection);
-  processedMenu->insertAction(processedMenu->actions().value(1), measure);
   processedMenu->addSeparator();
   QAction* undo = processedMenu->addAction(QStringLiteral("復原"), this, &TForm1::Undo);
   undo->setObjectName(QStringLiteral("UndoAction"));
@@ -66,6 +65,8 @@ TForm1::TForm1(QWidget* parent)
   QAction* command =
       processedMenu->addAction(QStringLiteral("複製為指令"), this, &TForm1::CopyProcessedCommand);
   command->setObjectName(QStringLiteral("CopyCommandAction"));
+  processedMenu->addSeparator();
+  processedMenu->addAction(measure);
   AddOperationMenus(processedMenu, undo);
   connect(processedMenu, &QMenu::aboutToShow, this, [this, undo, redo, command] {
     undo->setEnabled(CanUndo());

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -115,11 +116,21 @@ void TViewerWindow::LineDrawn(std::optional<QLineF> line) {
     canvas_->EndLine();
     return;
   }
-  TScaleDialog dialog(line->length(), this);
-  const bool accepted = dialog.exec() == QDialog::Accepted;
-  canvas_->EndLine();
-  if (accepted)
-    emit ScaleChosen(dialog.UnitsPerPixel(), dialog.UnitName());
+  // Asked once the mouse button's event is over, rather than in a loop of its own inside it.
+  QTimer::singleShot(0, this, [this, pixels = line->length()] {
+    QPointer<TViewerWindow> self(this);
+    QPointer<TScaleDialog> dialog = new TScaleDialog(pixels, this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    // The viewer may have gone with the main window while the dialog was up.
+    if (self == nullptr || dialog == nullptr)
+      return;
+    const double unitsPerPixel = dialog->UnitsPerPixel();
+    const QString unit = dialog->UnitName();
+    delete dialog.data();
+    canvas_->EndLine();
+    if (accepted)
+      emit ScaleChosen(unitsPerPixel, unit);
+  });
 }
 
 void TViewerWindow::PictureChanged() {

@@ -11,7 +11,9 @@
 #include <functional>
 
 #include "FormsFixture.h"
+#include "Modal.h"
 #include "PictureCanvas.h"
+#include "ScaleDialog.h"
 #include "ViewerLink.h"
 #include "Workbench.h"
 
@@ -127,6 +129,39 @@ TEST_F(MeasureWindowTest, FollowsStepsUndoAndOptions) {
 
   window->close();
   EXPECT_EQ(canvas->Objects(), nullptr);
+}
+
+// A line dragged over ten pixels said to be 5 µm long: the table's areas in µm², a quarter of the
+// pixels' count.
+TEST_F(MeasureWindowTest, TakesTheScaleOfALineDrawnInTheViewer) {
+  Form1->Workbench()->Run({TOperation::Grey});
+  Binarize(50);
+  TMeasureWindow* window = Form1->OpenMeasureWindow();
+  TViewerWindow* viewer = TViewerLink::Of(Form1->Image2)->Viewer();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
+  viewer->ScaleAction()->trigger();
+  TPictureCanvas* canvas = viewer->Canvas();
+  ASSERT_TRUE(canvas->DrawingLine());
+  OnNextModal([](QWidget* dialog) {
+    auto* scale = static_cast<TScaleDialog*>(dialog);
+    scale->Length()->setValue(5);
+    scale->Unit()->setCurrentText("um");
+    scale->accept();
+  });
+  const QPoint from = canvas->ToCanvas(QPointF(1, 4)).toPoint();
+  const QPoint to = canvas->ToCanvas(QPointF(11, 4)).toPoint();
+  QTest::mousePress(canvas, Qt::LeftButton, {}, from);
+  QTest::mouseMove(canvas, to);
+  QTest::mouseRelease(canvas, Qt::LeftButton, {}, to);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Form1->Workbench()->MeasureOptions().unit.empty(); }));
+  EXPECT_EQ(Form1->Workbench()->MeasureOptions().unit, "µm");
+  EXPECT_NEAR(Form1->Workbench()->MeasureOptions().scale, 0.5, 0.02);
+  EXPECT_FALSE(canvas->DrawingLine());
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return window->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString() ==
+           "面積 (µm²)";
+  }));
+  EXPECT_NEAR(window->Model()->index(0, 1).data(Qt::UserRole).toDouble(), 9 * 0.25, 0.2);
 }
 
 }  // namespace
