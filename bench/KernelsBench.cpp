@@ -34,6 +34,8 @@ void Histogram(benchmark::State& state);
 void HistogramRgb(benchmark::State& state);
 // LiveBench.cpp
 void RegisterLiveBenchmarks();
+// MeasureBench.cpp
+void RegisterMeasureBenchmarks();
 void TryAll(benchmark::State& state);
 void TryAllRgb(benchmark::State& state);
 
@@ -192,6 +194,7 @@ void Register() {
   add("ccdlab/try_all_rgb", TryAllRgb);
   RegisterAutoThreshold();
   RegisterLiveBenchmarks();
+  RegisterMeasureBenchmarks();
 }
 
 }  // namespace

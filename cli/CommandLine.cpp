@@ -410,7 +410,8 @@ QString UsageText() {
              "Exit status:\n"
              "  0  success\n"
              "  1  a picture could not be read or written (nothing is written then)\n"
-             "  2  a usage error\n");
+             "  2  a usage error\n") +
+         MeasureUsageText();
 }
 
 QString VersionText() {
@@ -445,11 +446,13 @@ Request ParseArguments(const QStringList& arguments) {
       plan.time = true;
       continue;
     }
+    if (TakeMeasureFlag(word, plan.measure))
+      continue;
     // Options with a value: "--name value" or "--name=value".
     const qsizetype equals = word.indexOf(QLatin1Char('='));
     const QString name = equals < 0 ? word : word.left(equals);
     if (name != QLatin1String("--format") && name != QLatin1String("--quality") &&
-        name != QLatin1String("--compression"))
+        name != QLatin1String("--compression") && !IsMeasureOption(name))
       return UsageError(CommandLine::tr("unknown option %1").arg(Shown(word)));
     QString value;
     if (equals >= 0)
@@ -458,7 +461,10 @@ Request ParseArguments(const QStringList& arguments) {
       value = arguments[++i];
     else
       return UsageError(CommandLine::tr("%1 needs a value").arg(name));
-    if (name == QLatin1String("--format")) {
+    if (IsMeasureOption(name)) {
+      if (const std::optional<QString> why = SetMeasureOption(name, value, plan.measure))
+        return UsageError(*why);
+    } else if (name == QLatin1String("--format")) {
       asked = FormatNamed(value);
       if (asked == nullptr || !asked->writable)
         return UsageError(CommandLine::tr("unknown output format %1").arg(Shown(value)));
@@ -476,20 +482,18 @@ Request ParseArguments(const QStringList& arguments) {
       plan.save.compression = *level;
     }
   }
+  if (plan.measure.Active()) {
+    if (const std::optional<QString> why = ArrangeMeasuring(positional, plan, asked))
+      return UsageError(*why);
+    request.kind = Request::Kind::Run;
+    return request;
+  }
   if (positional.size() < 2)
     return UsageError(CommandLine::tr("INPUT and OUTPUT are needed"));
   plan.input = positional[0];
   plan.output = positional[1];
-  for (qsizetype i = 2; i < positional.size(); ++i) {
-    const std::optional<TStep> step = ParseStepWord(positional[i].toStdString());
-    if (!step && TakesThreshold(positional[i].section(QLatin1Char('='), 0, 0)))
-      return UsageError(
-          CommandLine::tr("unknown threshold in %1: a number from 0 to 255 or one of %2")
-              .arg(Shown(positional[i]), MethodWords()));
-    if (!step)
-      return UsageError(CommandLine::tr("unknown step %1").arg(Shown(positional[i])));
-    plan.steps.push_back(*step);
-  }
+  if (const std::optional<QString> why = ParseSteps(positional.mid(2), plan.steps))
+    return UsageError(*why);
   if (const std::optional<QString> why = DecideFormat(plan, asked))
     return UsageError(*why);
   plan.save.format = plan.format;
@@ -498,6 +502,8 @@ Request ParseArguments(const QStringList& arguments) {
 }
 
 int RunPlan(const Plan& plan, std::FILE* errors) {
+  if (plan.measure.Active())
+    return RunMeasuring(plan, errors);
   std::FILE* timings = plan.time ? errors : nullptr;
   try {
     TBitmap main;
@@ -544,6 +550,27 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
     return 1;
   }
   return 0;
+}
+
+std::optional<QString> ParseSteps(const QStringList& words, std::vector<TStep>& steps) {
+  for (const QString& word : words) {
+    const std::optional<TStep> step = ParseStepWord(word.toStdString());
+    if (!step && TakesThreshold(word.section(QLatin1Char('='), 0, 0)))
+      return CommandLine::tr("unknown threshold in %1: a number from 0 to 255 or one of %2")
+          .arg(Shown(word), MethodWords());
+    if (!step)
+      return CommandLine::tr("unknown step %1").arg(Shown(word));
+    steps.push_back(*step);
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> DecideOutputFormat(Plan& plan, const PictureFormatInfo* asked) {
+  return DecideFormat(plan, asked);
+}
+
+QString PictureErrorSentence(const PictureFileError& error, const Plan& plan) {
+  return Sentence(error, plan);
 }
 
 void InstallCommandLineLanguage(const QLocale& locale) {

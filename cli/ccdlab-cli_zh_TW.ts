@@ -226,4 +226,100 @@ Exit status:
         <translation>在圖檔上執行 ccdlab 的影像處理</translation>
     </message>
 </context>
+<context>
+    <name>Measure</name>
+    <message>
+        <source>%1 is a picture of this command, not a table to write</source>
+        <translation>%1 是這個指令的圖片，不能當作要寫入的表格</translation>
+    </message>
+    <message>
+        <source>cannot measure %1: it is not a black-and-white picture; binarize it first</source>
+        <translation>無法量測 %1：需要黑白影像：請先二值化</translation>
+    </message>
+    <message>
+        <source>--objects takes black or white, not %1</source>
+        <translation>--objects 只接受 black 或 white，而不是 %1</translation>
+    </message>
+    <message>
+        <source>--scale takes a length per pixel with its unit, as 0.65um, not %1</source>
+        <translation>--scale 需要每個像素的長度與單位，例如 0.65um，而不是 %1</translation>
+    </message>
+    <message>
+        <source>%1 takes an area of 0 or more, not %2</source>
+        <translation>%1 需要 0 以上的面積，而不是 %2</translation>
+    </message>
+    <message>
+        <source>--summary needs --measure</source>
+        <translation>--summary 必須與 --measure 一起使用</translation>
+    </message>
+    <message>
+        <source>--measure and --summary cannot both write to standard output</source>
+        <translation>--measure 與 --summary 不能都寫到標準輸出</translation>
+    </message>
+    <message>
+        <source>--min-area is larger than --max-area</source>
+        <translation>--min-area 大於 --max-area</translation>
+    </message>
+    <message>
+        <source>INPUT is needed</source>
+        <translation>必須指定 INPUT</translation>
+    </message>
+    <message>
+        <source>the picture and a table cannot both write to standard output</source>
+        <translation>圖片與表格不能都寫到標準輸出</translation>
+    </message>
+    <message>
+        <source>
+Measuring:
+  ccdlab-cli [OPTION ...] INPUT [OUTPUT] [STEP ...] --measure CSV
+  ccdlab-cli [OPTION ...] --measure CSV --steps &quot;STEP ...&quot; INPUT ...
+Counts and measures the objects of the black-and-white result of the steps
+(of the input itself without steps) as ImageJ&apos;s Analyze Particles does, the
+8-connected black objects, with their area, centroid, perimeter, bounding box
+and circularity. With --steps every other word is an input, measured on all
+processors; the tables then begin with a file column, in the inputs&apos; order.
+A picture that fails is named on standard error, the others are still
+measured, and the exit status is 1.
+
+Measuring options:
+  --measure CSV    write the objects&apos; table to CSV (- for standard output)
+  --summary CSV    write the count, total area, average size and area
+                   percentage, one row per picture
+  --steps STEPS    the steps for every input, as one word:
+                   &quot;gray binarize=otsu&quot;
+  --objects O      black (the default) or white objects
+  --min-area A     leave out objects smaller than A (in the scale&apos;s unit
+                   squared)
+  --max-area A     leave out objects larger than A
+  --exclude-edges  leave out objects that touch the picture&apos;s edge
+  --include-holes  count holes in their objects&apos; areas; objects in holes are
+                   not counted
+  --scale S        length of a pixel with its unit, as 0.65um: areas,
+                   centroids, perimeters and boxes in that unit
+</source>
+        <translation>
+量測：
+  ccdlab-cli [OPTION ...] INPUT [OUTPUT] [STEP ...] --measure CSV
+  ccdlab-cli [OPTION ...] --measure CSV --steps &quot;STEP ...&quot; INPUT ...
+計數並量測步驟結果（沒有步驟時為輸入圖片本身）這張黑白影像中的物件，
+方法與 ImageJ 的 Analyze Particles 相同：8 連通的黑色物件，量出面積、重心、
+周長、外接矩形與圓度。使用 --steps 時，其餘的字都是輸入圖片，以所有處理器
+量測；表格的第一欄是檔名，依輸入的順序排列。失敗的圖片會在標準錯誤輸出指名，
+其他圖片照常量測，結束狀態為 1。
+
+量測選項：
+  --measure CSV    把物件表格寫到 CSV（- 代表標準輸出）
+  --summary CSV    寫出物件數、總面積、平均大小與面積百分比，每張圖片一列
+  --steps STEPS    每個輸入都執行的步驟，寫成一個字：
+                   &quot;gray binarize=otsu&quot;
+  --objects O      black（預設）或 white 物件
+  --min-area A     略過小於 A 的物件（單位為比例尺單位的平方）
+  --max-area A     略過大於 A 的物件
+  --exclude-edges  略過碰到圖片邊緣的物件
+  --include-holes  把孔洞算進物件面積；孔洞中的物件不計數
+  --scale S        每個像素的長度與單位，例如 0.65um：面積、重心、周長與
+                   外接矩形都以該單位表示
+</translation>
+    </message>
+</context>
 </TS>

@@ -2,6 +2,7 @@
 #include "Measurement.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <numbers>
 #include <ostream>
+#include <stdexcept>
 
 #include "Commands.h"
 
@@ -256,9 +258,13 @@ std::string ScaledUnitSuffix(const TMeasureOptions& options, bool squared) {
   return "_" + options.unit + (squared ? "^2" : "");
 }
 
-void AppendNumber(std::string& out, double value, bool fixedDecimals = false) {
-  // ImageJ's results: whole numbers without decimals, others with three.
-  char buffer[64];
+bool Whole(double value) {
+  return std::isfinite(value) && value == std::round(value) && std::fabs(value) < 1e9;
+}
+
+// ImageJ's results: a column whose numbers are all whole is written without decimals, any other
+// with three.
+void AppendNumber(std::string& out, double value, bool whole) {
   if (std::isnan(value)) {
     out += "NaN";
     return;
@@ -267,7 +273,7 @@ void AppendNumber(std::string& out, double value, bool fixedDecimals = false) {
     out += value > 0 ? "Infinity" : "-Infinity";
     return;
   }
-  const bool whole = !fixedDecimals && value == std::round(value) && std::fabs(value) < 1e9;
+  char buffer[64];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, whole ? 0 : 3);
   out.append(buffer, result.ptr);
@@ -276,6 +282,8 @@ void AppendNumber(std::string& out, double value, bool fixedDecimals = false) {
 }  // namespace
 
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options) {
+  if (!(options.scale > 0) || !std::isfinite(options.scale))
+    throw std::invalid_argument("the scale must be a positive length per pixel");
   if (!picture.Empty() && picture.PixelFormat() != TPixelFormat::pf8bit)
     throw TRefusedPicture(KindRefusal(TPictureKind::BlackAndWhite));
   TMeasurement measurement;
@@ -402,7 +410,7 @@ TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& opt
   const double minSize = options.minArea / unitSquared;
   const double maxSize = options.maxArea / unitSquared;
   std::vector<std::pair<int, int>> outline;
-  float totalArea = 0;  // ImageJ sums the table's single-precision areas
+  double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
   for (const int root : roots) {
     const TLabelStats& s = stats[root];
     if (holes && s.backgroundAbove >= 0 &&
@@ -506,17 +514,31 @@ void WriteTableRows(std::ostream& out, const TMeasurement& measurement,
   const std::string fileField =
       style.fileColumn ? CsvField(file, style.separator) + style.separator : std::string();
   const double scale = options.scale;
+  constexpr std::size_t kColumns = 8;
+  const auto values = [scale](const TParticle& p) {
+    return std::array<double, kColumns>{
+        p.area,          p.x, p.y, p.perimeter, p.bx * scale, p.by * scale, p.width * scale,
+        p.height * scale};
+  };
+  std::array<bool, kColumns> whole;
+  whole.fill(true);
+  for (const TParticle& p : measurement.particles) {
+    const auto row = values(p);
+    for (std::size_t c = 0; c < kColumns; ++c)
+      whole[c] = whole[c] && Whole(row[c]);
+  }
   std::string line;
   for (const TParticle& p : measurement.particles) {
     line = fileField;
     line += std::to_string(p.number);
-    for (const double value : {p.area, p.x, p.y, p.perimeter, p.bx * scale, p.by * scale,
-                               p.width * scale, p.height * scale}) {
+    const auto row = values(p);
+    for (std::size_t c = 0; c < kColumns; ++c) {
       line += style.separator;
-      AppendNumber(line, value);
+      AppendNumber(line, row[c], whole[c]);
     }
+    // Circularity has its three decimals always, as in ImageJ.
     line += style.separator;
-    AppendNumber(line, p.circularity, true);
+    AppendNumber(line, p.circularity, false);
     line += '\n';
     out << line;
   }
@@ -543,7 +565,7 @@ void WriteSummaryRow(std::ostream& out, const TSummary& summary, std::string_vie
   line += std::to_string(summary.count);
   for (const double value : {summary.totalArea, summary.averageSize, summary.areaFraction}) {
     line += style.separator;
-    AppendNumber(line, value);
+    AppendNumber(line, value, Whole(value));
   }
   line += '\n';
   out << line;

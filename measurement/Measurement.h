@@ -55,7 +55,8 @@ struct TMeasurement {
 };
 
 // Raises TRefusedPicture (Commands.h) with KindRefusal(TPictureKind::BlackAndWhite) for a picture
-// that is not 8-bit black and white. An empty picture has no objects.
+// that is not 8-bit black and white, std::invalid_argument for a scale that is not a positive
+// number. An empty picture has no objects.
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options);
 
 // A scale as written on the command line: "0.65um", "2.5 mm", "1.2" (no unit); "um" becomes "µm".

@@ -175,6 +175,11 @@ TEST(MeasureParticles, RefusesPicturesNotBlackAndWhite) {
     row[x] = 'x';
     EXPECT_THROW(MeasureParticles(Drawn({row, row}), {}), TRefusedPicture) << x;
   }
+  for (const double scale : {0.0, -1.0, std::nan("")}) {
+    TMeasureOptions options;
+    options.scale = scale;
+    EXPECT_THROW(MeasureParticles(Drawn({"#"}), options), std::invalid_argument);
+  }
 }
 
 TEST(MeasureParticles, LongRowsAcrossWords) {
@@ -199,6 +204,12 @@ TEST(MeasurementTable, ImageJsDecimalsAndUnits) {
   WriteTableRows(table, m, options);
   EXPECT_EQ(TableHeader(options), "number,area,x,y,perimeter,bx,by,width,height,circularity");
   EXPECT_EQ(table.str(), "1,1,1.500,1.500,2.828,1,1,1,1,1.000\n");
+  // Whole numbers lose their decimals only where the whole column is whole.
+  std::ostringstream columns;
+  WriteTableRows(columns, MeasureParticles(Drawn({"#.##"}), options), options);
+  EXPECT_EQ(columns.str(),
+            "1,1,0.500,0.500,2.828,0,0,1,1,1.000\n"
+            "2,2,3.000,0.500,4.243,2,0,2,1,1.000\n");
 
   options.scale = 0.5;
   options.unit = "µm";
