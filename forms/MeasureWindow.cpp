@@ -206,16 +206,20 @@ TMeasureWindow::TMeasureWindow(TImage* view, TViewerLink* link, TWorkbench* work
   summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
+  // Two columns, so that the window can be narrow beside the main window on a small screen.
   auto* options = new QGridLayout;
   options->addWidget(new QLabel(QStringLiteral("物件："), this), 0, 0);
   options->addWidget(objectsBox_, 0, 1);
-  options->addWidget(excludeEdges_, 0, 2);
-  options->addWidget(includeHoles_, 0, 3);
   options->addWidget(new QLabel(QStringLiteral("最小面積："), this), 1, 0);
   options->addWidget(minArea_, 1, 1);
-  options->addWidget(new QLabel(QStringLiteral("最大面積："), this), 1, 2);
-  options->addWidget(maxArea_, 1, 3);
-  options->setColumnStretch(4, 1);
+  options->addWidget(new QLabel(QStringLiteral("最大面積："), this), 2, 0);
+  options->addWidget(maxArea_, 2, 1);
+  auto* checks = new QHBoxLayout;
+  checks->addWidget(excludeEdges_);
+  checks->addWidget(includeHoles_);
+  checks->addStretch(1);
+  options->addLayout(checks, 3, 0, 1, 2);
+  options->setColumnStretch(1, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(saveAs_);
   buttons->addWidget(copy_);

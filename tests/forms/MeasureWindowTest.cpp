@@ -62,6 +62,9 @@ TEST_F(MeasureWindowTest, FollowsStepsUndoAndOptions) {
   ASSERT_TRUE(QTest::qWaitFor([] { return Form1->MeasureWindow() != nullptr; }));
   TMeasureWindow* window = Form1->MeasureWindow();
   EXPECT_EQ(window->windowTitle(), "量測 — 處理後");
+  // Room for it beside the main window on a 1024 × 600 screen, under a title bar and a panel.
+  EXPECT_LE(window->minimumSizeHint().width(), 1024 - Form1->frameGeometry().width());
+  EXPECT_LE(window->minimumSizeHint().height(), 400);
   ASSERT_NE(TViewerLink::Of(Form1->Image2)->Viewer(), nullptr);
 
   const QString refused = QStringLiteral("需要黑白影像：請先二值化");
