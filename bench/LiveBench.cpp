@@ -3,12 +3,14 @@
 // processing (grey, binarize, edges, then what the viewer paints from: the whole frame in RGB32 or
 // its reduced copy for a fitted view, and the histogram), beside memcpy of the frame, at 1080p
 // and 2160p. And a 1080p 30 fps test source through the real capture window and live viewer for
-// 10 s: the share of the frames delivered that were shown, and how far behind the camera.
+// 10 s: the share of the frames delivered that were shown, and how far behind the camera. The same
+// with the objects of every frame measured (grey, binarize, measure).
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTemporaryDir>
 #include <cstring>
 
 #include "BenchPictures.h"
@@ -18,6 +20,7 @@
 #include "PictureCanvas.h"
 #include "QImageBridge.h"
 #include "Unit1.h"
+#include "Workbench.h"
 
 // SliderStepBench.cpp
 void StartForms();
@@ -40,6 +43,8 @@ QImage Frame(int width, int height) {
 }
 
 const TChain kLiveChain{{TOperation::Grey}, {TOperation::Binarize, 128}, {TOperation::Edges}};
+// Counting: the chain a user thresholds with, then every frame measured, outlines and all.
+const TChain kMeasureChain{{TOperation::Grey}, {TOperation::Binarize, 128}};
 
 void MemcpyFrame(benchmark::State& state) {
   const QImage frame = Frame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -60,9 +65,23 @@ void LiveChain(benchmark::State& state) {
     benchmark::DoNotOptimize(WorkLiveFrame(frame, kLiveChain, factor, true, copy));
 }
 
-// 10 s of a live 1080p camera at 30 fps, processing on; each repetition opens the camera and
-// the viewer anew.
-void LiveCamera(benchmark::State& state) {
+void LiveMeasure(benchmark::State& state) {
+  const int width = static_cast<int>(state.range(0));
+  const QImage frame = Frame(width, static_cast<int>(state.range(1)));
+  const int factor = width > 2560 ? 2 : 1;
+  TBitmap copy;
+  const TMeasureOptions options;
+  std::size_t objects = 0;
+  for (auto _ : state) {
+    const TLiveFrame ready = WorkLiveFrame(frame, kMeasureChain, factor, true, copy, options);
+    objects = ready.objects->particles.size();
+  }
+  state.counters["objects"] = static_cast<double>(objects);
+}
+
+// 10 s of a live 1080p camera at 30 fps, processing on (and measuring, with a log being
+// written); each repetition opens the camera and the viewer anew.
+void LiveCamera(benchmark::State& state, bool measuring) {
   qputenv("CCDLAB_CAPTURE_SOURCE",
           "videotestsrc is-live=true pattern=ball ! video/x-raw,width=1920,height=1080,"
           "framerate=30/1");
@@ -79,6 +98,17 @@ void LiveCamera(benchmark::State& state) {
   TViewerWindow* viewer = link->Open();
   viewer->resize(1280, 800);
   link->ProcessingAction()->setChecked(true);
+  QTemporaryDir logs;
+  if (measuring) {
+    // A live chain that counts: grey and binarize, as the window's commands make it.
+    TWorkbench* workbench = Form1->Workbench();
+    workbench->TakeFrame(TBitmap(8, 8, TPixelFormat::pf24bit));
+    workbench->Run({TOperation::Grey});
+    workbench->BeginBinarize();
+    workbench->TryThreshold(128);
+    workbench->AcceptBinarize();
+    link->StartLog(logs.filePath(QStringLiteral("live.csv")));
+  }
   const auto run = [](int ms) {
     QElapsedTimer clock;
     clock.start();
@@ -106,6 +136,11 @@ void LiveCamera(benchmark::State& state) {
   state.counters["behind_max_frames"] = static_cast<double>(after.behindMax);
   state.counters["work_ms"] =
       (after.workMs - before.workMs) / static_cast<double>(after.worked - before.worked);
+  if (measuring) {
+    state.counters["measured"] = static_cast<double>(after.measured - before.measured);
+    state.counters["logged"] = static_cast<double>(link->Log()->Rows());
+    link->StopLog();
+  }
   viewer->close();
   DestroyWindow(CaptureWnd);
   CaptureWnd = 0;
@@ -125,8 +160,15 @@ void RegisterLiveBenchmarks() {
     benchmark::RegisterBenchmark(("ccdlab/live_chain_" + size).c_str(), LiveChain)
         ->Args({width, height})
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("ccdlab/live_measure_" + size).c_str(), LiveMeasure)
+        ->Args({width, height})
+        ->Unit(benchmark::kMillisecond);
   }
-  benchmark::RegisterBenchmark("ccdlab/live_camera_1080p30", LiveCamera)
+  benchmark::RegisterBenchmark("ccdlab/live_camera_1080p30", LiveCamera, false)
+      ->Iterations(1)
+      ->UseRealTime()
+      ->Unit(benchmark::kSecond);
+  benchmark::RegisterBenchmark("ccdlab/live_camera_measure_1080p30", LiveCamera, true)
       ->Iterations(1)
       ->UseRealTime()
       ->Unit(benchmark::kSecond);

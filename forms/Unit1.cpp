@@ -19,6 +19,7 @@
 #include "Dialogs.h"
 #include "ImageViewMenu.h"
 #include "LiveViewer.h"
+#include "MeasureWindow.h"
 #include "Unit2.h"
 #include "ViewerLink.h"
 #include "WindowPlacement.h"
@@ -51,7 +52,15 @@ TForm1::TForm1(QWidget* parent)
   KeepWithinScreen(this);
   setAcceptDrops(true);
   new TImageViewMenu(Image1);
-  QMenu* processedMenu = (new TImageViewMenu(Image2))->Menu();
+  auto* processedViewMenu = new TImageViewMenu(Image2);
+  QMenu* processedMenu = processedViewMenu->Menu();
+  // With the viewer it outlines in, and in the viewer by its key.
+  QAction* measure = new QAction(QStringLiteral("量測…"), this);
+  measure->setObjectName(QStringLiteral("MeasureAction"));
+  measure->setShortcut(Qt::Key_M);
+  measure->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  // Once the menu has closed, so that the windows open over no menu grabbing the mouse.
+  connect(measure, &QAction::triggered, this, &TForm1::OpenMeasureWindow, Qt::QueuedConnection);
   processedMenu->addSeparator();
   QAction* undo = processedMenu->addAction(QStringLiteral("復原"), this, &TForm1::Undo);
   undo->setObjectName(QStringLiteral("UndoAction"));
@@ -60,6 +69,8 @@ TForm1::TForm1(QWidget* parent)
   QAction* command =
       processedMenu->addAction(QStringLiteral("複製為指令"), this, &TForm1::CopyProcessedCommand);
   command->setObjectName(QStringLiteral("CopyCommandAction"));
+  processedMenu->addSeparator();
+  processedMenu->addAction(measure);
   AddOperationMenus(processedMenu, undo);
   connect(processedMenu, &QMenu::aboutToShow, this, [this, undo, redo, command] {
     undo->setEnabled(CanUndo());
@@ -68,13 +79,29 @@ TForm1::TForm1(QWidget* parent)
   });
   new TCameraMenu(Panel1);
   new TViewerLink(Image1, Label2->text(), workbench_);
-  new TViewerLink(Image2, Label4->text(), workbench_);
+  (new TViewerLink(Image2, Label4->text(), workbench_))->AddViewerAction(measure);
   new TLiveViewerLink(this, workbench_);
   Button1->setFocus();
 }
 
 TForm1::~TForm1() {
+  delete measureWindow_.data();
   delete OpenPictureDialog1;
+}
+
+TMeasureWindow* TForm1::OpenMeasureWindow() {
+  TViewerLink* link = TViewerLink::Of(Image2);
+  link->Open();
+  if (measureWindow_ == nullptr) {
+    // A window of its own, like the viewers, so that it can stand beside them.
+    measureWindow_ = new TMeasureWindow(Image2, link, workbench_);
+    measureWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    PlaceBesideMainWindow(measureWindow_, this);
+  }
+  measureWindow_->show();
+  measureWindow_->raise();
+  measureWindow_->activateWindow();
+  return measureWindow_;
 }
 
 namespace {

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class QAction;
 class QMenu;
 
 #include "Commands.h"
+#include "MeasureWindow.h"
 #include "OpenPictureDialog.h"
 #include "Workbench.h"
 #include "ui_Unit1.h"
@@ -53,6 +55,11 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   QString ProcessedCommand() const { return workbench_->ProcessedCommand(); }
   void CopyProcessedCommand() const;
 
+  // "量測…" (M in the processed image's viewer): the processed image's objects in a window of
+  // their own, outlined in its viewer.
+  TMeasureWindow* OpenMeasureWindow();
+  TMeasureWindow* MeasureWindow() const { return measureWindow_; }
+
  signals:
   // The workbench's, passed on.
   void LiveChainChanged();
@@ -66,6 +73,7 @@ class TForm1 : public QWidget, public Ui::TForm1 {
   void AddOperationMenus(QMenu* menu, QAction* before);
 
   TWorkbench* workbench_;
+  QPointer<TMeasureWindow> measureWindow_;
 };
 
 extern TForm1* Form1;

@@ -44,6 +44,10 @@ void FollowThresholdDialog(TViewerWindow* viewer, TWorkbench* workbench) {
     viewer->SetThreshold(workbench->TriedThreshold());
 }
 
+void FollowScale(TViewerWindow* viewer, TWorkbench* workbench) {
+  QObject::connect(viewer, &TViewerWindow::ScaleChosen, workbench, &TWorkbench::SetScale);
+}
+
 TViewerLink::TViewerLink(TImage* view, const QString& title, TWorkbench* workbench)
     : QObject(view), view_(view), title_(title), workbench_(workbench) {
   setObjectName(QStringLiteral("ViewerLink"));
@@ -75,11 +79,20 @@ TViewerWindow* TViewerLink::Open() {
     viewer_->SetMainWindow(view_->window());
     viewer_->PlaceAtPictureSize();
     FollowThresholdDialog(viewer_, workbench_);
+    FollowScale(viewer_, workbench_);
+    viewer_->addActions(viewerActions_);
+    emit ViewerMade(viewer_);
   }
   viewer_->show();
   viewer_->raise();
   viewer_->activateWindow();
   return viewer_;
+}
+
+void TViewerLink::AddViewerAction(QAction* action) {
+  viewerActions_.append(action);
+  if (viewer_ != nullptr)
+    viewer_->addAction(action);
 }
 
 TTryAllWindow* TViewerLink::OpenTryAll() {

@@ -1,18 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include "ViewerWindow.h"
 
+class QAction;
 class TTryAllWindow;
 class TWorkbench;
 
 // Makes a viewer mark the threshold being tried while binarize is tried, and its "全部試試"
 // window's clicks move that threshold.
 void FollowThresholdDialog(TViewerWindow* viewer, TWorkbench* workbench);
+// Makes the scale set in a viewer ("設定比例…") the workbench's.
+void FollowScale(TViewerWindow* viewer, TWorkbench* workbench);
 
 // Opens the viewer window of an image view, by a double-click on the view or on request (its
 // context menu): one viewer per view, which shows the threshold while the threshold dialog is
@@ -33,9 +37,14 @@ class TViewerLink : public QObject {
   // Shows the view's viewer, made now unless one is open, and brings it to the front.
   TViewerWindow* Open();
   TViewerWindow* Viewer() const { return viewer_; }
+  // An action of every viewer this link makes: its key works there and it is in its menu.
+  void AddViewerAction(QAction* action);
   // Shows the viewer's "全部試試" window (and the viewer), ready for clicks even while the
   // threshold dialog is open.
   TTryAllWindow* OpenTryAll();
+
+ signals:
+  void ViewerMade(TViewerWindow* viewer);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,4 +54,5 @@ class TViewerLink : public QObject {
   QString title_;
   TWorkbench* workbench_;
   QPointer<TViewerWindow> viewer_;
+  QList<QAction*> viewerActions_;
 };

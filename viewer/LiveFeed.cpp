@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <utility>
 
 #include "ImageView.h"
@@ -40,7 +41,8 @@ void CopyOpaque(const QImage& frame, TBitmap& copy) {
 }  // namespace
 
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram, TBitmap& copy) {
+                         bool histogram, TBitmap& copy,
+                         const std::optional<TMeasureOptions>& measure) {
   TLiveFrame ready;
   if (chain && frame.format() == QImage::Format_RGB32) {
     CopyOpaque(frame, copy);
@@ -56,7 +58,23 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
     else
       ready.picture = std::move(raw);
   }
+  // The objects are measured beside the paint aids, on another core where there is one: both
+  // only read the picture.
+  std::future<std::shared_ptr<const TMeasurement>> objects;
+  if (measure)
+    objects = std::async(std::launch::async, [&picture = std::as_const(ready.picture), &measure] {
+      try {
+        return std::make_shared<const TMeasurement>(MeasureParticles(picture, *measure));
+      } catch (const TRefusedPicture&) {
+        // Not black and white: nothing to count; the view says so.
+        return std::shared_ptr<const TMeasurement>();
+      }
+    });
   ready.aids = MakePaintAids(ready.picture, factor, histogram);
+  if (measure) {
+    ready.measured = true;
+    ready.objects = objects.get();
+  }
   return ready;
 }
 
@@ -78,6 +96,14 @@ void TLiveFeed::SetChain(std::optional<TChain> chain) {
   chain_ = std::move(chain);
 }
 
+void TLiveFeed::SetMeasuring(std::optional<TMeasureOptions> options) {
+  measure_ = std::move(options);
+}
+
+void TLiveFeed::SetLog(std::shared_ptr<TMeasureLog> log) {
+  log_ = std::move(log);
+}
+
 void TLiveFeed::Hold(bool held) {
   held_ = held;
 }
@@ -85,8 +111,15 @@ void TLiveFeed::Hold(bool held) {
 void TLiveFeed::Push(QImage frame) {
   if (held_ || viewer_ == nullptr || frame.isNull())
     return;
-  Job job{std::move(frame),          chain_,       viewer_->Canvas()->ReductionFactor(),
-          viewer_->HistogramShown(), Clock::now(), 0};
+  Job job{std::move(frame),
+          chain_,
+          viewer_->Canvas()->ReductionFactor(),
+          viewer_->HistogramShown(),
+          measure_,
+          measure_ ? log_ : nullptr,
+          std::chrono::system_clock::now(),
+          Clock::now(),
+          0};
   std::optional<Job> dropped;
   {
     std::lock_guard lock(mutex_);
@@ -116,9 +149,11 @@ void TLiveFeed::Work() {
     const Clock::time_point start = Clock::now();
     std::optional<Result> result;
     try {
-      result.emplace(
-          Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor, job.histogram, copy),
-                 job.pushed, job.sequence});
+      result.emplace(Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor,
+                                          job.histogram, copy, job.measure),
+                            job.pushed, job.sequence});
+      if (job.log != nullptr && result->frame.objects != nullptr)
+        job.log->Write(job.taken, result->frame.objects->summary);
     } catch (const std::exception&) {
       // Out of memory for this frame: the next one may fare better, the view keeps the last.
       result.reset();
@@ -129,6 +164,8 @@ void TLiveFeed::Work() {
     lock.lock();
     ++counts_.worked;
     counts_.workMs += ms;
+    if (result && result->frame.objects != nullptr)
+      ++counts_.measured;
     if (result) {
       dropped = std::exchange(result_, std::move(result));
       if (!showPending_) {
@@ -161,6 +198,9 @@ void TLiveFeed::Show() {
     return;
   viewer_->View()->Picture()->Bitmap()->Assign(std::move(result->frame.picture));
   viewer_->AdoptPaintAids(std::move(result->frame.aids));
+  shownMeasured_ = result->frame.measured;
+  shownObjects_ = std::move(result->frame.objects);
+  viewer_->Canvas()->SetObjects(shownObjects_);
   const double latency =
       std::chrono::duration<double, std::milli>(Clock::now() - result->pushed).count();
   {

@@ -7,21 +7,25 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 #include "Bitmap.h"
 #include "Commands.h"
+#include "MeasureLog.h"
+#include "Measurement.h"
 #include "ViewerWindow.h"
 
 // How a feed has done since it started.
 struct TLiveCounts {
   std::uint64_t offered = 0;  // frames pushed
   std::uint64_t shown = 0;
-  std::uint64_t worked = 0;  // frames worked on, shown or not
-  double workMs = 0;         // their time in total: conversion, chain and paint aids
-  double latencyMs = 0;      // from push to shown, in total over the frames shown
+  std::uint64_t worked = 0;    // frames worked on, shown or not
+  std::uint64_t measured = 0;  // frames whose objects were measured, shown or not
+  double workMs = 0;           // their time in total: conversion, chain and paint aids
+  double latencyMs = 0;        // from push to shown, in total over the frames shown
   double latencyMaxMs = 0;
   // The most frames pushed after a frame before it was shown.
   std::uint64_t behindMax = 0;
@@ -29,14 +33,19 @@ struct TLiveCounts {
 
 // A camera frame made ready to show: its bitmap, raw or through `chain`, and the paint aids for a
 // viewer at reduction factor `factor` (TPictureCanvas::ReductionFactor) with the histogram shown
-// or not. What the feed's thread does with each frame. `copy` holds the frame's pixels for the
-// chain, kept from frame to frame so that they are not allocated anew each time.
+// or not, and its objects measured with `measure` where given. What the feed's thread does with
+// each frame. `copy` holds the frame's pixels for the chain, kept from frame to frame so that they
+// are not allocated anew each time.
 struct TLiveFrame {
   TBitmap picture;
   TPaintAids aids;
+  // Measured: the objects, or none where the picture is not black and white.
+  bool measured = false;
+  std::shared_ptr<const TMeasurement> objects;
 };
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram, TBitmap& copy);
+                         bool histogram, TBitmap& copy,
+                         const std::optional<TMeasureOptions>& measure = std::nullopt);
 
 // Frames of a camera shown in a viewer as they come, raw or through a chain, worked on by a
 // thread of its own so that the window never waits for them. Frames are dropped, never queued:
@@ -53,6 +62,15 @@ class TLiveFeed : public QObject {
   // None: frames are shown as they come.
   void SetChain(std::optional<TChain> chain);
   const std::optional<TChain>& Chain() const { return chain_; }
+  // Measures every frame worked on, after the chain; none: no measuring.
+  void SetMeasuring(std::optional<TMeasureOptions> options);
+  const std::optional<TMeasureOptions>& Measuring() const { return measure_; }
+  // Each frame measured from now on gets a row there; none: no more rows.
+  void SetLog(std::shared_ptr<TMeasureLog> log);
+  const std::shared_ptr<TMeasureLog>& Log() const { return log_; }
+  // The frame on show as measured (see TLiveFrame).
+  bool ShownMeasured() const { return shownMeasured_; }
+  const std::shared_ptr<const TMeasurement>& ShownObjects() const { return shownObjects_; }
   // While held, frames are neither worked on nor shown: the picture on show stays.
   void Hold(bool held);
 
@@ -74,6 +92,9 @@ class TLiveFeed : public QObject {
     std::optional<TChain> chain;
     int factor = 0;
     bool histogram = false;
+    std::optional<TMeasureOptions> measure;
+    std::shared_ptr<TMeasureLog> log;
+    std::chrono::system_clock::time_point taken;
     Clock::time_point pushed;
     std::uint64_t sequence = 0;
   };
@@ -88,6 +109,10 @@ class TLiveFeed : public QObject {
 
   QPointer<TViewerWindow> viewer_;
   std::optional<TChain> chain_;
+  std::optional<TMeasureOptions> measure_;
+  std::shared_ptr<TMeasureLog> log_;
+  bool shownMeasured_ = false;
+  std::shared_ptr<const TMeasurement> shownObjects_;
   bool held_ = false;
 
   mutable std::mutex mutex_;

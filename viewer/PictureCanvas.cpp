@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PictureCanvas.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,6 +12,7 @@
 
 #include "Bitmap.h"
 #include "ImageView.h"
+#include "Measurement.h"
 #include "NoticeBand.h"
 #include "QImageBridge.h"
 #include "ViewedPicture.h"
@@ -184,6 +187,13 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
   }
   if (bitmap != nullptr)
     PaintPicture(painter, event->rect());
+  if (bitmap != nullptr && objects_ != nullptr)
+    PaintObjects(painter, event->rect());
+  if (line_) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(255, 255, 0), 2));
+    painter.drawLine(QLineF(ToCanvas(line_->p1()), ToCanvas(line_->p2())));
+  }
   if (!notice_.isEmpty())
     PaintNoticeBand(painter, rect(), font(), notice_, bitmap != nullptr);
 }
@@ -232,6 +242,54 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   painter.drawImage(QRectF(ToCanvas(from), ToCanvas(to)), level, QRectF(cells));
 }
 
+void TPictureCanvas::SetObjects(std::shared_ptr<const TMeasurement> objects, int selected) {
+  objects_ = std::move(objects);
+  selected_ = objects_ != nullptr && selected >= 0 &&
+                      selected < static_cast<int>(objects_->particles.size())
+                  ? selected
+                  : -1;
+  update();
+}
+
+void TPictureCanvas::PaintObjects(QPainter& painter, const QRect& exposed) {
+  const double scale = Scale();
+  const QRectF seen(ToPicture(exposed.topLeft()), QSizeF(exposed.size()) / scale);
+  const auto& particles = objects_->particles;
+  // Numbers only where they do not cover the objects they name.
+  const bool numbered = particles.size() <= 5000;
+  QPolygonF polygon;
+  const QPen outline(QColor(0, 220, 255), 0);
+  const QPen marked(QColor(255, 230, 0), 2);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (int i = 0; i < static_cast<int>(particles.size()); ++i) {
+    const TParticle& p = particles[static_cast<std::size_t>(i)];
+    const QRectF box(p.bx, p.by, p.width, p.height);
+    if (!box.intersects(seen) || p.outline.empty())
+      continue;
+    polygon.resize(static_cast<qsizetype>(p.outline.size()));
+    for (std::size_t v = 0; v < p.outline.size(); ++v)
+      polygon[static_cast<qsizetype>(v)] =
+          ToCanvas(QPointF(p.outline[v].first, p.outline[v].second));
+    painter.setPen(i == selected_ ? marked : outline);
+    painter.drawPolygon(polygon);
+  }
+  if (!numbered)
+    return;
+  QFont small = font();
+  small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+  painter.setFont(small);
+  const int textHeight = QFontMetrics(small).height();
+  for (int i = 0; i < static_cast<int>(particles.size()); ++i) {
+    const TParticle& p = particles[static_cast<std::size_t>(i)];
+    const QRectF box(p.bx, p.by, p.width, p.height);
+    if (!box.intersects(seen) || (i != selected_ && box.height() * scale < textHeight))
+      continue;
+    painter.setPen(i == selected_ ? QColor(255, 230, 0) : QColor(255, 120, 40));
+    painter.drawText(QRectF(ToCanvas(box.topLeft()), box.size() * scale).adjusted(-40, -40, 40, 40),
+                     Qt::AlignCenter, QString::number(p.number));
+  }
+}
+
 void TPictureCanvas::resizeEvent(QResizeEvent*) {
   if (fitted_)
     Fit(fitLimit_);
@@ -252,13 +310,26 @@ void TPictureCanvas::wheelEvent(QWheelEvent* event) {
 void TPictureCanvas::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton)
     return QWidget::mousePressEvent(event);
+  pressedAt_ = event->position();
+  if (lineMode_) {
+    const QPointF at = ToPicture(event->position());
+    line_ = QLineF(at, at);
+    update();
+    return;
+  }
   dragFrom_ = event->position();
   setCursor(Qt::ClosedHandCursor);
 }
 
 void TPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
   mouse_ = event->position();
-  if (dragFrom_) {
+  if (pressedAt_ &&
+      (event->position() - *pressedAt_).manhattanLength() >= QApplication::startDragDistance())
+    pressedAt_.reset();
+  if (lineMode_ && line_ && (event->buttons() & Qt::LeftButton)) {
+    line_->setP2(ToPicture(event->position()));
+    update();
+  } else if (dragFrom_) {
     origin_ += event->position() - *dragFrom_;
     dragFrom_ = event->position();
     KeepInView();
@@ -270,8 +341,59 @@ void TPictureCanvas::mouseMoveEvent(QMouseEvent* event) {
 void TPictureCanvas::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton)
     return QWidget::mouseReleaseEvent(event);
+  const bool click = pressedAt_.has_value();
+  pressedAt_.reset();
+  if (lineMode_ && line_) {
+    line_->setP2(ToPicture(event->position()));
+    // A click is no line: the next drag may still draw one.
+    if (line_->length() > 0 && !click) {
+      lineMode_ = false;
+      setCursor(Qt::OpenHandCursor);
+      emit LineDrawn(line_);
+    }
+    update();
+    return;
+  }
   dragFrom_.reset();
   setCursor(Qt::OpenHandCursor);
+  if (click)
+    if (const std::optional<QPoint> pixel = PixelAt(event->position()))
+      emit Clicked(*pixel);
+}
+
+void TPictureCanvas::keyPressEvent(QKeyEvent* event) {
+  if (lineMode_ && event->key() == Qt::Key_Escape) {
+    EndLine();
+    emit LineDrawn(std::nullopt);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TPictureCanvas::BeginLine() {
+  lineMode_ = true;
+  line_.reset();
+  dragFrom_.reset();
+  setCursor(Qt::CrossCursor);
+  update();
+}
+
+void TPictureCanvas::EndLine() {
+  lineMode_ = false;
+  line_.reset();
+  setCursor(Qt::OpenHandCursor);
+  update();
+}
+
+void TPictureCanvas::ShowArea(const QRectF& area) {
+  const QSizeF room = QSizeF(size()) * devicePixelRatioF();
+  // Some room around the area, so that its outline shows whole.
+  const QSizeF wanted = area.size() + QSizeF(8, 8);
+  if (wanted.width() * zoom_ > room.width() || wanted.height() * zoom_ > room.height())
+    zoom_ = std::clamp(std::min(room.width() / wanted.width(), room.height() / wanted.height()),
+                       MinZoom, MaxZoom);
+  fitted_ = false;
+  Place(zoom_, QPointF(width() / 2.0, height() / 2.0), area.center());
 }
 
 void TPictureCanvas::leaveEvent(QEvent*) {

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QLineF>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 #include "ImageView.h"
@@ -13,6 +15,8 @@
 // The picture of an image view at any zoom: fitted to the canvas, zoomed around a point, panned
 // by dragging. Above 100 % each picture pixel is a sharp square; below, the picture is drawn
 // smoothly from a reduced copy. Only the part on show is drawn.
+struct TMeasurement;
+
 class TPictureCanvas : public QWidget {
   Q_OBJECT
 
@@ -57,10 +61,31 @@ class TPictureCanvas : public QWidget {
   void SetNotice(const QString& notice);
   QString Notice() const { return notice_; }
 
+  // Objects outlined and numbered over the picture, one of them marked (an index into their
+  // particles, or -1); none: nothing drawn.
+  void SetObjects(std::shared_ptr<const TMeasurement> objects, int selected = -1);
+  const std::shared_ptr<const TMeasurement>& Objects() const { return objects_; }
+  int SelectedObject() const { return selected_; }
+
+  // Brings `area` (picture coordinates) into view, centred, zooming out where it does not fit.
+  void ShowArea(const QRectF& area);
+
+  // The next drag draws a line instead of panning; Escape cancels. The line stays on show until
+  // EndLine.
+  void BeginLine();
+  void EndLine();
+  bool DrawingLine() const { return lineMode_; }
+  // The line drawn, in picture coordinates.
+  std::optional<QLineF> Line() const { return line_; }
+
  signals:
   void ZoomChanged(double zoom);
   // The pixel under the mouse, or none when the mouse is off the picture.
   void Hovered(std::optional<QPoint> pixel);
+  // A left click that did not drag, on a pixel of the picture.
+  void Clicked(QPoint pixel);
+  // A line was drawn after BeginLine (picture coordinates); none when cancelled.
+  void LineDrawn(std::optional<QLineF> line);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -70,6 +95,7 @@ class TPictureCanvas : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   const TBitmap* Picture() const;
@@ -80,6 +106,7 @@ class TPictureCanvas : public QWidget {
   void KeepInView();
   void ReportHover(std::optional<QPointF> point);
   void PaintPicture(QPainter& painter, const QRect& exposed);
+  void PaintObjects(QPainter& painter, const QRect& exposed);
 
   QPointer<TImage> view_;
   double zoom_ = 1.0;
@@ -89,8 +116,14 @@ class TPictureCanvas : public QWidget {
   QPointF origin_;
   QSize laidOutFor_;
   std::optional<QPointF> dragFrom_;
+  // Where the left button went down, until the mouse moved far enough to make it a drag.
+  std::optional<QPointF> pressedAt_;
+  bool lineMode_ = false;
+  std::optional<QLineF> line_;
   std::optional<QPointF> mouse_;
   int wheelRest_ = 0;
   TReducedPicture reduced_;
   QString notice_;
+  std::shared_ptr<const TMeasurement> objects_;
+  int selected_ = -1;
 };

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ViewerWindow.h"
 
+#include <QAction>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -12,6 +14,7 @@
 #include "ImageView.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
+#include "ScaleDialog.h"
 #include "TryAllWindow.h"
 #include "ViewedPicture.h"
 #include "WindowPlacement.h"
@@ -58,7 +61,8 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
       status_(new QStatusBar(this)),
       zoomLabel_(new TStatusLabel(this)),
       pictureLabel_(new TStatusLabel(this)),
-      pixelLabel_(new TStatusLabel(this)) {
+      pixelLabel_(new TStatusLabel(this)),
+      scaleAction_(new QAction(QStringLiteral("設定比例…"), this)) {
   setObjectName(QStringLiteral("ViewerWindow"));
   setWindowTitle(title);
   zoomLabel_->setObjectName(QStringLiteral("ZoomLabel"));
@@ -83,6 +87,12 @@ TViewerWindow::TViewerWindow(TImage* view, const QString& title, QWidget* parent
   if (view != nullptr)
     connect(view, &TImage::Changed, this, &TViewerWindow::PictureChanged);
   connect(histogram_, &THistogramPane::TryAllRequested, this, &TViewerWindow::OpenTryAll);
+  scaleAction_->setObjectName(QStringLiteral("ScaleAction"));
+  connect(scaleAction_, &QAction::triggered, this, &TViewerWindow::BeginScale);
+  connect(canvas_, &TPictureCanvas::LineDrawn, this, &TViewerWindow::LineDrawn);
+  // The window's actions are its menu; windows that add to them add to it.
+  addAction(scaleAction_);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
 
   ShowHistogramByDefault();
   canvas_->setFocus();
@@ -126,6 +136,40 @@ TTryAllWindow* TViewerWindow::OpenTryAll() {
   tryAll_->raise();
   tryAll_->activateWindow();
   return tryAll_;
+}
+
+void TViewerWindow::AddPane(QWidget* pane) {
+  auto* box = static_cast<QVBoxLayout*>(layout());
+  box->insertWidget(box->indexOf(status_), pane);
+}
+
+void TViewerWindow::BeginScale() {
+  canvas_->BeginLine();
+  canvas_->setFocus();
+  status_->showMessage(QStringLiteral("拖曳一條已知長度的線（Esc 取消）"));
+}
+
+void TViewerWindow::LineDrawn(std::optional<QLineF> line) {
+  status_->clearMessage();
+  if (!line) {
+    canvas_->EndLine();
+    return;
+  }
+  // Asked once the mouse button's event is over, rather than in a loop of its own inside it.
+  QTimer::singleShot(0, this, [this, pixels = line->length()] {
+    QPointer<TViewerWindow> self(this);
+    QPointer<TScaleDialog> dialog = new TScaleDialog(pixels, this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    // The viewer may have gone with the main window while the dialog was up.
+    if (self == nullptr || dialog == nullptr)
+      return;
+    const double unitsPerPixel = dialog->UnitsPerPixel();
+    const QString unit = dialog->UnitName();
+    delete dialog.data();
+    canvas_->EndLine();
+    if (accepted)
+      emit ScaleChosen(unitsPerPixel, unit);
+  });
 }
 
 void TViewerWindow::PictureChanged() {

@@ -11,6 +11,7 @@
 #include "Histogram.h"
 #include "ImageView.h"
 
+class QAction;
 class QStatusBar;
 class TPictureCanvas;
 class THistogramPane;
@@ -75,6 +76,13 @@ class TViewerWindow : public QWidget {
   QWidget* MainWindow() const { return mainWindow_; }
   // Gives the window the picture's own size where there is room for it, beside the main window.
   void PlaceAtPictureSize();
+  // A strip of its own under the picture, above the status line.
+  void AddPane(QWidget* pane);
+
+  // "設定比例…" (in the viewer's menu): a line dragged over a known length, then its length and
+  // unit asked for.
+  QAction* ScaleAction() const { return scaleAction_; }
+  void BeginScale();
   // Shows the viewer's "全部試試" window, made now unless one is open, and brings it to the front.
   TTryAllWindow* OpenTryAll();
   TTryAllWindow* TryAllWindow() const;
@@ -87,6 +95,8 @@ class TViewerWindow : public QWidget {
  signals:
   // A threshold was chosen in the "全部試試" window: the method's on this picture (1 … 256).
   void ThresholdChosen(TThresholdMethod method, int threshold);
+  // A scale was set: length units per pixel and the unit (empty: pixels again).
+  void ScaleChosen(double unitsPerPixel, const QString& unit);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -96,6 +106,7 @@ class TViewerWindow : public QWidget {
   void PictureChanged();
   void ShowHistogramByDefault();
   void UpdateStatus();
+  void LineDrawn(std::optional<QLineF> line);
 
   QPointer<TImage> view_;
   QString title_;
@@ -111,4 +122,5 @@ class TViewerWindow : public QWidget {
   // Set once the user has shown or hidden the histogram; until then it follows the depth.
   std::optional<bool> histogramChosen_;
   QPointer<TTryAllWindow> tryAll_;
+  QAction* scaleAction_;
 };

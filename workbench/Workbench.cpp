@@ -2,6 +2,7 @@
 #include "Workbench.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Exception.h"
 #include "PictureFile.h"
@@ -196,4 +197,20 @@ QString TWorkbench::ProcessedCommand() const {
   // A grabbed frame is not a file yet: the operator saves it under the name the line gives.
   const QString input = mainFile_.isEmpty() ? QStringLiteral("INPUT.png") : mainFile_;
   return QString::fromStdString(ChainCommand(made_.chain, input.toStdString(), "OUTPUT.png"));
+}
+
+void TWorkbench::SetMeasureOptions(const TMeasureOptions& options) {
+  const double scale = measure_.scale;
+  std::string unit = measure_.unit;
+  measure_ = options;
+  measure_.scale = scale;
+  measure_.unit = std::move(unit);
+  emit MeasureOptionsChanged();
+}
+
+void TWorkbench::SetScale(double unitsPerPixel, const QString& unit) {
+  const bool scaled = !unit.isEmpty() && std::isfinite(unitsPerPixel) && unitsPerPixel > 0;
+  measure_.scale = scaled ? unitsPerPixel : 1;
+  measure_.unit = scaled ? unit.toStdString() : std::string();
+  emit MeasureOptionsChanged();
 }

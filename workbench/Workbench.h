@@ -10,6 +10,7 @@
 #include "Bitmap.h"
 #include "Commands.h"
 #include "History.h"
+#include "Measurement.h"
 
 // What the window's commands work on: the main image and where it came from, the processed image
 // with the chain that made it and its undo history, the threshold being tried and the method in
@@ -79,6 +80,14 @@ class TWorkbench : public QObject {
   // image than the one on show.
   QString ProcessedCommand() const;
 
+  // How objects are measured, in the window and live: the options chosen and the scale set, which
+  // hold for the rest of the run.
+  const TMeasureOptions& MeasureOptions() const { return measure_; }
+  // The options but the scale, which stays.
+  void SetMeasureOptions(const TMeasureOptions& options);
+  // Length units per pixel and the unit's name; an empty unit: pixels again.
+  void SetScale(double unitsPerPixel, const QString& unit);
+
  signals:
   // Binarize is about to be tried on ImageToThreshold(): what shows it gets ready (and may fail,
   // which ends the command).
@@ -88,6 +97,7 @@ class TWorkbench : public QObject {
   // While binarize is tried: its threshold, at the start and at every change; none at the end.
   void TrialChanged(std::optional<int> threshold);
   void LiveChainChanged();
+  void MeasureOptionsChanged();
 
  private:
   void RefuseUnlessTaken(const TStep& step) const;
@@ -113,6 +123,7 @@ class TWorkbench : public QObject {
   bool filled_ = false;
   std::optional<TThresholdMethod> chosen_;
   bool inForce_ = false;
+  TMeasureOptions measure_;
   // Counted once for each picture binarize is tried on.
   mutable std::optional<THistogram::Counts> histogram_;
 };

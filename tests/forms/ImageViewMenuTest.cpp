@@ -79,13 +79,15 @@ TEST_F(ImageViewMenuTest, BothViewsOfferSaveAndCopyOnlyWhileTheyHoldAPicture) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
     QList<QAction*> actions = menu->Menu()->actions();
-    // The processed image's own: undo, redo and the command that makes it.
-    ASSERT_EQ(actions.size(), view == Form1->Image2 ? 8 : 4);
+    // The processed image's own: undo, redo, the command that makes it, and measuring.
+    ASSERT_EQ(actions.size(), view == Form1->Image2 ? 10 : 4);
     if (view == Form1->Image2) {
       EXPECT_TRUE(actions[4]->isSeparator());
       EXPECT_EQ(actions[5]->text(), QStringLiteral("復原"));
       EXPECT_EQ(actions[6]->text(), QStringLiteral("取消復原"));
       EXPECT_EQ(actions[7]->text(), QStringLiteral("複製為指令"));
+      EXPECT_TRUE(actions[8]->isSeparator());
+      EXPECT_EQ(actions[9]->text(), QStringLiteral("量測…"));
     }
     EXPECT_EQ(actions[0]->text(), QStringLiteral("檢視…"));
     EXPECT_TRUE(actions[1]->isSeparator());

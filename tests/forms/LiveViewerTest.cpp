@@ -4,17 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
 
+#include "BitmapTesting.h"
 #include "CameraFixture.h"
 #include "CameraMenu.h"
+#include "CountPlot.h"
 #include "Modal.h"
 #include "PictureCanvas.h"
 #include "Unit2.h"
 #include "ViewedPicture.h"
+#include "Workbench.h"
 
 namespace {
 
@@ -54,6 +59,19 @@ class LiveViewerTest : public CameraFormTest {
     return Link()->Viewer();
   }
   const TBitmap* Shown() const { return ViewedPicture(Link()->Viewer()->View()); }
+  // A live chain of grey and binarize between the two greys, which leaves the ball white: the one
+  // bright object.
+  void MeasureTheBall() {
+    TWorkbench* workbench = form_->Workbench();
+    workbench->TakeFrame(Filled(8, 8, 128));
+    workbench->Run({TOperation::Grey});
+    workbench->BeginBinarize();
+    workbench->TryThreshold(100);
+    workbench->AcceptBinarize();
+    TMeasureOptions options = workbench->MeasureOptions();
+    options.whiteObjects = true;
+    workbench->SetMeasureOptions(options);
+  }
 
   // A copy of the next frame shown that `fits`, or an empty bitmap after 10 s.
   template <typename Fits>
@@ -169,6 +187,80 @@ TEST_F(EndingCamera, LeavesTheViewerWithItsLastFrameAndTheStateLine) {
   // A camera opened again is followed.
   OpenCamera();
   EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->Canvas()->Notice().isEmpty(); }, 10000));
+}
+
+TEST_F(LiveViewerTest, MeasuresEveryFrameTheBallMovingIn) {
+  MeasureTheBall();
+  OpenCamera();
+  TViewerWindow* viewer = OpenViewer();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+  QTest::keyClick(viewer, Qt::Key_M);
+  ASSERT_TRUE(Link()->MeasuringAction()->isChecked());
+  const auto said = [&] { return viewer->findChild<QLabel*>("MeasureLabel")->text(); };
+  // Raw frames hold every grey: nothing to count.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return said() == "需要黑白影像：請先二值化"; }, 10000))
+      << said().toStdString();
+
+  QTest::keyClick(viewer, Qt::Key_P);
+  const auto ball = [&]() -> std::optional<QPointF> {
+    const auto& objects = Link()->Feed()->ShownObjects();
+    if (objects == nullptr || objects->particles.size() != 1)
+      return std::nullopt;
+    return QPointF(objects->particles[0].x, objects->particles[0].y);
+  };
+  std::optional<QPointF> first, moved;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (first = ball()).has_value(); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return (moved = ball()) && *moved != *first; }, 10000))
+      << "the ball's centroid does not move";
+  EXPECT_EQ(viewer->Canvas()->Objects(), Link()->Feed()->ShownObjects());
+  EXPECT_TRUE(said().startsWith("物件 1　平均面積 ")) << said().toStdString();
+  ASSERT_FALSE(Link()->CountPlot()->Points().empty());
+  EXPECT_EQ(Link()->CountPlot()->Points().back().second, 1);
+
+  // Off: no outlines, no plot.
+  QTest::keyClick(viewer, Qt::Key_M);
+  EXPECT_EQ(viewer->Canvas()->Objects(), nullptr);
+  EXPECT_FALSE(Link()->CountPlot()->isVisible());
+}
+
+TEST_F(EndingCamera, LogsEveryFrameMeasuredWhole) {
+  MeasureTheBall();
+  OpenViewer();
+  Link()->ProcessingAction()->setChecked(true);
+  QTemporaryDir dir;
+  {
+    MessageBoxCatcher message;
+    EXPECT_FALSE(Link()->StartLog(dir.filePath("missing/log.csv")));
+    EXPECT_TRUE(message.Text().contains("missing/log.csv")) << message.Text().toStdString();
+  }
+  const QString file = dir.filePath("記錄.csv");
+  ASSERT_TRUE(Link()->StartLog(file));
+  EXPECT_TRUE(Link()->MeasuringAction()->isChecked());
+  OpenCamera();
+  TCaptureWindow* window = CaptureWindowFromHandle(CaptureWnd);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->State() == TCaptureState::Lost; }, 10000));
+  const std::shared_ptr<TMeasureLog> log = Link()->Log();
+  ASSERT_NE(log, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const TLiveCounts counts = Link()->Feed()->Counts();
+    return counts.measured > 0 && log->Rows() == counts.measured;
+  }));
+
+  // Read while the log is still open, as after a crash: every row there and whole.
+  QFile saved(file);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = saved.readAll().split('\n');
+  ASSERT_EQ(static_cast<std::uint64_t>(lines.size()), log->Rows() + 2);
+  EXPECT_EQ(lines.front(), "time,count,total_area,mean_area,area_fraction");
+  EXPECT_TRUE(lines.back().isEmpty()) << "the last row is cut";
+  for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+    const QList<QByteArray> fields = lines[i].split(',');
+    ASSERT_EQ(fields.size(), 5) << lines[i].toStdString();
+    EXPECT_EQ(fields[1], "1") << lines[i].toStdString();
+    EXPECT_EQ(fields[2], fields[3]) << lines[i].toStdString();
+  }
+  Link()->StopLog();
+  EXPECT_EQ(Link()->Log(), nullptr);
 }
 
 }  // namespace
