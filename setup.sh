@@ -28,8 +28,9 @@ run_packages=(
   # build; the pixel kernels are written with Google Highway
   g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
-  # the programs' messages, help and manual pages in Traditional Chinese (lrelease)
-  qt6-tools-dev qt6-l10n-tools
+  # the programs' messages, help and manual pages in Traditional Chinese (lrelease; not
+  # qt6-tools-dev, whose CMake package brings in Qt's designer, assistant and qdoc)
+  qt6-l10n-tools
   # picture files: PNG, JPEG and TIFF through their own libraries
   libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
@@ -75,9 +76,11 @@ if ((${#missing[@]})); then
   if [[ $mode == test ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
     "${sudo[@]}" dpkg --add-architecture arm64
   fi
-  "${sudo[@]}" apt-get update
+  # No translated package descriptions; dpkg does not sync each file it writes (a power cut during
+  # the install may leave the new packages' files empty, to be installed again).
+  "${sudo[@]}" apt-get update -o Acquire::Languages=none
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
+    apt-get install -y --no-install-recommends -o Dpkg::Options::=--force-unsafe-io "${missing[@]}"
 fi
 
 if [[ $mode == run ]]; then
