@@ -20,8 +20,9 @@ function(ccdlab_precompiled_headers kind)
     return()
   endif()
   # One header for each kind, built by a library of its own that nothing links; the targets reuse
-  # it, which needs the same compiler options: all are static libraries of position-independent
-  # code.
+  # it, which needs the same compiler options and the same toolkit modules (the compiler ignores a
+  # header built with QT_WIDGETS_LIB in a file without it): all are static libraries of
+  # position-independent code.
   set(host ccdlab_pch_${kind})
   if(NOT TARGET ${host})
     set(source ${PROJECT_BINARY_DIR}/${host}.cpp)
