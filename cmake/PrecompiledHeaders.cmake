@@ -40,3 +40,11 @@ function(ccdlab_precompiled_headers kind)
     target_precompile_headers(${target} REUSE_FROM ${host})
   endforeach()
 endfunction()
+
+# A precompiled header of TARGET's own, for a target whose compiler options differ from the
+# others' (those of a library it links privately, say).
+function(ccdlab_own_precompiled_headers kind target)
+  if(CCDLAB_PRECOMPILED_HEADERS)
+    target_precompile_headers(${target} PRIVATE ${ccdlab_pch_${kind}_headers})
+  endif()
+endfunction()
