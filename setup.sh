@@ -107,8 +107,11 @@ if [[ $mode == run ]]; then
     apt_install "${missing_later[@]}" >"$log" 2>&1 &
     installing=$!
   fi
+  # The build yields to it: the install is the longer of the two.
+  build=(cmake --build --preset run)
+  [[ -z $installing ]] || build=(nice -n 10 "${build[@]}")
   built=0
-  cmake --preset run && cmake --build --preset run || built=$?
+  cmake --preset run && "${build[@]}" || built=$?
   if [[ -n $installing ]]; then
     if ! wait "$installing"; then
       cat "$log" >&2
