@@ -3,8 +3,9 @@
 # Sets up a Debian 12 machine for ccdlab and builds it, then starts it or runs the tests.
 #   ./setup.sh run    install what building and running need (the compiler, CMake and Ninja, the
 #                     development files of Qt, GStreamer, Highway and the picture libraries, the
-#                     GStreamer plugins, fonts and Qt's Chinese texts), build the two programs and
-#                     their module into build/ (no tests, benchmarks or fuzzers), start the program
+#                     GStreamer plugins, fonts and Qt's Chinese texts; those only running needs
+#                     while building), build the two programs and their module into build/ (no
+#                     tests, benchmarks or fuzzers), start the program
 #   ./setup.sh test   install all that and what only the tests need (GoogleTest, Xvfb, weston,
 #                     clang, valgrind, the arm64 cross compiler with qemu-user, Google Benchmark and
 #                     OpenCV, lintian and the other packaging checks; the arm64 architecture is
@@ -28,13 +29,17 @@ run_packages=(
   # build; the pixel kernels are written with Google Highway
   g++ cmake ninja-build pkg-config libhwy-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev
-  # the programs' messages, help and manual pages in Traditional Chinese (lrelease)
-  qt6-tools-dev qt6-l10n-tools
+  # the programs' messages, help and manual pages in Traditional Chinese (lrelease; not
+  # qt6-tools-dev, whose CMake package brings in Qt's designer, assistant and qdoc)
+  qt6-l10n-tools
   # picture files: PNG, JPEG and TIFF through their own libraries
   libspng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
   # camera: GStreamer with videotestsrc, videoconvert, appsink (base), v4l2src and jpegdec (good),
   # PipeWire cameras
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+)
+# What only running needs: ./setup.sh run installs these while the programs build.
+runtime_packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pipewire
   # the faces the forms were designed with stand in as these
   fonts-arphic-ukai fonts-noto-cjk
@@ -59,30 +64,63 @@ test_packages=(
   # lintian, the desktop entry, the software centres' metadata, the manual pages
   dpkg-dev lintian desktop-file-utils appstream man-db
 )
-packages=("${run_packages[@]}")
-[[ $mode == run ]] || packages+=("${test_packages[@]}")
-
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo=()
-  [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+missing_of() {
+  local package
+  for package; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+      echo "$package"
+  done
+}
+mapfile -t missing < <(missing_of "${run_packages[@]}")
+mapfile -t missing_later < <(missing_of "${runtime_packages[@]}")
+if [[ $mode == test ]]; then
+  missing+=("${missing_later[@]}")
+  missing_later=()
+  mapfile -t -O ${#missing[@]} missing < <(missing_of "${test_packages[@]}")
+fi
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+apt_install() {
+  # dpkg does not sync each file it writes (a power cut during the install may leave the new
+  # packages' files empty, to be installed again).
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends -o Dpkg::Options::=--force-unsafe-io "$@"
+}
+if ((${#missing[@]} + ${#missing_later[@]})); then
+  echo "Installing: ${missing[*]} ${missing_later[*]}"
+  # The password asked now, not by the install running beside the build.
+  ((${#sudo[@]} == 0)) || sudo -v
   if [[ $mode == test ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
     "${sudo[@]}" dpkg --add-architecture arm64
   fi
-  "${sudo[@]}" apt-get update
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
+  # No translated package descriptions.
+  "${sudo[@]}" apt-get update -o Acquire::Languages=none
+  ((${#missing[@]} == 0)) || apt_install "${missing[@]}"
 fi
 
 if [[ $mode == run ]]; then
-  cmake --preset run
-  cmake --build --preset run
+  # dpkg unpacks on one core: what only running needs installs while the build has the others.
+  installing=
+  if ((${#missing_later[@]})); then
+    log=$(mktemp)
+    echo "Installing while building (output in $log): ${missing_later[*]}"
+    apt_install "${missing_later[@]}" >"$log" 2>&1 &
+    installing=$!
+  fi
+  # The build yields to it: the install is the longer of the two.
+  build=(cmake --build --preset run)
+  [[ -z $installing ]] || build=(nice -n 10 "${build[@]}")
+  built=0
+  cmake --preset run && "${build[@]}" || built=$?
+  if [[ -n $installing ]]; then
+    if ! wait "$installing"; then
+      cat "$log" >&2
+      echo "./setup.sh: installing ${missing_later[*]} failed" >&2
+      exit 1
+    fi
+    rm -f "$log"
+  fi
+  ((built == 0)) || exit "$built"
   exec build/bin/ccdlab
 fi
 
