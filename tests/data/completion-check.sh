@@ -44,15 +44,15 @@ complete_words 'pgm png ppm' ccdlab-cli --format = p
 complete_words '--format=tif' ccdlab-cli --format=t
 complete_words '' ccdlab-cli --quality ''
 # steps, then the methods after binarize=
-complete_words 'binarize= edges gray' ccdlab-cli in.png out.png ''
-complete_words 'edges' ccdlab-cli --time in.png out.png gray e
+complete_words 'binarize= close dilate edges erode fill-holes gray invert median open outline sharpen skeletonize smooth sobel watershed' ccdlab-cli in.png out.png ''
+complete_words 'edges erode' ccdlab-cli --time in.png out.png gray e
 complete_words 'binarize=' ccdlab-cli in.png out.png b
 complete_words "$methods" ccdlab-cli in.png out.png binarize =
 complete_words 'otsu' ccdlab-cli in.png out.png binarize = ot
 complete_words 'binarize=otsu' ccdlab-cli in.png out.png binarize=ot
 complete_words 'maxentropy mean minerror minimum moments' ccdlab-cli in.png out.png binarize = 128 binarize = m
 # after --, words starting with a dash are files and steps
-complete_words 'edges' ccdlab-cli -- -in.png out.png e
+complete_words 'edges erode' ccdlab-cli -- -in.png out.png e
 
 ((failures == 0)) && echo "completion: all checks passed"
 exit $((failures > 0))

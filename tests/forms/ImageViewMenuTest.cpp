@@ -79,15 +79,17 @@ TEST_F(ImageViewMenuTest, BothViewsOfferSaveAndCopyOnlyWhileTheyHoldAPicture) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(view->contextMenuPolicy(), Qt::CustomContextMenu);
     QList<QAction*> actions = menu->Menu()->actions();
-    // The processed image's own: undo, redo, the command that makes it, and measuring.
-    ASSERT_EQ(actions.size(), view == Form1->Image2 ? 10 : 4);
+    // The processed image's own: ImageJ's commands in their submenus, undo, redo, the command
+    // that makes it, and measuring.
+    ASSERT_EQ(actions.size(), view == Form1->Image2 ? 13 : 4);
     if (view == Form1->Image2) {
-      EXPECT_TRUE(actions[4]->isSeparator());
-      EXPECT_EQ(actions[5]->text(), QStringLiteral("復原"));
-      EXPECT_EQ(actions[6]->text(), QStringLiteral("取消復原"));
-      EXPECT_EQ(actions[7]->text(), QStringLiteral("複製為指令"));
-      EXPECT_TRUE(actions[8]->isSeparator());
-      EXPECT_EQ(actions[9]->text(), QStringLiteral("量測…"));
+      QStringList texts;
+      for (const QAction* action : actions.mid(4))
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+      EXPECT_EQ(texts, QStringList({"-", "處理", "二元", "-", "復原", "取消復原", "複製為指令", "-",
+                                    "量測…"}));
+      EXPECT_NE(actions[5]->menu(), nullptr);
+      EXPECT_NE(actions[6]->menu(), nullptr);
     }
     EXPECT_EQ(actions[0]->text(), QStringLiteral("檢視…"));
     EXPECT_TRUE(actions[1]->isSeparator());

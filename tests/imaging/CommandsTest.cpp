@@ -215,7 +215,11 @@ TEST(Commands, AChainRunOnBandsOfRowsGivesWhatRunChainGives) {
     SCOPED_TRACE(words);
     const TBitmap original = RandomBitmap(10, 9, TPixelFormat::pf24bit, random);
     TBitmap expected;
-    RunChain(chain, original, expected);
+    try {
+      RunChain(chain, original, expected);
+    } catch (const TRefusedPicture&) {
+      continue;  // a binary command on colours: refused before any band runs (tested elsewhere)
+    }
     TBitmap main;
     main.Assign(original);
     TBitmap processed;
