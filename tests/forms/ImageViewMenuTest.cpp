@@ -3,10 +3,12 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -242,6 +244,51 @@ TEST_F(ImageViewMenuTest, CopyAsCommandPutsTheLineThatMakesTheProcessedImageOnTh
   Form1->OpenPictureFile(file);
   emit menu->aboutToShow();
   EXPECT_FALSE(command->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// ImageJ's commands from the processed image's submenus, one undone, then the copied command line
+// run by the shell: the tool writes the processed image's very bytes.
+TEST_F(ImageViewMenuTest, ImageJsCommandsFromTheMenusAndTheirCommandLine) {
+  const QString file = dir_.filePath(QStringLiteral("cells.png"));
+  ASSERT_TRUE(QImageWriter(file).write(ChainPicture()));
+  QMenu* menu = MenuOf(Form1->Image2)->Menu();
+  const auto run = [menu](const char* word) {
+    auto* action = menu->findChild<QAction*>(QStringLiteral("Operation_") + QLatin1String(word));
+    ASSERT_NE(action, nullptr) << word;
+    action->trigger();
+  };
+  Form1->OpenPictureFile(file);
+  run("median");  // fills the empty processed image from the main one
+  QTest::mouseClick(Form1->Button4, Qt::LeftButton);
+  run("smooth");
+  TWorkbench* workbench = Form1->Workbench();
+  workbench->BeginBinarize();
+  workbench->TryThreshold(120);
+  workbench->AcceptBinarize();
+  run("fill-holes");
+  run("erode");
+  Form1->Undo();
+  run("watershed");
+  EXPECT_EQ(Form1->ProcessedCommand(),
+            QStringLiteral("ccdlab-cli %1 OUTPUT.png gray smooth binarize=120 fill-holes watershed")
+                .arg(file));
+
+  emit menu->aboutToShow();
+  menu->findChild<QAction*>(QStringLiteral("CopyCommandAction"))->trigger();
+  QProcess shell;
+  shell.setWorkingDirectory(dir_.path());
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PATH", QFileInfo(CCDLAB_CLI).path() + ':' + environment.value("PATH"));
+  shell.setProcessEnvironment(environment);
+  shell.start("sh", {"-c", QGuiApplication::clipboard()->text()});
+  ASSERT_TRUE(shell.waitForFinished(60000));
+  ASSERT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+  EXPECT_TRUE(SameBitmaps(*Form1->Image2->Picture()->Graphic(),
+                          LoadPictureFile(dir_.filePath(QStringLiteral("OUTPUT.png")))));
 }
 
 }  // namespace
