@@ -44,17 +44,26 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
                          bool histogram, TBitmap& copy,
                          const std::optional<TMeasureOptions>& measure) {
   TLiveFrame ready;
+  // A chain that refuses the frame (a binary command on colours) leaves it raw, saying why.
+  const auto run = [&](const TBitmap& source) {
+    try {
+      RunChain(*chain, source, ready.picture);
+    } catch (const TRefusedPicture& refusal) {
+      ready.picture.Assign(source);
+      ready.refused = refusal.what();
+    }
+  };
   if (chain && frame.format() == QImage::Format_RGB32) {
     CopyOpaque(frame, copy);
     // The camera's buffer goes back as soon as its pixels are copied.
     frame = QImage();
-    RunChain(*chain, copy, ready.picture);
+    run(copy);
   } else {
     // Shown raw: 24-bit, as a grab gives it.
     TBitmap raw = BitmapFromQImage(frame);
     frame = QImage();
     if (chain)
-      RunChain(*chain, raw, ready.picture);
+      run(raw);
     else
       ready.picture = std::move(raw);
   }
@@ -201,6 +210,11 @@ void TLiveFeed::Show() {
   shownMeasured_ = result->frame.measured;
   shownObjects_ = std::move(result->frame.objects);
   viewer_->Canvas()->SetObjects(shownObjects_);
+  // Only a notice of its own is taken down: the camera's stay as its viewer set them.
+  if (result->frame.refused != nullptr || refusalShown_)
+    viewer_->SetNotice(result->frame.refused != nullptr ? QString::fromUtf8(result->frame.refused)
+                                                        : QString());
+  refusalShown_ = result->frame.refused != nullptr;
   const double latency =
       std::chrono::duration<double, std::milli>(Clock::now() - result->pushed).count();
   {

@@ -42,6 +42,8 @@ struct TLiveFrame {
   // Measured: the objects, or none where the picture is not black and white.
   bool measured = false;
   std::shared_ptr<const TMeasurement> objects;
+  // Why the chain refused the frame (UTF-8), which is then shown raw; none where it ran.
+  const char* refused = nullptr;
 };
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
                          bool histogram, TBitmap& copy,
@@ -112,6 +114,7 @@ class TLiveFeed : public QObject {
   std::optional<TMeasureOptions> measure_;
   std::shared_ptr<TMeasureLog> log_;
   bool shownMeasured_ = false;
+  bool refusalShown_ = false;  // the notice shows why the chain refused the frames
   std::shared_ptr<const TMeasurement> shownObjects_;
   bool held_ = false;
 

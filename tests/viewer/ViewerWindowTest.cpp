@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "HistogramPane.h"
+#include "LiveFeed.h"
 #include "PictureCanvas.h"
 #include "ReducedPicture.h"
 #include "ThresholdMethodMenu.h"
@@ -408,3 +409,19 @@ TEST_F(ViewerWindowTest, TryAllShowsEveryMethodCaptionedAndAClickChoosesItsThres
 }
 
 }  // namespace
+
+// A live chain whose binary command refuses the camera's colours shows the frame raw and says why,
+// rather than keeping the last frame without a word.
+TEST(LiveFrame, AChainThatRefusesTheFrameShowsItRawSayingWhy) {
+  QImage frame(6, 4, QImage::Format_RGB32);
+  frame.fill(qRgb(10, 200, 30));
+  TBitmap copy;
+  const TChain refusing{{TOperation::Binarize, 100}, {TOperation::Erode}};
+  const TLiveFrame raw = WorkLiveFrame(frame, refusing, 1, false, copy);
+  ASSERT_NE(raw.refused, nullptr);
+  EXPECT_EQ(QString::fromUtf8(raw.refused), QStringLiteral("需要黑白影像：請先二值化"));
+  EXPECT_EQ(raw.picture.Width(), 6);
+  EXPECT_EQ(raw.picture.ScanLine(0)[1], 200);
+  const TChain taking{{TOperation::Grey}, {TOperation::Binarize, 100}, {TOperation::Erode}};
+  EXPECT_EQ(WorkLiveFrame(frame, taking, 1, false, copy).refused, nullptr);
+}
