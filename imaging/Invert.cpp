@@ -60,19 +60,10 @@ void Invert(TBitmap& bitmap) {
 }
 
 void InvertRows(const TBitmap& source, TBitmap& target, int first, int last) {
-  if (source.PixelFormat() != target.PixelFormat())
+  const std::optional<KernelRows> band = ByteRows(source, target, first, last);
+  if (!band)
     return;
-  last = std::min({last, source.Height(), target.Height()});
-  const int width = std::min(source.Width(), target.Width());
-  if (first >= last || width <= 0)
-    return;
-  KernelRows rows{source.ScanLine(first),
-                  source.Stride(),
-                  target.ScanLine(first),
-                  target.Stride(),
-                  static_cast<std::size_t>(width) * source.BytesPerPixel(),
-                  last - first};
-  rows.JoinIfUnpadded(1, 1);
+  const KernelRows& rows = *band;
   PrepareSimdDispatch();
   HWY_DYNAMIC_DISPATCH(kernels::InvertRows)(rows, source.PixelFormat() == TPixelFormat::pf32bit);
 }

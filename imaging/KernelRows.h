@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "Bitmap.h"
 
 // A target this large does not stay in the caches anyway: writing it around them saves reading
 // every line of it before it is overwritten, a third of the memory traffic.
@@ -26,3 +30,23 @@ struct KernelRows {
     }
   }
 };
+
+// Rows [first, last) of `source` and `target`, a bitmap of its pixel format, as bytes, joined
+// where neither is padded; none where the formats differ or no byte is left.
+inline std::optional<KernelRows> ByteRows(const TBitmap& source, TBitmap& target, int first,
+                                          int last) {
+  if (source.PixelFormat() != target.PixelFormat())
+    return std::nullopt;
+  last = std::min({last, source.Height(), target.Height()});
+  const int width = std::min(source.Width(), target.Width());
+  if (first >= last || width <= 0)
+    return std::nullopt;
+  KernelRows rows{source.ScanLine(first),
+                  source.Stride(),
+                  target.ScanLine(first),
+                  target.Stride(),
+                  static_cast<std::size_t>(width) * source.BytesPerPixel(),
+                  last - first};
+  rows.JoinIfUnpadded(1, 1);
+  return rows;
+}

@@ -104,19 +104,10 @@ void ThresholdInto(const TBitmap& source, TBitmap& target, int threshold) {
 }
 
 void ThresholdRows(const TBitmap& source, TBitmap& target, int threshold, int first, int last) {
-  if (source.PixelFormat() != target.PixelFormat())
+  const std::optional<KernelRows> band = ByteRows(source, target, first, last);
+  if (!band)
     return;
-  last = std::min({last, source.Height(), target.Height()});
-  const int width = std::min(source.Width(), target.Width());
-  if (first >= last || width <= 0)
-    return;
-  KernelRows rows{source.ScanLine(first),
-                  source.Stride(),
-                  target.ScanLine(first),
-                  target.Stride(),
-                  static_cast<std::size_t>(width) * source.BytesPerPixel(),
-                  last - first};
-  rows.JoinIfUnpadded(1, 1);
+  const KernelRows& rows = *band;
   const bool alpha = source.PixelFormat() == TPixelFormat::pf32bit;
   // Every byte is at least 0 and none reaches 256.
   const auto lowest = static_cast<std::uint8_t>(std::clamp(threshold, 0, 255));
