@@ -127,8 +127,11 @@ TEST_F(MeasureWindowTest, FollowsStepsUndoAndOptions) {
   EXPECT_TRUE(csv.startsWith("number,area,")) << csv.toStdString();
   EXPECT_EQ(csv.count('\n'), 3);
   window->Copy();
-  const QString copied = QApplication::clipboard()->text();
-  EXPECT_EQ(copied, QString(csv).replace(',', '\t'));
+  // Wayland lets only a window with the keyboard's focus set the clipboard, and the headless
+  // compositor of the tests gives none.
+  if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    EXPECT_EQ(QApplication::clipboard()->text(), QString(csv).replace(',', '\t'));
+  }
 
   window->close();
   EXPECT_EQ(canvas->Objects(), nullptr);
