@@ -65,7 +65,9 @@ void InvertRows(const TBitmap& source, TBitmap& target, int first, int last) {
     return;
   const KernelRows& rows = *band;
   PrepareSimdDispatch();
-  HWY_DYNAMIC_DISPATCH(kernels::InvertRows)(rows, source.PixelFormat() == TPixelFormat::pf32bit);
+  // Unqualified, as the dispatch names the kernel, statically too (the valgrind build).
+  using namespace kernels;
+  HWY_DYNAMIC_DISPATCH(InvertRows)(rows, source.PixelFormat() == TPixelFormat::pf32bit);
 }
 
 #endif  // HWY_ONCE

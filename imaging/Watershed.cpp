@@ -608,7 +608,8 @@ std::size_t MaximaRow(const float* const* map, const float* const* heights, floa
         bool isMax = v != least;
         for (int r = 0; r < 3; ++r)
           for (int dx = -1; dx <= 1; ++dx)
-            if (!(r == 1 && dx == 0) && map[r][x + dx] > v && heights[r][x + dx] > t)
+            if (const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(x) + dx;
+                !(r == 1 && dx == 0) && map[r][at] > v && heights[r][at] > t)
               isMax = false;
         types[x] = isMax;
         found += isMax;
@@ -687,6 +688,8 @@ void Watershed(TBitmap& bitmap) {
   if (bitmap.Empty() || bitmap.PixelFormat() != TPixelFormat::pf8bit || !IsBlackAndWhite(bitmap))
     return;
   PrepareSimdDispatch();
+  // Unqualified, as the dispatch names the kernels, statically too (the valgrind build).
+  using namespace kernels;
   const int width = bitmap.Width(), height = bitmap.Height();
   const std::size_t stride = static_cast<std::size_t>(width) + 2;
   const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
@@ -702,7 +705,7 @@ void Watershed(TBitmap& bitmap) {
   SquaredDistances(bitmap, map.get(), stride);
   float low = std::numeric_limits<float>::max(), high = -low;
   for (int y = 0; y < height; ++y)
-    HWY_DYNAMIC_DISPATCH(kernels::RootsRow)
+    HWY_DYNAMIC_DISPATCH(RootsRow)
   (map.get() + (static_cast<std::size_t>(y) + 1) * stride + 1, width, &low, &high);
 
   // Types and levels, framed: the frame's type reads as listed, its level as ground.
@@ -729,7 +732,7 @@ void Watershed(TBitmap& bitmap) {
     else if (y == 0 || y == height - 1)
       std::copy_n(mapRow(y), stride, out);
     else
-      HWY_DYNAMIC_DISPATCH(kernels::TrueRow)
+      HWY_DYNAMIC_DISPATCH(TrueRow)
     (mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1, out + 1, width);
   };
   if (anyMaximum) {
@@ -741,7 +744,7 @@ void Watershed(TBitmap& bitmap) {
     std::uint8_t* typeRow = types.get() + first;
     typeRow[0] = typeRow[stride - 1] = kListed;
     levels[first] = levels[first + stride - 1] = 0;
-    HWY_DYNAMIC_DISPATCH(kernels::LevelsRow)
+    HWY_DYNAMIC_DISPATCH(LevelsRow)
     (mapRow(y) + 1, levels.get() + first + 1, width, offset, factor);
     if (!anyMaximum) {
       std::memset(typeRow + 1, 0, width);
@@ -750,7 +753,7 @@ void Watershed(TBitmap& bitmap) {
     trueOf(y + 1, heights[2]);
     const float* rows[3] = {mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1};
     const float* trues[3] = {heights[0] + 1, heights[1] + 1, heights[2] + 1};
-    if (HWY_DYNAMIC_DISPATCH(kernels::MaximaRow)(rows, trues, low, typeRow + 1, width) > 0)
+    if (HWY_DYNAMIC_DISPATCH(MaximaRow)(rows, trues, low, typeRow + 1, width) > 0)
       for (int x = 0; x < width; ++x)
         if (typeRow[x + 1] == kMaximum)
           maxima.push_back({JavaInt((trues[1][x] - low) * scale), first + 1 + x});

@@ -50,7 +50,7 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
       RunChain(*chain, source, ready.picture);
     } catch (const TRefusedPicture& refusal) {
       ready.picture.Assign(source);
-      ready.refused = refusal.what();
+      ready.refused = QString::fromUtf8(refusal.what());
     }
   };
   if (chain && frame.format() == QImage::Format_RGB32) {
@@ -211,10 +211,9 @@ void TLiveFeed::Show() {
   shownObjects_ = std::move(result->frame.objects);
   viewer_->Canvas()->SetObjects(shownObjects_);
   // Only a notice of its own is taken down: the camera's stay as its viewer set them.
-  if (result->frame.refused != nullptr || refusalShown_)
-    viewer_->SetNotice(result->frame.refused != nullptr ? QString::fromUtf8(result->frame.refused)
-                                                        : QString());
-  refusalShown_ = result->frame.refused != nullptr;
+  if (!result->frame.refused.isEmpty() || refusalShown_)
+    viewer_->SetNotice(result->frame.refused);
+  refusalShown_ = !result->frame.refused.isEmpty();
   const double latency =
       std::chrono::duration<double, std::milli>(Clock::now() - result->pushed).count();
   {

@@ -42,8 +42,8 @@ struct TLiveFrame {
   // Measured: the objects, or none where the picture is not black and white.
   bool measured = false;
   std::shared_ptr<const TMeasurement> objects;
-  // Why the chain refused the frame (UTF-8), which is then shown raw; none where it ran.
-  const char* refused = nullptr;
+  // Why the chain refused the frame, which is then shown raw; empty where it ran.
+  QString refused;
 };
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
                          bool histogram, TBitmap& copy,
