@@ -55,8 +55,7 @@ struct Result {
 QString Failure(const QString& input, const char* refusal) {
   if (std::strcmp(refusal, KindRefusal(TPictureKind::BlackAndWhite)) == 0)
     return Measure::tr("cannot measure %1: it is not a black-and-white picture; binarize it first")
-        .arg(IsStandardStream(input) ? CommandLine::tr("standard input")
-                                     : QStringLiteral("'%1'").arg(ShownFileName(input)));
+        .arg(QuotedName(input));
   return QString::fromUtf8(refusal);
 }
 
@@ -87,12 +86,7 @@ Result MeasureOne(const Plan& plan, const QString& input) {
     // The picture only once it measured: a refused one writes nothing.
     if (!plan.output.isEmpty()) {
       if (IsStandardStream(plan.output)) {
-        const QByteArray bytes = EncodePicture(picture, *plan.format, plan.save);
-        if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) !=
-                static_cast<std::size_t>(bytes.size()) ||
-            std::fflush(stdout) != 0)
-          throw PictureFileError(PictureAction::Save, plan.output, PictureFault::CannotWrite,
-                                 QString::fromLocal8Bit(std::strerror(errno)));
+        WriteAll(EncodePicture(picture, *plan.format, plan.save), stdout);
       } else {
         SavePictureFile(picture, plan.output, plan.save);
       }

@@ -15,28 +15,6 @@
 
 namespace {
 
-// An argument as the messages show it: bytes that are not UTF-8 written \xff.
-QString Shown(const QString& argument) {
-  return ShownFileName(argument);
-}
-
-QString Quoted(const QString& name) {
-  if (IsStandardStream(name))
-    return CommandLine::tr("standard input");
-  return QStringLiteral("'%1'").arg(Shown(name));
-}
-
-QString Sentence(const PictureFileError& error, const Plan& plan) {
-  const bool reading = error.Action() == PictureAction::Open;
-  const QString what =
-      reading ? CommandLine::tr("cannot read %1: %2") : CommandLine::tr("cannot write %1: %2");
-  const QString& name = reading ? plan.input : plan.output;
-  QString target = Quoted(name);
-  if (!reading && IsStandardStream(name))
-    target = CommandLine::tr("standard output");
-  return what.arg(target, PictureFailureReasonInLocale(error));
-}
-
 void Report(std::FILE* timings, const QString& name, qint64 nanoseconds) {
   if (timings != nullptr)
     std::fprintf(timings, "%s %.1f ms\n", name.toUtf8().constData(), nanoseconds / 1e6);
@@ -190,6 +168,25 @@ Outcome RunWhileReading(const Plan& plan, TBitmap& main, TBitmap& processed, std
   return {steps, saver.has_value()};
 }
 
+}  // namespace
+
+QString QuotedName(const QString& name) {
+  if (IsStandardStream(name))
+    return CommandLine::tr("standard input");
+  return QStringLiteral("'%1'").arg(ShownFileName(name));
+}
+
+QString PictureErrorSentence(const PictureFileError& error, const Plan& plan) {
+  const bool reading = error.Action() == PictureAction::Open;
+  const QString what =
+      reading ? CommandLine::tr("cannot read %1: %2") : CommandLine::tr("cannot write %1: %2");
+  const QString& name = reading ? plan.input : plan.output;
+  QString target = QuotedName(name);
+  if (!reading && IsStandardStream(name))
+    target = CommandLine::tr("standard output");
+  return what.arg(target, PictureFailureReasonInLocale(error));
+}
+
 void WriteAll(const QByteArray& bytes, std::FILE* out) {
   if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out) !=
           static_cast<std::size_t>(bytes.size()) ||
@@ -200,12 +197,6 @@ void WriteAll(const QByteArray& bytes, std::FILE* out) {
         error == ENOSPC || error == EDQUOT ? PictureFault::DiskFull : PictureFault::CannotWrite,
         QString::fromLocal8Bit(std::strerror(error)));
   }
-}
-
-}  // namespace
-
-QString PictureErrorSentence(const PictureFileError& error, const Plan& plan) {
-  return Sentence(error, plan);
 }
 
 int RunPlan(const Plan& plan, std::FILE* errors) {
@@ -239,7 +230,8 @@ int RunPlan(const Plan& plan, std::FILE* errors) {
       Report(timings, QStringLiteral("save"), clock);
     }
   } catch (const PictureFileError& error) {
-    std::fprintf(errors, "ccdlab-cli: %s\n", Sentence(error, plan).toUtf8().constData());
+    std::fprintf(errors, "ccdlab-cli: %s\n",
+                 PictureErrorSentence(error, plan).toUtf8().constData());
     return 1;
   } catch (const TRefusedPicture&) {
     // The only kind an operation asks for; the record's text is the window's, in Chinese.
