@@ -53,12 +53,7 @@ struct MedianFilter {
 };
 
 void MedianRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, MedianFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, MedianFilter>(r);
-  else
-    FilterRow<4, MedianFilter>(r);
+  FilterRowOf<MedianFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

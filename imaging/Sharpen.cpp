@@ -19,8 +19,7 @@ template <int Bytes>
 struct SharpenFilter {
   static constexpr bool kEdges = Bytes == 1;
   static constexpr int kRound = Bytes == 1 ? 2 : 0;
-  using Tag16 = hn::ScalableTag<std::int16_t>;
-  using Tag = hn::Rebind<Byte, Tag16>;
+  using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
     const int v = 13 * p[4] - (p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7] + p[8]);
@@ -28,24 +27,25 @@ struct SharpenFilter {
     return static_cast<Byte>(q < 0 ? 0 : q > 255 ? 255 : q);
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    const Tag16 d16;
-    const auto load = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d, p)); };
-    CCDLAB_NEIGHBOURS(load);
+  // Clamped to 0 ... 255 in signed lanes, given back in the unsigned ones.
+  template <class D16, class V = hn::VFromD<D16>>
+  static V Wide(D16 d16, V p1, V p2, V p3, V p4, V p5, V p6, V p7, V p8, V p9) {
+    const hn::RebindToSigned<D16> di;
     const auto ring = hn::Add(hn::Add(hn::Add(p1, p2), hn::Add(p3, p4)),
                               hn::Add(hn::Add(p6, p7), hn::Add(p8, p9)));
-    const auto v = hn::Sub(hn::Add(hn::Mul(p5, hn::Set(d16, 12)), hn::Set(d16, kRound)), ring);
-    return hn::DemoteTo(d, hn::ShiftRight<2>(v));
+    const auto v = hn::BitCast(
+        di, hn::Sub(hn::Add(hn::Mul(p5, hn::Set(d16, 12)), hn::Set(d16, kRound)), ring));
+    const auto q = hn::Min(hn::Max(hn::ShiftRight<2>(v), hn::Zero(di)), hn::Set(di, 255));
+    return hn::BitCast(d16, q);
+  }
+
+  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
+    return WideBlock<Bytes, SharpenFilter>(d, a, c, b);
   }
 };
 
 void SharpenRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, SharpenFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, SharpenFilter>(r);
-  else
-    FilterRow<4, SharpenFilter>(r);
+  FilterRowOf<SharpenFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

@@ -18,33 +18,28 @@ namespace kernels::HWY_NAMESPACE {
 template <int Bytes>
 struct SmoothFilter {
   static constexpr bool kEdges = true;
-  using Tag16 = hn::ScalableTag<std::uint16_t>;
-  using Tag = hn::Rebind<Byte, Tag16>;
+  using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
     return static_cast<Byte>((p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7] + p[8] + 4) /
                              9);
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    const Tag16 d16;
-    const auto load = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d, p)); };
-    CCDLAB_NEIGHBOURS(load);
+  template <class D16, class V = hn::VFromD<D16>>
+  static V Wide(D16 d16, V p1, V p2, V p3, V p4, V p5, V p6, V p7, V p8, V p9) {
     const auto sum = hn::Add(hn::Add(hn::Add(hn::Add(p1, p2), hn::Add(p3, p4)),
                                      hn::Add(hn::Add(p5, p6), hn::Add(p7, p8))),
                              hn::Add(p9, hn::Set(d16, 4)));
-    const auto mean = hn::MulHigh(sum, hn::Set(d16, 7282));
-    return hn::DemoteTo(d, hn::BitCast(hn::RebindToSigned<Tag16>(), mean));
+    return hn::MulHigh(sum, hn::Set(d16, 7282));
+  }
+
+  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
+    return WideBlock<Bytes, SmoothFilter>(d, a, c, b);
   }
 };
 
 void SmoothRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, SmoothFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, SmoothFilter>(r);
-  else
-    FilterRow<4, SmoothFilter>(r);
+  FilterRowOf<SmoothFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

@@ -16,14 +16,11 @@ namespace kernels::HWY_NAMESPACE {
 
 // The two Sobel sums (at most 1020 each way) in 16-bit lanes. A sum of 255 or more on either
 // axis makes a root of at least 255, the most there is: each is capped at 255, and the sum of their
-// squares saturates at 65535, whose root truncates to 255 too. The root is taken in single
-// precision, which holds the sum exactly and puts its root far enough from the next whole number
-// below 256 to truncate as the double root does.
+// squares saturates at 65535, whose root truncates to 255 too.
 template <int Bytes>
 struct SobelFilter {
   static constexpr bool kEdges = true;
-  using Tag16 = hn::ScalableTag<std::int16_t>;
-  using Tag = hn::Rebind<Byte, Tag16>;
+  using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
     const int s1 = p[0] + 2 * p[1] + p[2] - p[6] - 2 * p[7] - p[8];
@@ -32,46 +29,56 @@ struct SobelFilter {
     return static_cast<Byte>(magnitude > 255 ? 255 : magnitude);
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-#if HWY_TARGET == HWY_SCALAR
-    const int p[9] = {a[-Bytes], a[0],      a[Bytes], c[-Bytes], c[0],
-                      c[Bytes],  b[-Bytes], b[0],     b[Bytes]};
-    return hn::Set(d, Pixel(p));
+  // The truncated roots of whole numbers 0 ... 65535 in 32-bit lanes, in single precision, which
+  // holds them exactly. A root below 256 that is not whole lies at least 1 / 512 below the next
+  // whole number. Where the processor's reciprocal root is good to 1.5 / 4096 (x86), one Newton
+  // step makes the root good to about 1e-4, and adding 1 / 1024 lifts whole roots clear of
+  // their number without lifting any other past the next; the exact root is many times slower.
+  // Less a half and added to 1.5 x 2^23, the root is rounded to its whole part in the low bits
+  // (the 16 low bits of each lane hold the result).
+  template <class D32, class V = hn::VFromD<D32>>
+  static V Roots(D32 d32, V n) {
+    const hn::Repartition<float, D32> df;
+    const hn::RebindToSigned<D32> di;
+    const auto x = hn::ConvertTo(df, hn::BitCast(di, n));
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_SSSE3
+    // 0 has no reciprocal root; the root of 0.5 truncates to 0 as well.
+    const auto y = hn::ApproximateReciprocalSqrt(hn::Max(x, hn::Set(df, 0.5f)));
+    const auto root = hn::Mul(x, y);
+    const auto step = hn::NegMulAdd(hn::Mul(root, y), hn::Set(df, 0.5f), hn::Set(df, 1.5f));
+    const auto below = hn::MulAdd(root, step, hn::Set(df, 1.0f / 1024 - 0.5f));
+    return hn::BitCast(d32, hn::Add(below, hn::Set(df, 12582912.0f)));
 #else
-    const Tag16 d16;
-    const hn::RebindToUnsigned<Tag16> du;
-    const hn::Half<decltype(du)> dh;
-    const hn::Rebind<std::int32_t, decltype(dh)> d32;
-    const hn::Rebind<float, decltype(d32)> df;
-    const auto load = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d, p)); };
-    CCDLAB_NEIGHBOURS(load);
-    (void)p5;
-    const auto s1 = hn::Sub(hn::Add(hn::Add(p1, p3), hn::ShiftLeft<1>(p2)),
-                            hn::Add(hn::Add(p7, p9), hn::ShiftLeft<1>(p8)));
-    const auto s2 = hn::Sub(hn::Add(hn::Add(p1, p7), hn::ShiftLeft<1>(p4)),
-                            hn::Add(hn::Add(p3, p9), hn::ShiftLeft<1>(p6)));
-    const auto cap = hn::Set(d16, 255);
-    const auto a1 = hn::BitCast(du, hn::Min(hn::Abs(s1), cap));
-    const auto a2 = hn::BitCast(du, hn::Min(hn::Abs(s2), cap));
-    const auto squares = hn::SaturatedAdd(hn::Mul(a1, a1), hn::Mul(a2, a2));
-    const auto root = [&](hn::VFromD<decltype(dh)> half) {
-      const auto sum = hn::ConvertTo(df, hn::PromoteTo(d32, half));
-      return hn::DemoteTo(dh, hn::ConvertTo(d32, hn::Sqrt(sum)));
-    };
-    const auto roots =
-        hn::Combine(du, root(hn::UpperHalf(dh, squares)), root(hn::LowerHalf(dh, squares)));
-    return hn::DemoteTo(d, hn::BitCast(d16, roots));
+    return hn::BitCast(d32, hn::ConvertTo(di, hn::Sqrt(x)));
 #endif
+  }
+
+  template <class D16, class V = hn::VFromD<D16>>
+  static V Wide(D16 d16, V p1, V p2, V p3, V p4, V p5, V p6, V p7, V p8, V p9) {
+    const hn::RebindToSigned<D16> di;
+    const hn::Repartition<std::uint32_t, D16> d32;
+    (void)p5;
+    const auto s1 = hn::BitCast(di, hn::Sub(hn::Add(hn::Add(p1, p3), hn::ShiftLeft<1>(p2)),
+                                            hn::Add(hn::Add(p7, p9), hn::ShiftLeft<1>(p8))));
+    const auto s2 = hn::BitCast(di, hn::Sub(hn::Add(hn::Add(p1, p7), hn::ShiftLeft<1>(p4)),
+                                            hn::Add(hn::Add(p3, p9), hn::ShiftLeft<1>(p6))));
+    const auto cap = hn::Set(di, 255);
+    const auto a1 = hn::BitCast(d16, hn::Min(hn::Abs(s1), cap));
+    const auto a2 = hn::BitCast(d16, hn::Min(hn::Abs(s2), cap));
+    const auto squares = hn::BitCast(d32, hn::SaturatedAdd(hn::Mul(a1, a1), hn::Mul(a2, a2)));
+    // The even and odd 16-bit lanes apart, as WideBlock does with bytes; a root is at most 255.
+    const auto even = Roots(d32, hn::And(squares, hn::Set(d32, 0xFFFF)));
+    const auto odd = Roots(d32, hn::ShiftRight<16>(squares));
+    return hn::BitCast(d16, hn::Or(hn::And(even, hn::Set(d32, 0xFFFF)), hn::ShiftLeft<16>(odd)));
+  }
+
+  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
+    return WideBlock<Bytes, SobelFilter>(d, a, c, b);
   }
 };
 
 void SobelRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, SobelFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, SobelFilter>(r);
-  else
-    FilterRow<4, SobelFilter>(r);
+  FilterRowOf<SobelFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE
