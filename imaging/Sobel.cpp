@@ -29,25 +29,19 @@ struct SobelFilter {
     return static_cast<Byte>(magnitude > 255 ? 255 : magnitude);
   }
 
-  // The truncated roots of whole numbers 0 ... 65535 in 32-bit lanes, in single precision, which
-  // holds them exactly. A root below 256 that is not whole lies at least 1 / 512 below the next
-  // whole number. Where the processor's reciprocal root is good to 1.5 / 4096 (x86), one Newton
-  // step makes the root good to about 1e-4, and adding 1 / 1024 lifts whole roots clear of
-  // their number without lifting any other past the next; the exact root is many times slower.
-  // Less a half and added to 1.5 x 2^23, the root is rounded to its whole part in the low bits
-  // (the 16 low bits of each lane hold the result).
+  // Roots of whole numbers 1 ... 65535 in 32-bit lanes, in single precision, which holds them
+  // exactly: in the 16 low bits of each lane, the truncated root or, where the processor's
+  // reciprocal root is good to 1.5 / 4096 (x86), the nearest whole number to its estimate, which
+  // may be one more. The exact root is many times slower there. Added to 1.5 x 2^23, a number
+  // below 2^22 is rounded to a whole one in the low bits.
   template <class D32, class V = hn::VFromD<D32>>
   static V Roots(D32 d32, V n) {
     const hn::Repartition<float, D32> df;
     const hn::RebindToSigned<D32> di;
     const auto x = hn::ConvertTo(df, hn::BitCast(di, n));
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_SSSE3
-    // 0 has no reciprocal root; the root of 0.5 truncates to 0 as well.
-    const auto y = hn::ApproximateReciprocalSqrt(hn::Max(x, hn::Set(df, 0.5f)));
-    const auto root = hn::Mul(x, y);
-    const auto step = hn::NegMulAdd(hn::Mul(root, y), hn::Set(df, 0.5f), hn::Set(df, 1.5f));
-    const auto below = hn::MulAdd(root, step, hn::Set(df, 1.0f / 1024 - 0.5f));
-    return hn::BitCast(d32, hn::Add(below, hn::Set(df, 12582912.0f)));
+    const auto root = hn::MulAdd(x, hn::ApproximateReciprocalSqrt(x), hn::Set(df, 12582912.0f));
+    return hn::BitCast(d32, root);
 #else
     return hn::BitCast(d32, hn::ConvertTo(di, hn::Sqrt(x)));
 #endif
@@ -65,11 +59,19 @@ struct SobelFilter {
     const auto cap = hn::Set(di, 255);
     const auto a1 = hn::BitCast(d16, hn::Min(hn::Abs(s1), cap));
     const auto a2 = hn::BitCast(d16, hn::Min(hn::Abs(s2), cap));
-    const auto squares = hn::BitCast(d32, hn::SaturatedAdd(hn::Mul(a1, a1), hn::Mul(a2, a2)));
-    // The even and odd 16-bit lanes apart, as WideBlock does with bytes; a root is at most 255.
-    const auto even = Roots(d32, hn::And(squares, hn::Set(d32, 0xFFFF)));
-    const auto odd = Roots(d32, hn::ShiftRight<16>(squares));
-    return hn::BitCast(d16, hn::Or(hn::And(even, hn::Set(d32, 0xFFFF)), hn::ShiftLeft<16>(odd)));
+    const auto squares = hn::SaturatedAdd(hn::Mul(a1, a1), hn::Mul(a2, a2));
+    // 0 has no reciprocal root; 1's root is put right to 0 below. The even and odd 16-bit lanes
+    // apart, as WideBlock does with bytes.
+    const auto n = hn::BitCast(d32, hn::Max(squares, hn::Set(d16, 1)));
+    const auto even = Roots(d32, hn::And(n, hn::Set(d32, 0xFFFF)));
+    const auto odd = Roots(d32, hn::ShiftRight<16>(n));
+    // An estimate within a tenth of the root rounds to the truncated root or one more: at most
+    // 256, and 255 where the root is over 255.
+    const auto estimate = hn::Min(
+        hn::BitCast(d16, hn::Or(hn::And(even, hn::Set(d32, 0xFFFF)), hn::ShiftLeft<16>(odd))),
+        hn::Set(d16, 255));
+    const auto over = hn::Gt(hn::Mul(estimate, estimate), squares);
+    return hn::IfThenElse(over, hn::Sub(estimate, hn::Set(d16, 1)), estimate);
   }
 
   static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
