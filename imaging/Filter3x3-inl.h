@@ -16,46 +16,59 @@ HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
 
 // `Filter<Bytes>` gives one byte from its nine neighbours p1 ... p9 (row by row, as ImageJ names
-// them) by Pixel, and Lanes(Tag) bytes from byte j on by Block; `kEdges` false leaves the first
-// and the last pixel of the row alone. Alpha bytes keep the original's. The rows' padding
-// (FilterRows) holds the neighbours beyond the border.
+// them) by Pixel. Over whole vectors it works in two steps: Across keeps kKept vectors' bytes
+// worked out from Lanes(Tag) bytes of one row and their neighbours in it, and Down gives the
+// bytes of the output from what was kept for the three rows and the bytes of the current row.
+// `kEdges` false leaves the first and the last pixel of the row alone. Alpha bytes keep the
+// original's.
 template <int Bytes, template <int> class Filter>
 void FilterRow(const FilterRows& r) {
   using F = Filter<Bytes>;
   constexpr std::size_t kColours = Bytes == 4 ? 3 : Bytes;
-  const Byte* HWY_RESTRICT above = r.above;
   const Byte* HWY_RESTRICT current = r.current;
-  const Byte* HWY_RESTRICT below = r.below;
   Byte* HWY_RESTRICT out = r.out;
   const std::size_t count = r.count;
   const typename F::Tag d;
   const std::size_t n = hn::Lanes(d);
-  if (count < n) {
+  if (HWY_TARGET == HWY_SCALAR || count < n) {
+    if (out == nullptr)
+      return;
     for (std::size_t j = 0; j < count; j += Bytes) {
       for (std::size_t c = j; c < j + kColours; ++c) {
-        const int p[9] = {above[c - Bytes],   above[c],   above[c + Bytes],
+        const int p[9] = {r.above[c - Bytes], r.above[c], r.above[c + Bytes],
                           current[c - Bytes], current[c], current[c + Bytes],
-                          below[c - Bytes],   below[c],   below[c + Bytes]};
+                          r.below[c - Bytes], r.below[c], r.below[c + Bytes]};
         out[c] = F::Pixel(p);
       }
       if constexpr (Bytes == 4)
         out[j + 3] = current[j + 3];
     }
   } else {
-    const auto block = [&](std::size_t j) {
-      auto v = F::Block(d, above + j, current + j, below + j);
+#if HWY_TARGET != HWY_SCALAR
+    // Whole vectors from byte 0 on, the last overlapping the one before (the inputs are not the
+    // output), each with its own kept block.
+    const auto blocks = [&](auto block) {
+      std::size_t j = 0;
+      for (std::size_t k = 0; j + n <= count; j += n, k += F::kKept * n)
+        block(j, k);
+      if (j < count)
+        block(count - n, (j / n) * F::kKept * n);
+    };
+    if (r.fresh & 1)
+      blocks([&](std::size_t j, std::size_t k) { F::Across(d, current + j, r.keptCurrent + k); });
+    if (r.fresh & 2)
+      blocks([&](std::size_t j, std::size_t k) { F::Across(d, r.below + j, r.keptBelow + k); });
+    if (out == nullptr)
+      return;
+    blocks([&](std::size_t j, std::size_t k) {
+      auto v = F::Down(d, r.keptAbove + k, r.keptCurrent + k, r.keptBelow + k, current + j);
       if constexpr (Bytes == 4) {
         const auto lane = hn::And(hn::Iota(d, static_cast<Byte>(j & 3)), hn::Set(d, Byte{3}));
         v = hn::IfThenElse(hn::Eq(lane, hn::Set(d, Byte{3})), hn::LoadU(d, current + j), v);
       }
       hn::StoreU(v, d, out + j);
-    };
-    std::size_t j = 0;
-    for (; j + n <= count; j += n)
-      block(j);
-    // The last block overlaps the one before: the inputs are not the output.
-    if (j < count)
-      block(count - n);
+    });
+#endif
   }
   if constexpr (!F::kEdges) {
     for (std::size_t c = 0; c < Bytes; ++c) {
@@ -76,44 +89,44 @@ void FilterRowOf(const FilterRows& r, int bytes) {
     FilterRow<4, Filter>(r);
 }
 
-// The nine neighbours of Lanes(d) bytes, `Bytes` bytes a pixel, widened by `load`.
-#define CCDLAB_NEIGHBOURS(load)                                        \
-  const auto p1 = load(a - Bytes), p2 = load(a), p3 = load(a + Bytes); \
-  const auto p4 = load(c - Bytes), p5 = load(c), p6 = load(c + Bytes); \
-  const auto p7 = load(b - Bytes), p8 = load(b), p9 = load(b + Bytes)
+// Byte j + 2k + S of a row for every 16-bit lane k from byte j on: the low byte of a lane loaded
+// from j + S or the high byte of one loaded from j + S - 1. A mask or a shift widens it, where a
+// widening shuffle would be the slow part.
+template <int S, class D>
+hn::VFromD<hn::Repartition<std::uint16_t, D>> Widened(D d, const Byte* row) {
+  const hn::Repartition<std::uint16_t, D> d16;
+  if constexpr (S % 2 == 0)
+    return hn::And(hn::BitCast(d16, hn::LoadU(d, row + S)), hn::Set(d16, 0xFF));
+  else
+    return hn::ShiftRight<8>(hn::BitCast(d16, hn::LoadU(d, row + S - 1)));
+}
 
-// A whole vector of bytes for a filter that needs 16-bit lanes, `F::Wide(d16, p1, ..., p9)`
-// giving 0 ... 255 in each: once for the even bytes, once for the odd ones, put back together by a
-// shift. Byte j + 2k + s of every lane k is the low byte of a 16-bit lane loaded from j + s, or
-// the high byte of one loaded from j + s - 1: a mask or a shift widens it, where a widening
-// shuffle would be the slow part, and the loads for one pixel a byte are three a row, not six.
-template <int Bytes, class F>
-hn::VFromD<hn::ScalableTag<Byte>> WideBlock(hn::ScalableTag<Byte> d, const Byte* a, const Byte* c,
-                                            const Byte* b) {
-#if HWY_TARGET == HWY_SCALAR
-  const int p[9] = {a[-Bytes], a[0],      a[Bytes], c[-Bytes], c[0],
-                    c[Bytes],  b[-Bytes], b[0],     b[Bytes]};
-  return hn::Set(d, F::Pixel(p));
-#else
-  const hn::Repartition<std::uint16_t, decltype(d)> d16;
-  const auto mask = hn::Set(d16, 0xFF);
-  const auto at = [&]<int S>(const Byte* row) {
-    if constexpr (S % 2 == 0)
-      return hn::And(hn::BitCast(d16, hn::LoadU(d, row + S)), mask);
-    else
-      return hn::ShiftRight<8>(hn::BitCast(d16, hn::LoadU(d, row + S - 1)));
-  };
-  const auto wide = [&]<int S>() {
-    return F::Wide(d16, at.template operator()<S - Bytes>(a), at.template operator()<S>(a),
-                   at.template operator()<S + Bytes>(a), at.template operator()<S - Bytes>(c),
-                   at.template operator()<S>(c), at.template operator()<S + Bytes>(c),
-                   at.template operator()<S - Bytes>(b), at.template operator()<S>(b),
-                   at.template operator()<S + Bytes>(b));
-  };
-  const auto even = wide.template operator()<0>();
-  const auto odd = wide.template operator()<1>();
+// Vector `i` of a kept block, in lanes of type TFromD<D>.
+template <class D>
+hn::VFromD<D> LoadKept(D d, const Byte* kept, std::size_t i) {
+  return hn::LoadU(d, reinterpret_cast<const hn::TFromD<D>*>(kept) + i * hn::Lanes(d));
+}
+template <class D>
+void StoreKept(hn::VFromD<D> v, D d, Byte* kept, std::size_t i) {
+  hn::StoreU(v, d, reinterpret_cast<hn::TFromD<D>*>(kept) + i * hn::Lanes(d));
+}
+
+// The bytes of `even` and `odd`, 0 ... 255 in 16-bit lanes, interleaved again.
+template <class D, class V>
+hn::VFromD<D> Interleaved(D d, V even, V odd) {
   return hn::BitCast(d, hn::Or(even, hn::ShiftLeft<8>(odd)));
-#endif
+}
+
+// Kept for smoothing and sharpening: the sums of each byte and its neighbours across, for even
+// and odd bytes.
+template <int Bytes, class D>
+void KeepSumsAcross(D d, const Byte* row, Byte* kept) {
+  const hn::Repartition<std::uint16_t, D> d16;
+  StoreKept(hn::Add(hn::Add(Widened<-Bytes>(d, row), Widened<0>(d, row)), Widened<Bytes>(d, row)),
+            d16, kept, 0);
+  StoreKept(
+      hn::Add(hn::Add(Widened<1 - Bytes>(d, row), Widened<1>(d, row)), Widened<1 + Bytes>(d, row)),
+      d16, kept, 1);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cstddef>
 #include <cstdint>
 
 #include "Filter3x3.h"
@@ -14,10 +15,12 @@ HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
 
 // (sum + 4) / 9 in 16-bit lanes: the sum is at most 2299, and 7282 / 2^16 exceeds 1 / 9 by so
-// little below 2^15 that the high half of the product is the quotient.
+// little below 2^15 that the high half of the product is the quotient. Each row's sums of three
+// across are kept, for even and odd bytes.
 template <int Bytes>
 struct SmoothFilter {
   static constexpr bool kEdges = true;
+  static constexpr std::size_t kKept = 2;
   using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
@@ -25,16 +28,16 @@ struct SmoothFilter {
                              9);
   }
 
-  template <class D16, class V = hn::VFromD<D16>>
-  static V Wide(D16 d16, V p1, V p2, V p3, V p4, V p5, V p6, V p7, V p8, V p9) {
-    const auto sum = hn::Add(hn::Add(hn::Add(hn::Add(p1, p2), hn::Add(p3, p4)),
-                                     hn::Add(hn::Add(p5, p6), hn::Add(p7, p8))),
-                             hn::Add(p9, hn::Set(d16, 4)));
-    return hn::MulHigh(sum, hn::Set(d16, 7282));
-  }
+  static void Across(Tag d, const Byte* row, Byte* kept) { KeepSumsAcross<Bytes>(d, row, kept); }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    return WideBlock<Bytes, SmoothFilter>(d, a, c, b);
+  static hn::VFromD<Tag> Down(Tag d, const Byte* a, const Byte* c, const Byte* b, const Byte*) {
+    const hn::Repartition<std::uint16_t, Tag> d16;
+    const auto mean = [&](std::size_t i) {
+      const auto sum = hn::Add(hn::Add(LoadKept(d16, a, i), LoadKept(d16, c, i)),
+                               hn::Add(LoadKept(d16, b, i), hn::Set(d16, 4)));
+      return hn::MulHigh(sum, hn::Set(d16, 7282));
+    };
+    return Interleaved(d, mean(0), mean(1));
   }
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "Filter3x3.h"
@@ -20,6 +21,7 @@ namespace kernels::HWY_NAMESPACE {
 template <int Bytes>
 struct SobelFilter {
   static constexpr bool kEdges = true;
+  static constexpr std::size_t kKept = 4;
   using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
@@ -47,21 +49,17 @@ struct SobelFilter {
 #endif
   }
 
+  // The magnitude of the gradient, 0 ... 255, from the two sums in 16-bit lanes.
   template <class D16, class V = hn::VFromD<D16>>
-  static V Wide(D16 d16, V p1, V p2, V p3, V p4, V p5, V p6, V p7, V p8, V p9) {
+  static V Magnitude(D16 d16, V s1, V s2) {
     const hn::RebindToSigned<D16> di;
     const hn::Repartition<std::uint32_t, D16> d32;
-    (void)p5;
-    const auto s1 = hn::BitCast(di, hn::Sub(hn::Add(hn::Add(p1, p3), hn::ShiftLeft<1>(p2)),
-                                            hn::Add(hn::Add(p7, p9), hn::ShiftLeft<1>(p8))));
-    const auto s2 = hn::BitCast(di, hn::Sub(hn::Add(hn::Add(p1, p7), hn::ShiftLeft<1>(p4)),
-                                            hn::Add(hn::Add(p3, p9), hn::ShiftLeft<1>(p6))));
     const auto cap = hn::Set(di, 255);
-    const auto a1 = hn::BitCast(d16, hn::Min(hn::Abs(s1), cap));
-    const auto a2 = hn::BitCast(d16, hn::Min(hn::Abs(s2), cap));
+    const auto a1 = hn::BitCast(d16, hn::Min(hn::Abs(hn::BitCast(di, s1)), cap));
+    const auto a2 = hn::BitCast(d16, hn::Min(hn::Abs(hn::BitCast(di, s2)), cap));
     const auto squares = hn::SaturatedAdd(hn::Mul(a1, a1), hn::Mul(a2, a2));
     // 0 has no reciprocal root; 1's root is put right to 0 below. The even and odd 16-bit lanes
-    // apart, as WideBlock does with bytes.
+    // apart, as Widened does with bytes.
     const auto n = hn::BitCast(d32, hn::Max(squares, hn::Set(d16, 1)));
     const auto even = Roots(d32, hn::And(n, hn::Set(d32, 0xFFFF)));
     const auto odd = Roots(d32, hn::ShiftRight<16>(n));
@@ -74,8 +72,29 @@ struct SobelFilter {
     return hn::IfThenElse(over, hn::Sub(estimate, hn::Set(d16, 1)), estimate);
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    return WideBlock<Bytes, SobelFilter>(d, a, c, b);
+  // Kept for each row, for even and odd bytes: left + 2 x centre + right, and left - right
+  // (signed, in 16-bit lanes either way).
+  static void Across(Tag d, const Byte* row, Byte* kept) {
+    const hn::Repartition<std::uint16_t, Tag> d16;
+    const auto l0 = Widened<-Bytes>(d, row), c0 = Widened<0>(d, row), r0 = Widened<Bytes>(d, row);
+    const auto l1 = Widened<1 - Bytes>(d, row), c1 = Widened<1>(d, row);
+    const auto r1 = Widened<1 + Bytes>(d, row);
+    StoreKept(hn::Add(hn::Add(l0, r0), hn::Add(c0, c0)), d16, kept, 0);
+    StoreKept(hn::Add(hn::Add(l1, r1), hn::Add(c1, c1)), d16, kept, 1);
+    StoreKept(hn::Sub(l0, r0), d16, kept, 2);
+    StoreKept(hn::Sub(l1, r1), d16, kept, 3);
+  }
+
+  static hn::VFromD<Tag> Down(Tag d, const Byte* a, const Byte* c, const Byte* b, const Byte*) {
+    const hn::Repartition<std::uint16_t, Tag> d16;
+    const auto magnitude = [&](std::size_t i) {
+      const auto s1 = hn::Sub(LoadKept(d16, a, i), LoadKept(d16, b, i));
+      const auto across = LoadKept(d16, c, i + 2);
+      const auto s2 = hn::Add(hn::Add(LoadKept(d16, a, i + 2), LoadKept(d16, b, i + 2)),
+                              hn::Add(across, across));
+      return Magnitude(d16, s1, s2);
+    };
+    return Interleaved(d, magnitude(0), magnitude(1));
   }
 };
 
