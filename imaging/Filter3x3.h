@@ -30,10 +30,10 @@ struct FilterRows {
 
 inline constexpr std::size_t kFilterPad = 64;
 
-// Room for four vectors of 16-bit lanes for every vector of bytes of a row, one more such block
-// for the last, overlapping one, and vectors of up to 256 bytes.
+// Room for four vectors for every vector of a row, and four more for the last, overlapping one,
+// with vectors of up to 256 bytes.
 inline std::size_t FilterKeptBytes(std::size_t count) {
-  return 8 * (count + 2 * 256);
+  return 4 * (count + 256);
 }
 
 // Runs `row(rows)` for every row of the bitmap, in place; without `edgeRows` the first and the
