@@ -9,34 +9,76 @@
 #include "Bitmap.h"
 
 // One output row of a 3 x 3 filter from three rows of the picture as it was, `count` bytes each;
-// the row above the first and below the last are the edge rows themselves.
+// the row above the first and below the last are the edge rows themselves. The three are copies
+// starting on a 64-byte boundary, with kFilterPad readable bytes on either side, the first and
+// the last pixel repeated into the pixel beside them: a neighbour beyond the border is a plain
+// load, and the loads of whole vectors do not straddle cache lines.
+// Beside each copy, kept bytes (FilterKeptBytes) where the kernel keeps what it works out from
+// the row alone: each row is worked across once, not once for each of the three outputs it is
+// in. `fresh` says which rows are new to the kernel: 1 the current row, 2 the row below.
 struct FilterRows {
   const std::uint8_t* above;
   const std::uint8_t* current;
   const std::uint8_t* below;
   std::uint8_t* out;
   std::size_t count;
+  std::uint8_t* keptAbove;
+  std::uint8_t* keptCurrent;
+  std::uint8_t* keptBelow;
+  unsigned fresh;
 };
 
+inline constexpr std::size_t kFilterPad = 64;
+
+// Room for four vectors for every vector of a row, and four more for the last, overlapping one,
+// with vectors of up to 256 bytes.
+inline std::size_t FilterKeptBytes(std::size_t count) {
+  return 4 * (count + 256);
+}
+
 // Runs `row(rows)` for every row of the bitmap, in place; without `edgeRows` the first and the
-// last row stay as they are. Only the two original rows still needed are kept aside: the row
-// above, and the row being replaced.
+// last row stay as they are. Each row is copied once, into the one of three buffers that no
+// longer holds a row still needed.
 template <class Row>
 void FilterInPlace(TBitmap& bitmap, Row row, bool edgeRows = true) {
   if (bitmap.Empty())
     return;
   const int height = bitmap.Height();
   const std::size_t count = bitmap.RowBytes();
-  std::vector<std::uint8_t> saved(2 * count);
-  std::uint8_t* buffers[2] = {saved.data(), saved.data() + count};
-  const std::uint8_t* previous = nullptr;
+  const std::size_t bytes = static_cast<std::size_t>(bitmap.BytesPerPixel());
+  const std::size_t span = (count + 2 * kFilterPad + 63) / 64 * 64;
+  const std::size_t kept = (FilterKeptBytes(count) + 63) / 64 * 64;
+  // Zeroed, so that the bytes of the padding no result depends on are not read uninitialised.
+  std::vector<std::uint8_t> storage(3 * (span + kept) + 63);
+  std::uint8_t* base = storage.data() + (-reinterpret_cast<std::uintptr_t>(storage.data()) & 63);
+  const auto copy = [&](int i) {
+    std::uint8_t* copied = base + static_cast<std::size_t>(i % 3) * span + kFilterPad;
+    std::memcpy(copied, bitmap.ScanLine(i), count);
+    std::memcpy(copied - bytes, copied, bytes);
+    std::memcpy(copied + count, copied + count - bytes, bytes);
+    return copied;
+  };
+  const auto keptOf = [&](int i) {
+    return base + 3 * span + static_cast<std::size_t>(i % 3) * kept;
+  };
+  const std::uint8_t* current = copy(0);
+  const std::uint8_t* above = current;
   for (int i = 0; i < height; ++i) {
-    std::uint8_t* target = bitmap.ScanLine(i);
-    std::uint8_t* current = buffers[i & 1];
-    std::memcpy(current, target, count);
-    if (edgeRows || (i > 0 && i + 1 < height))
-      row(FilterRows{previous != nullptr ? previous : current, current,
-                     i + 1 < height ? bitmap.ScanLine(i + 1) : current, target, count});
-    previous = current;
+    const bool belowNew = i + 1 < height;
+    const std::uint8_t* below = belowNew ? copy(i + 1) : current;
+    // The row after is on its way from memory while this one is worked out: copied cold, it
+    // would take as long as the work.
+    if (i + 2 < height) {
+      const std::uint8_t* next = bitmap.ScanLine(i + 2);
+      for (std::size_t k = 0; k < count; k += 64)
+        __builtin_prefetch(next + k);
+    }
+    // Every row is worked across, edge rows too, as the rows beside them need it.
+    row(FilterRows{above, current, below,
+                   edgeRows || (i > 0 && belowNew) ? bitmap.ScanLine(i) : nullptr, count,
+                   keptOf(i > 0 ? i - 1 : 0), keptOf(i), belowNew ? keptOf(i + 1) : keptOf(i),
+                   (i == 0 ? 1u : 0u) | (belowNew ? 2u : 0u)});
+    above = current;
+    current = below;
   }
 }

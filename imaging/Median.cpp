@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "Filter3x3.h"
@@ -14,11 +15,13 @@
 HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
 
-// Each column of three sorted, the median of nine is the median of the largest low, the median
+// Each row of three sorted, the median of nine is the median of the largest low, the median
 // middle and the smallest high: bytes compared as they are, a whole vector of them at a time.
+// Each row's sorted threes are kept.
 template <int Bytes>
 struct MedianFilter {
   static constexpr bool kEdges = true;
+  static constexpr std::size_t kKept = 3;
   using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
@@ -33,32 +36,25 @@ struct MedianFilter {
     return hn::Max(hn::Min(x, y), hn::Min(hn::Max(x, y), z));
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    const auto load = [&](const Byte* p) { return hn::LoadU(d, p); };
-    CCDLAB_NEIGHBOURS(load);
-    // Low, middle and high of each column.
-    const auto sort = [](auto x, auto y, auto z, auto& low, auto& middle, auto& high) {
-      const auto least = hn::Min(x, y), most = hn::Max(x, y);
-      low = hn::Min(least, z);
-      const auto rest = hn::Max(least, z);
-      middle = hn::Min(most, rest);
-      high = hn::Max(most, rest);
-    };
-    hn::VFromD<Tag> l1, m1, h1, l2, m2, h2, l3, m3, h3;
-    sort(p1, p4, p7, l1, m1, h1);
-    sort(p2, p5, p8, l2, m2, h2);
-    sort(p3, p6, p9, l3, m3, h3);
-    return Median3(hn::Max(hn::Max(l1, l2), l3), Median3(m1, m2, m3), hn::Min(hn::Min(h1, h2), h3));
+  static void Across(Tag d, const Byte* row, Byte* kept) {
+    const auto x = hn::LoadU(d, row - Bytes), y = hn::LoadU(d, row), z = hn::LoadU(d, row + Bytes);
+    const auto least = hn::Min(x, y), most = hn::Max(x, y);
+    const auto rest = hn::Max(least, z);
+    StoreKept(hn::Min(least, z), d, kept, 0);
+    StoreKept(hn::Min(most, rest), d, kept, 1);
+    StoreKept(hn::Max(most, rest), d, kept, 2);
+  }
+
+  static hn::VFromD<Tag> Down(Tag d, const Byte* a, const Byte* c, const Byte* b, const Byte*) {
+    const auto at = [&](const Byte* kept, std::size_t i) { return LoadKept(d, kept, i); };
+    return Median3(hn::Max(hn::Max(at(a, 0), at(c, 0)), at(b, 0)),
+                   Median3(at(a, 1), at(c, 1), at(b, 1)),
+                   hn::Min(hn::Min(at(a, 2), at(c, 2)), at(b, 2)));
   }
 };
 
 void MedianRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, MedianFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, MedianFilter>(r);
-  else
-    FilterRow<4, MedianFilter>(r);
+  FilterRowOf<MedianFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

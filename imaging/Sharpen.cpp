@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cstddef>
 #include <cstdint>
 
 #include "Filter3x3.h"
@@ -13,14 +14,15 @@
 HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
 
-// 13 x centre minus the sum of the nine, in signed 16-bit lanes (-2295 ... 3315), over 4:
+// 13 x centre minus the sum of the nine, in signed 16-bit lanes (-2295 ... 3317), over 4:
 // rounded on 8-bit pictures, truncated on colour ones, where negative sums clamp to 0 either way.
+// Each row's sums of three across are kept, for even and odd bytes.
 template <int Bytes>
 struct SharpenFilter {
   static constexpr bool kEdges = Bytes == 1;
   static constexpr int kRound = Bytes == 1 ? 2 : 0;
-  using Tag16 = hn::ScalableTag<std::int16_t>;
-  using Tag = hn::Rebind<Byte, Tag16>;
+  static constexpr std::size_t kKept = 2;
+  using Tag = hn::ScalableTag<Byte>;
 
   static Byte Pixel(const int p[9]) {
     const int v = 13 * p[4] - (p[0] + p[1] + p[2] + p[3] + p[4] + p[5] + p[6] + p[7] + p[8]);
@@ -28,24 +30,26 @@ struct SharpenFilter {
     return static_cast<Byte>(q < 0 ? 0 : q > 255 ? 255 : q);
   }
 
-  static hn::VFromD<Tag> Block(Tag d, const Byte* a, const Byte* c, const Byte* b) {
-    const Tag16 d16;
-    const auto load = [&](const Byte* p) { return hn::PromoteTo(d16, hn::LoadU(d, p)); };
-    CCDLAB_NEIGHBOURS(load);
-    const auto ring = hn::Add(hn::Add(hn::Add(p1, p2), hn::Add(p3, p4)),
-                              hn::Add(hn::Add(p6, p7), hn::Add(p8, p9)));
-    const auto v = hn::Sub(hn::Add(hn::Mul(p5, hn::Set(d16, 12)), hn::Set(d16, kRound)), ring);
-    return hn::DemoteTo(d, hn::ShiftRight<2>(v));
+  static void Across(Tag d, const Byte* row, Byte* kept) { KeepSumsAcross<Bytes>(d, row, kept); }
+
+  static hn::VFromD<Tag> Down(Tag d, const Byte* a, const Byte* c, const Byte* b,
+                              const Byte* centre) {
+    const hn::Repartition<std::uint16_t, Tag> d16;
+    const hn::RebindToSigned<decltype(d16)> di;
+    const auto sharpened = [&](std::size_t i, hn::VFromD<decltype(d16)> p5) {
+      const auto sum =
+          hn::Add(hn::Add(LoadKept(d16, a, i), LoadKept(d16, c, i)), LoadKept(d16, b, i));
+      const auto v = hn::BitCast(
+          di, hn::Sub(hn::Add(hn::Mul(p5, hn::Set(d16, 13)), hn::Set(d16, kRound)), sum));
+      return hn::BitCast(d16,
+                         hn::Min(hn::Max(hn::ShiftRight<2>(v), hn::Zero(di)), hn::Set(di, 255)));
+    };
+    return Interleaved(d, sharpened(0, Widened<0>(d, centre)), sharpened(1, Widened<1>(d, centre)));
   }
 };
 
 void SharpenRow(const FilterRows& r, int bytes) {
-  if (bytes == 1)
-    FilterRow<1, SharpenFilter>(r);
-  else if (bytes == 3)
-    FilterRow<3, SharpenFilter>(r);
-  else
-    FilterRow<4, SharpenFilter>(r);
+  FilterRowOf<SharpenFilter>(r, bytes);
 }
 
 }  // namespace kernels::HWY_NAMESPACE

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -88,6 +90,28 @@ TEST_P(FilterKernels, BlackAndWhitePicturesAsImageJLeavesThem) {
       EXPECT_EQ(Filtered(filter.kernel, picture), Grid(5, std::vector<int>(7, expected)))
           << filter.name << " " << value;
     }
+}
+
+// Every pair of Sobel sums 0 ... 255 that a picture can give (the two are always both even or
+// both odd), each from a block of three columns of its own: the truncated root of the sum of
+// their squares, at most 255, whatever estimate of the root the kernel starts from.
+TEST_P(FilterKernels, SobelRootsOfEveryPairOfSums) {
+  constexpr int kPairs = 256 * 128;
+  TBitmap bitmap(3 * kPairs, 3, TPixelFormat::pf8bit);
+  for (int y = 0; y < 3; ++y)
+    std::fill_n(bitmap.ScanLine(y), bitmap.RowBytes(), 0);
+  for (int m = 0; m < kPairs; ++m) {
+    const int s1 = m / 128, odd = s1 & 1, s2 = odd + 2 * (m % 128);
+    bitmap.ScanLine(0)[3 * m] = static_cast<std::uint8_t>(odd);
+    bitmap.ScanLine(0)[3 * m + 1] = static_cast<std::uint8_t>(s1 / 2);
+    bitmap.ScanLine(1)[3 * m] = static_cast<std::uint8_t>(s2 / 2);
+  }
+  FindEdges(bitmap);
+  for (int m = 0; m < kPairs; ++m) {
+    const int s1 = m / 128, s2 = (s1 & 1) + 2 * (m % 128);
+    const int root = static_cast<int>(std::sqrt(static_cast<double>(s1 * s1 + s2 * s2)));
+    ASSERT_EQ(bitmap.ScanLine(1)[3 * m + 1], std::min(root, 255)) << s1 << " " << s2;
+  }
 }
 
 // ImageJ's colour Sharpen divides without rounding and leaves the border pixels alone.
