@@ -201,7 +201,19 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
 void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   const TBitmap* bitmap = Picture();
   const double scale = Scale();
-  const QRectF onCanvas(origin_, PictureSize() * scale);
+  QRectF onCanvas(origin_, PictureSize() * scale);
+  // Reduced, the picture ends on whole screen pixels too, so that no edge row or column is blended
+  // with the background; it is stretched by less than a pixel to do so.
+  QSizeF stretch(scale, scale);
+  if (zoom_ < 1.0) {
+    const double ratio = devicePixelRatioF();
+    const auto snap = [ratio](double at) { return std::max(std::round(at * ratio), 1.0) / ratio; };
+    onCanvas.setSize(QSizeF(snap(onCanvas.width()), snap(onCanvas.height())));
+    stretch = QSizeF(onCanvas.width() / bitmap->Width(), onCanvas.height() / bitmap->Height());
+  }
+  const auto toCanvas = [&](QPointF point) {
+    return origin_ + QPointF(point.x() * stretch.width(), point.y() * stretch.height());
+  };
   const QRectF shown = onCanvas.intersected(QRectF(exposed));
   if (shown.isEmpty())
     return;
@@ -210,7 +222,9 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
     painter.fillRect(shown, Checkerboard());
   }
   // The part of the picture on show, in picture pixels.
-  const QRectF area((shown.topLeft() - origin_) / scale, shown.size() / scale);
+  const QPointF offset = shown.topLeft() - origin_;
+  const QRectF area(QPointF(offset.x() / stretch.width(), offset.y() / stretch.height()),
+                    QSizeF(shown.width() / stretch.width(), shown.height() / stretch.height()));
   const QRect pixels =
       area.toAlignedRect().intersected(QRect(0, 0, bitmap->Width(), bitmap->Height()));
   if (zoom_ >= 1.0) {
@@ -224,7 +238,7 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   if (factor == 1) {
     // The toolkit's fast smooth scaling reads only its own pixel formats; converting the part on
     // show first costs less than its general path does.
-    const QRectF target(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale);
+    const QRectF target(toCanvas(pixels.topLeft()), toCanvas(pixels.bottomRight() + QPoint(1, 1)));
     if (const QImage* whole = reduced_.Find(1))
       painter.drawImage(target, *whole, QRectF(pixels));
     else
@@ -239,7 +253,7 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   const QPointF from = QPointF(cells.topLeft()) * factor;
   const QPointF to(std::min((cells.right() + 1) * factor, bitmap->Width()),
                    std::min((cells.bottom() + 1) * factor, bitmap->Height()));
-  painter.drawImage(QRectF(ToCanvas(from), ToCanvas(to)), level, QRectF(cells));
+  painter.drawImage(QRectF(toCanvas(from), toCanvas(to)), level, QRectF(cells));
 }
 
 void TPictureCanvas::SetObjects(std::shared_ptr<const TMeasurement> objects, int selected) {
