@@ -65,6 +65,7 @@ class TUnionFind {
   }
   std::size_t Size() const { return parent_.size(); }
   int Parent(int label) const { return parent_[label]; }
+  void Clear() { parent_.clear(); }
 
  private:
   std::vector<int> parent_;
@@ -281,7 +282,28 @@ void AppendNumber(std::string& out, double value, bool whole) {
 
 }  // namespace
 
+// Kept from picture to picture: a frame's labels and runs take megabytes, which fresh each
+// time are fresh pages to fault in.
+struct TParticleMeasurer::TBuffers {
+  TUnionFind labels;
+  std::vector<TLabelStats> stats;
+  TUnionFind backgroundLabels;
+  std::vector<char> backgroundOpen;
+  std::vector<TRun> previous, current, previousBackground, currentBackground;
+  std::vector<int> roots;
+  std::vector<std::pair<int, int>> outline;
+};
+
+TParticleMeasurer::TParticleMeasurer() : buffers_(std::make_unique<TBuffers>()) {}
+TParticleMeasurer::~TParticleMeasurer() = default;
+TParticleMeasurer::TParticleMeasurer(TParticleMeasurer&&) noexcept = default;
+TParticleMeasurer& TParticleMeasurer::operator=(TParticleMeasurer&&) noexcept = default;
+
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options) {
+  return TParticleMeasurer().Measure(picture, options);
+}
+
+TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOptions& options) {
   if (!(options.scale > 0) || !std::isfinite(options.scale))
     throw std::invalid_argument("the scale must be a positive length per pixel");
   if (!picture.Empty() && picture.PixelFormat() != TPixelFormat::pf8bit)
@@ -294,13 +316,20 @@ TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& opt
   const std::uint8_t objectByte = options.whiteObjects ? 255 : 0;
   const bool holes = options.includeHoles;
 
-  TUnionFind labels;
-  std::vector<TLabelStats> stats;
-  stats.reserve(1024);
+  TBuffers& b = *buffers_;
+  TUnionFind& labels = b.labels;
+  std::vector<TLabelStats>& stats = b.stats;
+  labels.Clear();
+  stats.clear();
   // Background runs, 4-connected, only to tell which objects lie inside another's holes.
-  TUnionFind backgroundLabels;
-  std::vector<char> backgroundOpen;  // per background label: reaches the picture's edge
-  std::vector<TRun> previous, current, previousBackground, currentBackground;
+  TUnionFind& backgroundLabels = b.backgroundLabels;
+  std::vector<char>& backgroundOpen = b.backgroundOpen;  // per label: reaches the picture's edge
+  backgroundLabels.Clear();
+  backgroundOpen.clear();
+  std::vector<TRun>&previous = b.previous, &current = b.current,
+  &previousBackground = b.previousBackground, &currentBackground = b.currentBackground;
+  previous.clear();
+  previousBackground.clear();
   for (int y = 0; y < height; ++y) {
     if (!RowRuns(picture.ScanLine(y), width, objectByte, current))
       throw TRefusedPicture(KindRefusal(TPictureKind::BlackAndWhite));
@@ -381,7 +410,8 @@ TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& opt
 
   // Fold every label into its root; roots are in raster order of their first pixel.
   const std::size_t labelCount = labels.Size();
-  std::vector<int> roots;
+  std::vector<int>& roots = b.roots;
+  roots.clear();
   for (std::size_t i = 0; i < labelCount; ++i) {
     const int root = labels.Find(static_cast<int>(i));
     if (root == static_cast<int>(i)) {
@@ -409,7 +439,8 @@ TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& opt
   const double unitSquared = scale * scale;
   const double minSize = options.minArea / unitSquared;
   const double maxSize = options.maxArea / unitSquared;
-  std::vector<std::pair<int, int>> outline;
+  std::vector<std::pair<int, int>>& outline = b.outline;
+  measurement.particles.reserve(roots.size());
   double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
   for (const int root : roots) {
     const TLabelStats& s = stats[root];

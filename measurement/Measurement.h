@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,22 @@ struct TMeasurement {
 // that is not 8-bit black and white, std::invalid_argument for a scale that is not a positive
 // number. An empty picture has no objects.
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options);
+
+// MeasureParticles for picture after picture, as the live view measures every frame: the working
+// memory stays from one picture to the next. One picture at a time.
+class TParticleMeasurer {
+ public:
+  TParticleMeasurer();
+  ~TParticleMeasurer();
+  TParticleMeasurer(TParticleMeasurer&&) noexcept;
+  TParticleMeasurer& operator=(TParticleMeasurer&&) noexcept;
+
+  TMeasurement Measure(const TBitmap& picture, const TMeasureOptions& options);
+
+ private:
+  struct TBuffers;
+  std::unique_ptr<TBuffers> buffers_;
+};
 
 // A scale as written on the command line: "0.65um", "2.5 mm", "1.2" (no unit); "um" becomes "µm".
 // None for a value that is not a positive finite number.

@@ -41,7 +41,7 @@ void CopyOpaque(const QImage& frame, TBitmap& copy) {
 }  // namespace
 
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram, TBitmap& copy,
+                         bool histogram, TLiveBuffers& buffers,
                          const std::optional<TMeasureOptions>& measure) {
   TLiveFrame ready;
   // A chain that refuses the frame (a binary command on colours) leaves it raw, saying why.
@@ -54,10 +54,10 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
     }
   };
   if (chain && frame.format() == QImage::Format_RGB32) {
-    CopyOpaque(frame, copy);
+    CopyOpaque(frame, buffers.copy);
     // The camera's buffer goes back as soon as its pixels are copied.
     frame = QImage();
-    run(copy);
+    run(buffers.copy);
   } else {
     // Shown raw: 24-bit, as a grab gives it.
     TBitmap raw = BitmapFromQImage(frame);
@@ -71,9 +71,10 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
   // only read the picture.
   std::future<std::shared_ptr<const TMeasurement>> objects;
   if (measure)
-    objects = std::async(std::launch::async, [&picture = std::as_const(ready.picture), &measure] {
+    objects = std::async(std::launch::async, [&picture = std::as_const(ready.picture), &measure,
+                                              &measurer = buffers.measurer] {
       try {
-        return std::make_shared<const TMeasurement>(MeasureParticles(picture, *measure));
+        return std::make_shared<const TMeasurement>(measurer.Measure(picture, *measure));
       } catch (const TRefusedPicture&) {
         // Not black and white: nothing to count; the view says so.
         return std::shared_ptr<const TMeasurement>();
@@ -145,7 +146,7 @@ TLiveCounts TLiveFeed::Counts() const {
 }
 
 void TLiveFeed::Work() {
-  TBitmap copy;
+  TLiveBuffers buffers;
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || job_.has_value(); });
@@ -159,7 +160,7 @@ void TLiveFeed::Work() {
     std::optional<Result> result;
     try {
       result.emplace(Result{WorkLiveFrame(std::move(job.frame), job.chain, job.factor,
-                                          job.histogram, copy, job.measure),
+                                          job.histogram, buffers, job.measure),
                             job.pushed, job.sequence});
       if (job.log != nullptr && result->frame.objects != nullptr)
         job.log->Write(job.taken, result->frame.objects->summary);

@@ -34,8 +34,11 @@ struct TLiveCounts {
 // A camera frame made ready to show: its bitmap, raw or through `chain`, and the paint aids for a
 // viewer at reduction factor `factor` (TPictureCanvas::ReductionFactor) with the histogram shown
 // or not, and its objects measured with `measure` where given. What the feed's thread does with
-// each frame. `copy` holds the frame's pixels for the chain, kept from frame to frame so that they
-// are not allocated anew each time.
+// each frame. `buffers` are kept from frame to frame so that they are not allocated anew each time.
+struct TLiveBuffers {
+  TBitmap copy;  // the frame's pixels for the chain
+  TParticleMeasurer measurer;
+};
 struct TLiveFrame {
   TBitmap picture;
   TPaintAids aids;
@@ -46,7 +49,7 @@ struct TLiveFrame {
   QString refused;
 };
 TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int factor,
-                         bool histogram, TBitmap& copy,
+                         bool histogram, TLiveBuffers& buffers,
                          const std::optional<TMeasureOptions>& measure = std::nullopt);
 
 // Frames of a camera shown in a viewer as they come, raw or through a chain, worked on by a

@@ -61,12 +61,29 @@ double TPictureCanvas::Scale() const {
   return zoom_ / devicePixelRatioF();
 }
 
+// Reduced, the picture ends on whole screen pixels too, so that no edge row or column is blended
+// with the background: it is stretched by less than a screen pixel to do so.
+QSizeF TPictureCanvas::Stretch() const {
+  const double scale = Scale();
+  const QSizeF size = PictureSize();
+  if (zoom_ >= 1.0 || size.isEmpty())
+    return {scale, scale};
+  const double ratio = devicePixelRatioF();
+  const auto snap = [ratio](double extent) {
+    return std::max(std::round(extent * ratio), 1.0) / ratio;
+  };
+  return {snap(size.width() * scale) / size.width(), snap(size.height() * scale) / size.height()};
+}
+
 QPointF TPictureCanvas::ToPicture(QPointF point) const {
-  return (point - origin_) / Scale();
+  const QSizeF stretch = Stretch();
+  const QPointF offset = point - origin_;
+  return {offset.x() / stretch.width(), offset.y() / stretch.height()};
 }
 
 QPointF TPictureCanvas::ToCanvas(QPointF point) const {
-  return origin_ + point * Scale();
+  const QSizeF stretch = Stretch();
+  return origin_ + QPointF(point.x() * stretch.width(), point.y() * stretch.height());
 }
 
 std::optional<QPoint> TPictureCanvas::PixelAt(QPointF point) const {
@@ -115,7 +132,9 @@ void TPictureCanvas::ZoomTo(double zoom, std::optional<QPointF> anchor) {
 
 void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
   zoom_ = zoom;
-  origin_ = anchor - pictureAnchor * Scale();
+  const QSizeF stretch = Stretch();
+  origin_ =
+      anchor - QPointF(pictureAnchor.x() * stretch.width(), pictureAnchor.y() * stretch.height());
   KeepInView();
   update();
   emit ZoomChanged(zoom_);
@@ -125,7 +144,8 @@ void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
 // A picture smaller than the canvas sits in its middle, on a whole screen pixel so that its edges
 // are not blended; a larger one leaves no gap at its edges.
 void TPictureCanvas::KeepInView() {
-  const QSizeF extent = PictureSize() * Scale();
+  const QSizeF size = PictureSize(), stretch = Stretch();
+  const QSizeF extent(size.width() * stretch.width(), size.height() * stretch.height());
   const double ratio = devicePixelRatioF();
   const auto place = [ratio](double origin, double extent, double room) {
     return extent <= room ? std::round((room - extent) / 2 * ratio) / ratio
@@ -201,7 +221,7 @@ void TPictureCanvas::paintEvent(QPaintEvent* event) {
 void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   const TBitmap* bitmap = Picture();
   const double scale = Scale();
-  const QRectF onCanvas(origin_, PictureSize() * scale);
+  const QRectF onCanvas(origin_, ToCanvas(QPointF(bitmap->Width(), bitmap->Height())));
   const QRectF shown = onCanvas.intersected(QRectF(exposed));
   if (shown.isEmpty())
     return;
@@ -210,7 +230,7 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
     painter.fillRect(shown, Checkerboard());
   }
   // The part of the picture on show, in picture pixels.
-  const QRectF area((shown.topLeft() - origin_) / scale, shown.size() / scale);
+  const QRectF area(ToPicture(shown.topLeft()), ToPicture(shown.bottomRight()));
   const QRect pixels =
       area.toAlignedRect().intersected(QRect(0, 0, bitmap->Width(), bitmap->Height()));
   if (zoom_ >= 1.0) {
@@ -224,7 +244,7 @@ void TPictureCanvas::PaintPicture(QPainter& painter, const QRect& exposed) {
   if (factor == 1) {
     // The toolkit's fast smooth scaling reads only its own pixel formats; converting the part on
     // show first costs less than its general path does.
-    const QRectF target(ToCanvas(pixels.topLeft()), QSizeF(pixels.size()) * scale);
+    const QRectF target(ToCanvas(pixels.topLeft()), ToCanvas(pixels.bottomRight() + QPoint(1, 1)));
     if (const QImage* whole = reduced_.Find(1))
       painter.drawImage(target, *whole, QRectF(pixels));
     else

@@ -102,6 +102,9 @@ class TPictureCanvas : public QWidget {
   QSizeF PictureSize() const;
   // Screen pixels per picture pixel in the canvas's own (device-independent) coordinates.
   double Scale() const;
+  // Canvas pixels per picture pixel across and down: Scale(), below 100 % stretched so that the
+  // picture ends on whole screen pixels.
+  QSizeF Stretch() const;
   void Place(double zoom, QPointF anchor, QPointF pictureAnchor);
   void KeepInView();
   void ReportHover(std::optional<QPointF> point);

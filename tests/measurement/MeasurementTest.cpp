@@ -197,6 +197,46 @@ TEST(MeasureParticles, LongRowsAcrossWords) {
   EXPECT_EQ(widths, (std::vector{2, 3, 2, 1, 1, 1}));
 }
 
+// One measurer for picture after picture, as the live view's: nothing of a picture, nor of one
+// refused half-way, stays for the next.
+TEST(MeasureParticles, AMeasurerKeptAcrossPicturesMeasuresEachAfresh) {
+  TMeasureOptions holes;
+  holes.includeHoles = true;
+  const std::string grey = "#.x.#####";
+  const std::pair<std::vector<std::string>, TMeasureOptions> pictures[] = {
+      {kRing, holes},
+      {kEdges, {}},
+      {{"#.#", "x.#"}, {}},
+      {kRing, {}},
+      {{"##", "##"}, holes},
+      {{}, {}},
+      {{kRing[1] + "..", grey}, holes},
+      {kEdges, holes},
+      {{"#..#", ".##."}, {}},
+  };
+  const auto table = [](const TMeasurement& m, const TMeasureOptions& options) {
+    std::ostringstream out;
+    WriteTableRows(out, m, options);
+    WriteSummaryRow(out, m.summary);
+    for (const TParticle& p : m.particles)
+      for (const auto& [x, y] : p.outline)
+        out << x << ' ' << y << ' ';
+    return out.str();
+  };
+  TParticleMeasurer measurer;
+  for (const auto& [rows, options] : pictures) {
+    const TBitmap picture = Drawn(rows);
+    // Grey bytes: refused, the first row's objects already labelled.
+    if (std::string(rows.empty() ? "" : rows.back()).find('x') != std::string::npos) {
+      EXPECT_THROW(measurer.Measure(picture, options), TRefusedPicture);
+      continue;
+    }
+    EXPECT_EQ(table(measurer.Measure(picture, options), options),
+              table(MeasureParticles(picture, options), options))
+        << rows.size();
+  }
+}
+
 TEST(MeasurementTable, ImageJsDecimalsAndUnits) {
   TMeasureOptions options;
   const TMeasurement m = MeasureParticles(Drawn({"...", ".#.", "..."}), options);

@@ -415,12 +415,12 @@ TEST_F(ViewerWindowTest, TryAllShowsEveryMethodCaptionedAndAClickChoosesItsThres
 TEST(LiveFrame, AChainThatRefusesTheFrameShowsItRawSayingWhy) {
   QImage frame(6, 4, QImage::Format_RGB32);
   frame.fill(qRgb(10, 200, 30));
-  TBitmap copy;
+  TLiveBuffers buffers;
   const TChain refusing{{TOperation::Binarize, 100}, {TOperation::Erode}};
-  const TLiveFrame raw = WorkLiveFrame(frame, refusing, 1, false, copy);
+  const TLiveFrame raw = WorkLiveFrame(frame, refusing, 1, false, buffers);
   EXPECT_EQ(raw.refused, QStringLiteral("需要黑白影像：請先二值化"));
   EXPECT_EQ(raw.picture.Width(), 6);
   EXPECT_EQ(raw.picture.ScanLine(0)[1], 200);
   const TChain taking{{TOperation::Grey}, {TOperation::Binarize, 100}, {TOperation::Erode}};
-  EXPECT_EQ(WorkLiveFrame(frame, taking, 1, false, copy).refused, QString());
+  EXPECT_EQ(WorkLiveFrame(frame, taking, 1, false, buffers).refused, QString());
 }
