@@ -342,21 +342,27 @@ struct Segmentation {
 
   // Passes run in this order of directions, diagonals first, from the start of each level.
   static constexpr int kSequence[8] = {7, 3, 1, 5, 0, 4, 2, 6};
-  // The state of a level pixel, in the low byte of its cell: still to be set in the level that
-  // floods now, being set, or anything else; 0 is the ground and 255 a set pixel. The high byte
-  // holds a bit for each neighbour already set, by direction.
-  static constexpr std::uint16_t kCurrent = 1, kSetting = 2, kWaiting = 3;
-  static std::uint8_t State(std::uint16_t cell) { return static_cast<std::uint8_t>(cell); }
-  static unsigned Set(std::uint16_t cell) { return cell >> 8; }
+
+  // The neighbours of `p` already set (level 255), bit d for direction d. Read afresh rather than
+  // kept per pixel: a level touches pixels all over the picture, and a byte a pixel halves the
+  // memory it sweeps, with no writes to the neighbours.
+  unsigned SetAround(std::size_t p) const {
+    const std::uint8_t* at = levels + p;
+    unsigned bits = 0;
+    for (int d = 0; d < 8; ++d)
+      bits |= static_cast<unsigned>(at[step[d]] == 255) << d;
+    return bits;
+  }
 
   // ImageJ sweeps the whole level once a pass, each pixel set or not by the pass's direction and
   // which of its neighbours were set before the pass, until eight passes in a row set nothing. A
   // pixel's neighbours alone decide which directions set it, so each pixel waits instead in the
   // bucket of the first pass that would set it, and is placed again when a neighbour is set: the
-  // same pixels fall at the same passes. Returns how many of `pixels` stay unset, moved to the
-  // front (their order decides nothing).
+  // same pixels fall at the same passes. The pixels of the level hold `level` in `levels` while
+  // unset. Returns how many of `pixels` stay unset, moved to the front (their order decides
+  // nothing).
   template <class Index>
-  std::size_t FloodLevel(std::uint16_t* cells, Index* pixels, std::size_t count,
+  std::size_t FloodLevel(std::uint8_t level, Index* pixels, std::size_t count,
                          std::array<std::vector<Index>, 8>& due, std::vector<Index>& set,
                          std::vector<Index>& stuck) const {
     static const std::array<std::uint8_t, 256> table = FateTable();
@@ -373,10 +379,18 @@ struct Segmentation {
       return d;
     }();
     const std::array<std::ptrdiff_t, 8> to = step;
+    const auto s = static_cast<std::ptrdiff_t>(stride);
+    std::uint8_t* const cells = levels;
+    // The pixels lie scattered over the picture: their rows are fetched ahead of the misses.
+    const auto fetch = [cells, s](std::size_t p) {
+      hwy::Prefetch(cells + p - s);
+      hwy::Prefetch(cells + p);
+      hwy::Prefetch(cells + p + s);
+    };
     std::size_t pending = 0;
     stuck.clear();
     const auto place = [&](Index p, std::size_t pass) {
-      const std::uint8_t k = delay[table[Set(cells[p])]][pass % 8];
+      const std::uint8_t k = delay[table[SetAround(p)]][pass % 8];
       if (k < 8) {
         due[(pass + k) % 8].push_back(p);
         ++pending;
@@ -386,45 +400,60 @@ struct Segmentation {
     };
     for (std::size_t i = 0; i < count; ++i) {
       if (i + 16 < count)
-        hwy::Prefetch(cells + pixels[i + 16]);
-      cells[pixels[i]] = static_cast<std::uint16_t>((cells[pixels[i]] & 0xff00) | kCurrent);
+        fetch(pixels[i + 16]);
       place(pixels[i], 0);
     }
     for (std::size_t pass = 0; pending > 0; ++pass) {
       std::vector<Index>& bucket = due[pass % 8];
       const int direction = kSequence[pass % 8];
       set.clear();
-      for (const Index p : bucket)
-        if (State(cells[p]) == kCurrent && (table[Set(cells[p])] >> direction & 1)) {
-          cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kSetting);
+      // Those set in this pass read as ground (0) until all are found, so that every decision
+      // sees the level as it was before the pass, and a pixel listed twice is set once.
+      for (std::size_t i = 0; i < bucket.size(); ++i) {
+        if (i + 16 < bucket.size())
+          fetch(bucket[i + 16]);
+        const Index p = bucket[i];
+        if (cells[p] == level && (table[SetAround(p)] >> direction & 1)) {
+          cells[p] = 0;
           set.push_back(p);
         }
+      }
       pending -= bucket.size();
       bucket.clear();
       // A neighbour placed again by a later pixel of the pass keeps its last place, which the
       // check at the bucket makes the only one that counts.
-      for (const Index p : set) {
-        cells[p] = static_cast<std::uint16_t>(cells[p] | 255);
+      for (std::size_t i = 0; i < set.size(); ++i) {
+        if (i + 8 < set.size()) {
+          // Two rows each way: the neighbours' own neighbours are read too.
+          fetch(set[i + 8]);
+          hwy::Prefetch(cells + set[i + 8] - 2 * s);
+          hwy::Prefetch(cells + set[i + 8] + 2 * s);
+        }
+        const Index p = set[i];
+        cells[p] = 255;
         for (int d = 0; d < 8; ++d) {
           const Index q = static_cast<Index>(p + to[d]);
-          cells[q] |= static_cast<std::uint16_t>(0x100 << ((d + 4) & 7));
-          if (State(cells[q]) == kCurrent)
+          if (cells[q] == level)
             place(q, pass + 1);
         }
       }
     }
-    // What is left was last placed nowhere.
+    // What is left was last placed nowhere; listed once each.
     std::size_t kept = 0;
     for (const Index p : stuck)
-      if (State(cells[p]) == kCurrent) {
-        cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kWaiting);
+      if (cells[p] == level) {
+        cells[p] = 0;
         pixels[kept++] = p;
       }
+    for (std::size_t i = 0; i < kept; ++i)
+      cells[pixels[i]] = level;
     return kept;
   }
 
+  // Floods the levels from the top; `spare` is the distance map's block, no longer needed, which
+  // holds the pixels' places by level where they fit. Leaves 255 on the set pixels.
   template <class Index>
-  void Segment() {
+  void Segment(float* spare) {
     const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
     std::array<std::size_t, 256> histogram{};
     for (std::size_t i = 0; i < size; ++i)
@@ -432,9 +461,16 @@ struct Segmentation {
     const std::size_t listed = size - histogram[0] - histogram[255];
     if (listed == 0)
       return;
-    // Each pixel's state and set neighbours side by side: one cache line for both.
-    const Block<std::uint16_t> cells = Uninitialised<std::uint16_t>(size);
-    const Block<Index> coordinates = Uninitialised<Index>(listed);
+    // One more place for the unlisted pixels to fall into; the frame's ground leaves room for it.
+    Block<Index> own;
+    Index* coordinates;
+    if constexpr (sizeof(Index) <= sizeof(float)) {
+      coordinates = reinterpret_cast<Index*>(spare);
+      std::uninitialized_default_construct_n(coordinates, listed + 1);
+    } else {
+      own = Uninitialised<Index>(listed + 1);
+      coordinates = own.get();
+    }
     std::array<std::size_t, 256> levelStart{}, fill{};
     int highest = 0;
     for (std::size_t v = 1, at = 0; v < 255; ++v) {
@@ -443,23 +479,18 @@ struct Segmentation {
       if (histogram[v] > 0)
         highest = static_cast<int>(v);
     }
+    fill[0] = fill[255] = listed;
     for (std::size_t i = 0; i < size; ++i) {
       const std::uint8_t level = levels[i];
-      if (level == 0 || level == 255) {
-        cells[i] = level;
-        continue;
-      }
-      coordinates[fill[level]++] = static_cast<Index>(i);
-      unsigned neighbours = 0;
-      for (int d = 0; d < 8; ++d)
-        neighbours |= (levels[i + step[d]] == 255) << d;
-      cells[i] = static_cast<std::uint16_t>(neighbours << 8 | kWaiting);
+      coordinates[fill[level]] = static_cast<Index>(i);
+      fill[level] += static_cast<std::uint8_t>(level - 1) < 254;
     }
     std::vector<Index> set, stuck;
     std::array<std::vector<Index>, 8> due;
     for (int level = highest; level >= 1; --level) {
-      const std::size_t remaining = FloodLevel(cells.get(), coordinates.get() + levelStart[level],
-                                               histogram[level], due, set, stuck);
+      const std::size_t remaining =
+          FloodLevel(static_cast<std::uint8_t>(level), coordinates + levelStart[level],
+                     histogram[level], due, set, stuck);
       if (remaining > 0 && level > 1) {
         // What was not reached goes on to the next level only at the border of the picture or of
         // the ground, as ImageJ does.
@@ -472,15 +503,15 @@ struct Segmentation {
           const Index offset = coordinates[p];
           bool border = false;
           for (int d = 0; d < 8; ++d)
-            border |= State(cells[offset + step[d]]) == 0;
-          if (border)
+            border |= levels[offset + step[d]] == 0;
+          if (border) {
             coordinates[end++] = offset;
+            levels[offset] = static_cast<std::uint8_t>(next);
+          }
         }
         histogram[next] = end - levelStart[next];
       }
     }
-    for (std::size_t i = 0; i < size; ++i)
-      levels[i] = State(cells[i]) == 255 ? 255 : 0;
   }
 };
 
@@ -771,9 +802,9 @@ void Watershed(TBitmap& bitmap) {
   }
   s.CleanupMaxima(maxima);
   if (size <= std::numeric_limits<std::uint32_t>::max())
-    s.Segment<std::uint32_t>();
+    s.Segment<std::uint32_t>(map.get());
   else
-    s.Segment<std::size_t>();
+    s.Segment<std::size_t>(map.get());
 
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* in = levels.get() + (static_cast<std::size_t>(y) + 1) * stride + 1;
