@@ -68,88 +68,8 @@ constexpr float kSqrt2 = 1.4142135624F;
 constexpr std::uint8_t kMaximum = 1, kListed = 2, kProcessed = 4, kMaxArea = 8, kEqual = 16,
                        kEliminated = 64;
 
-// The nearest ground pixel a sweep has found for a column; far away while there is none, so that
-// its distance never wins.
-struct Nearest {
-  std::int32_t x, y;
-};
-constexpr Nearest kNone{-(1 << 30), -(1 << 30)};
-
-// One direction of one sweep through a row: ImageJ's choice among the nearest pixels of the
-// column (from the row before), of the diagonal and of the pixel before.
-struct Scan {
-  Nearest* points;
-  Nearest previous = kNone, diagonal = kNone;
-
-  void Reset() { previous = diagonal = kNone; }
-
-  // The squared distance, as ImageJ's float, or nothing on the ground.
-  inline void Step(std::int32_t x, std::int32_t y, bool ground, float& out) {
-    const Nearest next = points[x];
-    if (ground) {
-      points[x] = {x, y};
-    } else {
-      const auto distance = [x, y](Nearest p) {
-        const std::int64_t dx = x - p.x, dy = y - p.y;
-        return dx * dx + dy * dy;
-      };
-      Nearest nearest = next;
-      std::int64_t best =
-          std::min<std::int64_t>(std::numeric_limits<std::int32_t>::max(), distance(next));
-      const std::int64_t viaDiagonal = distance(diagonal);
-      if (viaDiagonal < best) {
-        best = viaDiagonal;
-        nearest = diagonal;
-      }
-      const std::int64_t viaPrevious = distance(previous);
-      if (viaPrevious < best) {
-        best = viaPrevious;
-        nearest = previous;
-      }
-      points[x] = nearest;
-      out = std::min(out, static_cast<float>(best));
-    }
-    previous = points[x];
-    diagonal = next;
-  }
-};
-
-// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
-// map + (y + 1) * stride + 1). ImageJ's two sweeps, down and up, each left to right and right to
-// left, depend only on the picture, so all four run side by side: the down sweep at row k, the up
-// sweep at row height - 1 - k, each row's value the least of the four.
-void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
-  const int width = bitmap.Width(), height = bitmap.Height();
-  std::vector<Nearest> buffers(4 * static_cast<std::size_t>(width), kNone);
-  Scan scans[4] = {{buffers.data()},
-                   {buffers.data() + width},
-                   {buffers.data() + 2 * static_cast<std::size_t>(width)},
-                   {buffers.data() + 3 * static_cast<std::size_t>(width)}};
-  const auto row = [&](int y) { return map + (static_cast<std::size_t>(y) + 1) * stride + 1; };
-  for (int k = 0; k < height; ++k) {
-    const int down = k, up = height - 1 - k;
-    const std::uint8_t* downIn = bitmap.ScanLine(down);
-    const std::uint8_t* upIn = bitmap.ScanLine(up);
-    float* downOut = row(down);
-    float* upOut = row(up);
-    // Each row is met first by one sweep and later by the other.
-    if (down <= up)
-      for (const int y : {down, up}) {
-        const std::uint8_t* in = bitmap.ScanLine(y);
-        float* out = row(y);
-        for (int x = 0; x < width; ++x)
-          out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
-      }
-    for (Scan& scan : scans)
-      scan.Reset();
-    for (int x = 0, back = width - 1; x < width; ++x, --back) {
-      scans[0].Step(x, down, downIn[x] == 255, downOut[x]);
-      scans[1].Step(back, down, downIn[back] == 255, downOut[back]);
-      scans[2].Step(x, up, upIn[x] == 255, upOut[x]);
-      scans[3].Step(back, up, upIn[back] == 255, upOut[back]);
-    }
-  }
-}
+// Where a sweep has found no ground pixel yet: far away, so that its distance never wins.
+constexpr std::int32_t kNone = -(1 << 30);
 
 // A maximum as ImageJ sorts it: its scaled height, then its place.
 struct Maximum {
@@ -524,6 +444,57 @@ struct Segmentation {
 HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
 
+// One row of a sweep of the distance map, the part that needs no pixel before it in the row: of
+// the nearest ground pixels found for the column (`px`, `py`, from the row before) and for the
+// diagonal (the row before at x + `diagonal`), ImageJ's pick, the column's on a tie, and its
+// squared distance from (x, `row`), at most INT32_MAX. Every distance is exact in double; those
+// to kNone are far beyond the cap.
+void NearerRow(const std::int32_t* HWY_RESTRICT px, const std::int32_t* HWY_RESTRICT py,
+               std::ptrdiff_t diagonal, std::int32_t row, std::size_t count,
+               std::int32_t* HWY_RESTRICT cx, std::int32_t* HWY_RESTRICT cy,
+               std::int32_t* HWY_RESTRICT cd) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<std::int32_t, decltype(dd)> di;
+  const std::size_t n = hn::Lanes(dd);
+  const auto vy = hn::Set(di, row);
+  const auto cap = hn::Set(dd, 2147483647.0);
+  const auto lanes = hn::Set(di, static_cast<std::int32_t>(n));
+  const auto squared = [&](decltype(vy) vx, decltype(vy) ax, decltype(vy) ay) {
+    const auto dx = hn::PromoteTo(dd, hn::Sub(vx, ax)), dy = hn::PromoteTo(dd, hn::Sub(vy, ay));
+    return hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy));
+  };
+  auto vx = hn::Iota(di, 0);
+  std::size_t x = 0;
+  for (; x + n <= count; x += n, vx = hn::Add(vx, lanes)) {
+    const auto nx = hn::LoadU(di, px + x), ny = hn::LoadU(di, py + x);
+    const auto gx = hn::LoadU(di, px + x + diagonal), gy = hn::LoadU(di, py + x + diagonal);
+    const auto viaColumn = hn::Min(cap, squared(vx, nx, ny));
+    const auto viaDiagonal = squared(vx, gx, gy);
+    // Picked as doubles, which hold every int32: masks do not change lane size here.
+    const auto diagonalWins = hn::Lt(viaDiagonal, viaColumn);
+    const auto pick = [&](decltype(vy) diagonalValue, decltype(vy) columnValue) {
+      return hn::DemoteTo(di, hn::IfThenElse(diagonalWins, hn::PromoteTo(dd, diagonalValue),
+                                             hn::PromoteTo(dd, columnValue)));
+    };
+    hn::StoreU(pick(gx, nx), di, cx + x);
+    hn::StoreU(pick(gy, ny), di, cy + x);
+    hn::StoreU(hn::DemoteTo(di, hn::Min(viaColumn, viaDiagonal)), di, cd + x);
+  }
+  for (; x < count; ++x) {
+    const auto squaredAt = [&](std::size_t at) {
+      const std::int64_t dx = static_cast<std::int64_t>(x) - px[at], dy = row - py[at];
+      return dx * dx + dy * dy;
+    };
+    const std::size_t g = x + diagonal;
+    const std::int64_t viaColumn = std::min<std::int64_t>(2147483647, squaredAt(x));
+    const std::int64_t viaDiagonal = squaredAt(g);
+    const bool diagonalWins = viaDiagonal < viaColumn;
+    cx[x] = diagonalWins ? px[g] : px[x];
+    cy[x] = diagonalWins ? py[g] : py[x];
+    cd[x] = static_cast<std::int32_t>(std::min(viaColumn, viaDiagonal));
+  }
+}
+
 // Squared distances to distances, in place, and their least and greatest.
 void RootsRow(float* HWY_RESTRICT row, std::size_t count, float* low, float* high) {
   const hn::ScalableTag<float> d;
@@ -698,10 +669,65 @@ HWY_EXPORT(RootsRow);
 HWY_EXPORT(TrueRow);
 HWY_EXPORT(MaximaRow);
 HWY_EXPORT(LevelsRow);
+HWY_EXPORT(NearerRow);
 
 }  // namespace kernels
 
 namespace {
+
+// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
+// map + (y + 1) * stride + 1): ImageJ's two sweeps, down and up, each left to right and right to
+// left, each pixel's value the least of the four. In each direction a pixel takes the nearest
+// ground pixel among the column's, the diagonal's (both from the row before, picked for the whole
+// row at once) and the pixel's before it.
+void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
+  using namespace kernels;
+  const int width = bitmap.Width(), height = bitmap.Height();
+  const auto w = static_cast<std::size_t>(width);
+  // Per direction, the nearest found for each column, with kNone on both sides for the
+  // diagonal of the first and the last column.
+  std::vector<std::int32_t> nearest(4 * (w + 2), kNone), picked(3 * w);
+  std::int32_t *cx = picked.data(), *cy = cx + w, *cd = cy + w;
+  const auto sweep = [&](int y, std::int32_t* px, std::int32_t* py, bool forth) {
+    const std::uint8_t* in = bitmap.ScanLine(y);
+    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
+    HWY_DYNAMIC_DISPATCH(NearerRow)(px, py, forth ? -1 : 1, y, w, cx, cy, cd);
+    std::int32_t previousX = kNone, previousY = kNone;
+    for (int i = 0; i < width; ++i) {
+      const int x = forth ? i : width - 1 - i;
+      if (in[x] == 255) {
+        previousX = px[x] = x;
+        previousY = py[x] = y;
+        continue;
+      }
+      std::int32_t bestX = cx[x], bestY = cy[x];
+      std::int64_t best = cd[x];
+      const std::int64_t dx = x - static_cast<std::int64_t>(previousX), dy = y - previousY;
+      if (const std::int64_t viaPrevious = dx * dx + dy * dy; viaPrevious < best) {
+        best = viaPrevious;
+        bestX = previousX;
+        bestY = previousY;
+      }
+      previousX = px[x] = bestX;
+      previousY = py[x] = bestY;
+      out[x] = std::min(out[x], static_cast<float>(best));
+    }
+  };
+  const auto column = [&](int k) { return nearest.data() + k * (w + 2) + 1; };
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = bitmap.ScanLine(y);
+    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
+    for (int x = 0; x < width; ++x)
+      out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
+    sweep(y, column(0), column(1), true);
+    sweep(y, column(2), column(3), false);
+  }
+  std::fill(nearest.begin(), nearest.end(), kNone);
+  for (int y = height - 1; y >= 0; --y) {
+    sweep(y, column(0), column(1), true);
+    sweep(y, column(2), column(3), false);
+  }
+}
 
 bool IsBlackAndWhite(const TBitmap& bitmap) {
   for (int y = 0; y < bitmap.Height(); ++y) {
