@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -263,15 +264,50 @@ struct Segmentation {
   // Passes run in this order of directions, diagonals first, from the start of each level.
   static constexpr int kSequence[8] = {7, 3, 1, 5, 0, 4, 2, 6};
 
-  // The neighbours of `p` already set (level 255), bit d for direction d. Read afresh rather than
-  // kept per pixel: a level touches pixels all over the picture, and a byte a pixel halves the
-  // memory it sweeps, with no writes to the neighbours.
+  // The neighbours of `p` already set (level 255) in reading order, bit 0 the upper left, bit 7
+  // the lower right. Read afresh rather than kept per pixel: a level touches pixels all over the
+  // picture, and a byte a pixel halves the memory it sweeps, with no writes to the neighbours.
+  // The eight bytes gathered into one word and tested at once; `levels` has room for the read
+  // past the lower right corner.
   unsigned SetAround(std::size_t p) const {
     const std::uint8_t* at = levels + p;
-    unsigned bits = 0;
-    for (int d = 0; d < 8; ++d)
-      bits |= static_cast<unsigned>(at[step[d]] == 255) << d;
-    return bits;
+    const auto s = static_cast<std::ptrdiff_t>(stride);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::uint32_t up, middle, down;
+      std::memcpy(&up, at - s - 1, 4);
+      std::memcpy(&middle, at - 1, 4);
+      std::memcpy(&down, at + s - 1, 4);
+      const std::uint64_t around = (up & 0xffffffu) |
+                                   std::uint64_t{(middle & 0xffu) | (middle >> 8 & 0xff00u)} << 24 |
+                                   std::uint64_t{down & 0xffffffu} << 40;
+      // A byte of 255 is one whose complement is 0: its top bit stays clear below.
+      constexpr std::uint64_t kLow = 0x7f7f7f7f7f7f7f7fu, kHigh = 0x8080808080808080u;
+      const std::uint64_t complement = ~around;
+      const std::uint64_t full = ~(((complement & kLow) + kLow) | complement) & kHigh;
+      return static_cast<unsigned>((full >> 7) * 0x0102040810204080u >> 56);
+    } else {
+      unsigned bits = 0;
+      int bit = 0;
+      for (const std::ptrdiff_t offset :
+           {-s - 1, -s, -s + 1, std::ptrdiff_t{-1}, std::ptrdiff_t{1}, s - 1, s, s + 1})
+        bits |= static_cast<unsigned>(at[offset] == 255) << bit++;
+      return bits;
+    }
+  }
+
+  // Which passes may set a pixel, by its set neighbours in reading order.
+  static std::array<std::uint8_t, 256> FateInReadingOrder() {
+    static const std::array<std::uint8_t, 256> byDirection = FateTable();
+    // The direction of each neighbour in reading order.
+    constexpr int kDirection[8] = {7, 0, 1, 6, 2, 5, 4, 3};
+    std::array<std::uint8_t, 256> table{};
+    for (int item = 0; item < 256; ++item) {
+      int bits = 0;
+      for (int i = 0; i < 8; ++i)
+        bits |= (item >> i & 1) << kDirection[i];
+      table[item] = byDirection[bits];
+    }
+    return table;
   }
 
   // ImageJ sweeps the whole level once a pass, each pixel set or not by the pass's direction and
@@ -285,7 +321,7 @@ struct Segmentation {
   std::size_t FloodLevel(std::uint8_t level, Index* pixels, std::size_t count,
                          std::array<std::vector<Index>, 8>& due, std::vector<Index>& set,
                          std::vector<Index>& stuck) const {
-    static const std::array<std::uint8_t, 256> table = FateTable();
+    static const std::array<std::uint8_t, 256> table = FateInReadingOrder();
     // The passes from phase p until one in directions `fate`: delay[fate][p], 8 for never.
     static const auto delay = [] {
       std::array<std::array<std::uint8_t, 8>, 256> d{};
@@ -767,11 +803,12 @@ void Watershed(TBitmap& bitmap) {
 
   // Types and levels, framed: the frame's type reads as listed, its level as ground.
   const auto types = Uninitialised<std::uint8_t>(size);
-  const auto levels = Uninitialised<std::uint8_t>(size);
+  // Room for the flooding's word read past the last pixel.
+  const auto levels = Uninitialised<std::uint8_t>(size + 4);
   std::memset(types.get(), kListed, stride);
   std::memset(types.get() + size - stride, kListed, stride);
   std::memset(levels.get(), 0, stride);
-  std::memset(levels.get() + size - stride, 0, stride);
+  std::memset(levels.get() + size - stride, 0, stride + 4);
   Segmentation s(width, height, map.get(), types.get(), levels.get());
 
   const double offset = 1.0 - (high - 1.0) * (1.0 / 253 / 2 - 1e-6);
