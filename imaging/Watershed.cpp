@@ -338,6 +338,7 @@ struct Segmentation {
     const auto s = static_cast<std::ptrdiff_t>(stride);
     std::uint8_t* const cells = levels;
     // The pixels lie scattered over the picture: their rows are fetched ahead of the misses.
+    const std::size_t last = stride * (static_cast<std::size_t>(height) + 2) - 1;
     const auto fetch = [cells, s](std::size_t p) {
       hwy::Prefetch(cells + p - s);
       hwy::Prefetch(cells + p);
@@ -380,10 +381,11 @@ struct Segmentation {
       // check at the bucket makes the only one that counts.
       for (std::size_t i = 0; i < set.size(); ++i) {
         if (i + 8 < set.size()) {
-          // Two rows each way: the neighbours' own neighbours are read too.
-          fetch(set[i + 8]);
-          hwy::Prefetch(cells + set[i + 8] - 2 * s);
-          hwy::Prefetch(cells + set[i + 8] + 2 * s);
+          // Two rows each way: the neighbours' own neighbours are read too (within the frame).
+          const std::size_t ahead = set[i + 8];
+          fetch(ahead);
+          hwy::Prefetch(cells + std::max(ahead, 2 * stride) - 2 * stride);
+          hwy::Prefetch(cells + std::min(ahead + 2 * stride, last));
         }
         const Index p = set[i];
         cells[p] = 255;
