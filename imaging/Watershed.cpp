@@ -319,8 +319,7 @@ struct Segmentation {
   // nothing).
   template <class Index>
   std::size_t FloodLevel(std::uint8_t level, Index* pixels, std::size_t count,
-                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set,
-                         std::vector<Index>& stuck) const {
+                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set) const {
     static const std::array<std::uint8_t, 256> table = FateInReadingOrder();
     // The passes from phase p until one in directions `fate`: delay[fate][p], 8 for never.
     static const auto delay = [] {
@@ -345,14 +344,11 @@ struct Segmentation {
       hwy::Prefetch(cells + p + s);
     };
     std::size_t pending = 0;
-    stuck.clear();
     const auto place = [&](Index p, std::size_t pass) {
       const std::uint8_t k = delay[table[SetAround(p)]][pass % 8];
       if (k < 8) {
         due[(pass + k) % 8].push_back(p);
         ++pending;
-      } else {
-        stuck.push_back(p);
       }
     };
     for (std::size_t i = 0; i < count; ++i) {
@@ -396,15 +392,12 @@ struct Segmentation {
         }
       }
     }
-    // What is left was last placed nowhere; listed once each.
+    // What is left was last placed nowhere, found in the level's own list, which holds each pixel
+    // once.
     std::size_t kept = 0;
-    for (const Index p : stuck)
-      if (cells[p] == level) {
-        cells[p] = 0;
-        pixels[kept++] = p;
-      }
-    for (std::size_t i = 0; i < kept; ++i)
-      cells[pixels[i]] = level;
+    for (std::size_t i = 0; i < count; ++i)
+      if (cells[pixels[i]] == level)
+        pixels[kept++] = pixels[i];
     return kept;
   }
 
@@ -443,12 +436,12 @@ struct Segmentation {
       coordinates[fill[level]] = static_cast<Index>(i);
       fill[level] += static_cast<std::uint8_t>(level - 1) < 254;
     }
-    std::vector<Index> set, stuck;
+    std::vector<Index> set;
     std::array<std::vector<Index>, 8> due;
     for (int level = highest; level >= 1; --level) {
       const std::size_t remaining =
           FloodLevel(static_cast<std::uint8_t>(level), coordinates + levelStart[level],
-                     histogram[level], due, set, stuck);
+                     histogram[level], due, set);
       if (remaining > 0 && level > 1) {
         // What was not reached goes on to the next level only at the border of the picture or of
         // the ground, as ImageJ does.
