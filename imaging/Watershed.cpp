@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -68,88 +69,8 @@ constexpr float kSqrt2 = 1.4142135624F;
 constexpr std::uint8_t kMaximum = 1, kListed = 2, kProcessed = 4, kMaxArea = 8, kEqual = 16,
                        kEliminated = 64;
 
-// The nearest ground pixel a sweep has found for a column; far away while there is none, so that
-// its distance never wins.
-struct Nearest {
-  std::int32_t x, y;
-};
-constexpr Nearest kNone{-(1 << 30), -(1 << 30)};
-
-// One direction of one sweep through a row: ImageJ's choice among the nearest pixels of the
-// column (from the row before), of the diagonal and of the pixel before.
-struct Scan {
-  Nearest* points;
-  Nearest previous = kNone, diagonal = kNone;
-
-  void Reset() { previous = diagonal = kNone; }
-
-  // The squared distance, as ImageJ's float, or nothing on the ground.
-  inline void Step(std::int32_t x, std::int32_t y, bool ground, float& out) {
-    const Nearest next = points[x];
-    if (ground) {
-      points[x] = {x, y};
-    } else {
-      const auto distance = [x, y](Nearest p) {
-        const std::int64_t dx = x - p.x, dy = y - p.y;
-        return dx * dx + dy * dy;
-      };
-      Nearest nearest = next;
-      std::int64_t best =
-          std::min<std::int64_t>(std::numeric_limits<std::int32_t>::max(), distance(next));
-      const std::int64_t viaDiagonal = distance(diagonal);
-      if (viaDiagonal < best) {
-        best = viaDiagonal;
-        nearest = diagonal;
-      }
-      const std::int64_t viaPrevious = distance(previous);
-      if (viaPrevious < best) {
-        best = viaPrevious;
-        nearest = previous;
-      }
-      points[x] = nearest;
-      out = std::min(out, static_cast<float>(best));
-    }
-    previous = points[x];
-    diagonal = next;
-  }
-};
-
-// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
-// map + (y + 1) * stride + 1). ImageJ's two sweeps, down and up, each left to right and right to
-// left, depend only on the picture, so all four run side by side: the down sweep at row k, the up
-// sweep at row height - 1 - k, each row's value the least of the four.
-void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
-  const int width = bitmap.Width(), height = bitmap.Height();
-  std::vector<Nearest> buffers(4 * static_cast<std::size_t>(width), kNone);
-  Scan scans[4] = {{buffers.data()},
-                   {buffers.data() + width},
-                   {buffers.data() + 2 * static_cast<std::size_t>(width)},
-                   {buffers.data() + 3 * static_cast<std::size_t>(width)}};
-  const auto row = [&](int y) { return map + (static_cast<std::size_t>(y) + 1) * stride + 1; };
-  for (int k = 0; k < height; ++k) {
-    const int down = k, up = height - 1 - k;
-    const std::uint8_t* downIn = bitmap.ScanLine(down);
-    const std::uint8_t* upIn = bitmap.ScanLine(up);
-    float* downOut = row(down);
-    float* upOut = row(up);
-    // Each row is met first by one sweep and later by the other.
-    if (down <= up)
-      for (const int y : {down, up}) {
-        const std::uint8_t* in = bitmap.ScanLine(y);
-        float* out = row(y);
-        for (int x = 0; x < width; ++x)
-          out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
-      }
-    for (Scan& scan : scans)
-      scan.Reset();
-    for (int x = 0, back = width - 1; x < width; ++x, --back) {
-      scans[0].Step(x, down, downIn[x] == 255, downOut[x]);
-      scans[1].Step(back, down, downIn[back] == 255, downOut[back]);
-      scans[2].Step(x, up, upIn[x] == 255, upOut[x]);
-      scans[3].Step(back, up, upIn[back] == 255, upOut[back]);
-    }
-  }
-}
+// Where a sweep has found no ground pixel yet: far away, so that its distance never wins.
+constexpr std::int32_t kNone = -(1 << 30);
 
 // A maximum as ImageJ sorts it: its scaled height, then its place.
 struct Maximum {
@@ -342,24 +263,64 @@ struct Segmentation {
 
   // Passes run in this order of directions, diagonals first, from the start of each level.
   static constexpr int kSequence[8] = {7, 3, 1, 5, 0, 4, 2, 6};
-  // The state of a level pixel, in the low byte of its cell: still to be set in the level that
-  // floods now, being set, or anything else; 0 is the ground and 255 a set pixel. The high byte
-  // holds a bit for each neighbour already set, by direction.
-  static constexpr std::uint16_t kCurrent = 1, kSetting = 2, kWaiting = 3;
-  static std::uint8_t State(std::uint16_t cell) { return static_cast<std::uint8_t>(cell); }
-  static unsigned Set(std::uint16_t cell) { return cell >> 8; }
+
+  // The neighbours of `p` already set (level 255) in reading order, bit 0 the upper left, bit 7
+  // the lower right. Read afresh rather than kept per pixel: a level touches pixels all over the
+  // picture, and a byte a pixel halves the memory it sweeps, with no writes to the neighbours.
+  // The eight bytes gathered into one word and tested at once; `levels` has room for the read
+  // past the lower right corner.
+  unsigned SetAround(std::size_t p) const {
+    const std::uint8_t* at = levels + p;
+    const auto s = static_cast<std::ptrdiff_t>(stride);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::uint32_t up, middle, down;
+      std::memcpy(&up, at - s - 1, 4);
+      std::memcpy(&middle, at - 1, 4);
+      std::memcpy(&down, at + s - 1, 4);
+      const std::uint64_t around = (up & 0xffffffu) |
+                                   std::uint64_t{(middle & 0xffu) | (middle >> 8 & 0xff00u)} << 24 |
+                                   std::uint64_t{down & 0xffffffu} << 40;
+      // A byte of 255 is one whose complement is 0: its top bit stays clear below.
+      constexpr std::uint64_t kLow = 0x7f7f7f7f7f7f7f7fu, kHigh = 0x8080808080808080u;
+      const std::uint64_t complement = ~around;
+      const std::uint64_t full = ~(((complement & kLow) + kLow) | complement) & kHigh;
+      return static_cast<unsigned>((full >> 7) * 0x0102040810204080u >> 56);
+    } else {
+      unsigned bits = 0;
+      int bit = 0;
+      for (const std::ptrdiff_t offset :
+           {-s - 1, -s, -s + 1, std::ptrdiff_t{-1}, std::ptrdiff_t{1}, s - 1, s, s + 1})
+        bits |= static_cast<unsigned>(at[offset] == 255) << bit++;
+      return bits;
+    }
+  }
+
+  // Which passes may set a pixel, by its set neighbours in reading order.
+  static std::array<std::uint8_t, 256> FateInReadingOrder() {
+    static const std::array<std::uint8_t, 256> byDirection = FateTable();
+    // The direction of each neighbour in reading order.
+    constexpr int kDirection[8] = {7, 0, 1, 6, 2, 5, 4, 3};
+    std::array<std::uint8_t, 256> table{};
+    for (int item = 0; item < 256; ++item) {
+      int bits = 0;
+      for (int i = 0; i < 8; ++i)
+        bits |= (item >> i & 1) << kDirection[i];
+      table[item] = byDirection[bits];
+    }
+    return table;
+  }
 
   // ImageJ sweeps the whole level once a pass, each pixel set or not by the pass's direction and
   // which of its neighbours were set before the pass, until eight passes in a row set nothing. A
   // pixel's neighbours alone decide which directions set it, so each pixel waits instead in the
   // bucket of the first pass that would set it, and is placed again when a neighbour is set: the
-  // same pixels fall at the same passes. Returns how many of `pixels` stay unset, moved to the
-  // front (their order decides nothing).
+  // same pixels fall at the same passes. The pixels of the level hold `level` in `levels` while
+  // unset. Returns how many of `pixels` stay unset, moved to the front (their order decides
+  // nothing).
   template <class Index>
-  std::size_t FloodLevel(std::uint16_t* cells, Index* pixels, std::size_t count,
-                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set,
-                         std::vector<Index>& stuck) const {
-    static const std::array<std::uint8_t, 256> table = FateTable();
+  std::size_t FloodLevel(std::uint8_t level, Index* pixels, std::size_t count,
+                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set) const {
+    static const std::array<std::uint8_t, 256> table = FateInReadingOrder();
     // The passes from phase p until one in directions `fate`: delay[fate][p], 8 for never.
     static const auto delay = [] {
       std::array<std::array<std::uint8_t, 8>, 256> d{};
@@ -373,58 +334,77 @@ struct Segmentation {
       return d;
     }();
     const std::array<std::ptrdiff_t, 8> to = step;
+    const auto s = static_cast<std::ptrdiff_t>(stride);
+    std::uint8_t* const cells = levels;
+    // The pixels lie scattered over the picture: their rows are fetched ahead of the misses.
+    const std::size_t last = stride * (static_cast<std::size_t>(height) + 2) - 1;
+    const auto fetch = [cells, s](std::size_t p) {
+      hwy::Prefetch(cells + p - s);
+      hwy::Prefetch(cells + p);
+      hwy::Prefetch(cells + p + s);
+    };
     std::size_t pending = 0;
-    stuck.clear();
     const auto place = [&](Index p, std::size_t pass) {
-      const std::uint8_t k = delay[table[Set(cells[p])]][pass % 8];
+      const std::uint8_t k = delay[table[SetAround(p)]][pass % 8];
       if (k < 8) {
         due[(pass + k) % 8].push_back(p);
         ++pending;
-      } else {
-        stuck.push_back(p);
       }
     };
     for (std::size_t i = 0; i < count; ++i) {
       if (i + 16 < count)
-        hwy::Prefetch(cells + pixels[i + 16]);
-      cells[pixels[i]] = static_cast<std::uint16_t>((cells[pixels[i]] & 0xff00) | kCurrent);
+        fetch(pixels[i + 16]);
       place(pixels[i], 0);
     }
     for (std::size_t pass = 0; pending > 0; ++pass) {
       std::vector<Index>& bucket = due[pass % 8];
       const int direction = kSequence[pass % 8];
       set.clear();
-      for (const Index p : bucket)
-        if (State(cells[p]) == kCurrent && (table[Set(cells[p])] >> direction & 1)) {
-          cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kSetting);
+      // Those set in this pass read as ground (0) until all are found, so that every decision
+      // sees the level as it was before the pass, and a pixel listed twice is set once.
+      for (std::size_t i = 0; i < bucket.size(); ++i) {
+        if (i + 16 < bucket.size())
+          fetch(bucket[i + 16]);
+        const Index p = bucket[i];
+        if (cells[p] == level && (table[SetAround(p)] >> direction & 1)) {
+          cells[p] = 0;
           set.push_back(p);
         }
+      }
       pending -= bucket.size();
       bucket.clear();
       // A neighbour placed again by a later pixel of the pass keeps its last place, which the
       // check at the bucket makes the only one that counts.
-      for (const Index p : set) {
-        cells[p] = static_cast<std::uint16_t>(cells[p] | 255);
+      for (std::size_t i = 0; i < set.size(); ++i) {
+        if (i + 8 < set.size()) {
+          // Two rows each way: the neighbours' own neighbours are read too (within the frame).
+          const std::size_t ahead = set[i + 8];
+          fetch(ahead);
+          hwy::Prefetch(cells + std::max(ahead, 2 * stride) - 2 * stride);
+          hwy::Prefetch(cells + std::min(ahead + 2 * stride, last));
+        }
+        const Index p = set[i];
+        cells[p] = 255;
         for (int d = 0; d < 8; ++d) {
           const Index q = static_cast<Index>(p + to[d]);
-          cells[q] |= static_cast<std::uint16_t>(0x100 << ((d + 4) & 7));
-          if (State(cells[q]) == kCurrent)
+          if (cells[q] == level)
             place(q, pass + 1);
         }
       }
     }
-    // What is left was last placed nowhere.
+    // What is left was last placed nowhere, found in the level's own list, which holds each pixel
+    // once.
     std::size_t kept = 0;
-    for (const Index p : stuck)
-      if (State(cells[p]) == kCurrent) {
-        cells[p] = static_cast<std::uint16_t>((cells[p] & 0xff00) | kWaiting);
-        pixels[kept++] = p;
-      }
+    for (std::size_t i = 0; i < count; ++i)
+      if (cells[pixels[i]] == level)
+        pixels[kept++] = pixels[i];
     return kept;
   }
 
+  // Floods the levels from the top; `spare` is the distance map's block, no longer needed, which
+  // holds the pixels' places by level where they fit. Leaves 255 on the set pixels.
   template <class Index>
-  void Segment() {
+  void Segment(float* spare) {
     const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
     std::array<std::size_t, 256> histogram{};
     for (std::size_t i = 0; i < size; ++i)
@@ -432,9 +412,16 @@ struct Segmentation {
     const std::size_t listed = size - histogram[0] - histogram[255];
     if (listed == 0)
       return;
-    // Each pixel's state and set neighbours side by side: one cache line for both.
-    const Block<std::uint16_t> cells = Uninitialised<std::uint16_t>(size);
-    const Block<Index> coordinates = Uninitialised<Index>(listed);
+    // One more place for the unlisted pixels to fall into; the frame's ground leaves room for it.
+    Block<Index> own;
+    Index* coordinates;
+    if constexpr (sizeof(Index) <= sizeof(float)) {
+      coordinates = reinterpret_cast<Index*>(spare);
+      std::uninitialized_default_construct_n(coordinates, listed + 1);
+    } else {
+      own = Uninitialised<Index>(listed + 1);
+      coordinates = own.get();
+    }
     std::array<std::size_t, 256> levelStart{}, fill{};
     int highest = 0;
     for (std::size_t v = 1, at = 0; v < 255; ++v) {
@@ -443,23 +430,18 @@ struct Segmentation {
       if (histogram[v] > 0)
         highest = static_cast<int>(v);
     }
+    fill[0] = fill[255] = listed;
     for (std::size_t i = 0; i < size; ++i) {
       const std::uint8_t level = levels[i];
-      if (level == 0 || level == 255) {
-        cells[i] = level;
-        continue;
-      }
-      coordinates[fill[level]++] = static_cast<Index>(i);
-      unsigned neighbours = 0;
-      for (int d = 0; d < 8; ++d)
-        neighbours |= (levels[i + step[d]] == 255) << d;
-      cells[i] = static_cast<std::uint16_t>(neighbours << 8 | kWaiting);
+      coordinates[fill[level]] = static_cast<Index>(i);
+      fill[level] += static_cast<std::uint8_t>(level - 1) < 254;
     }
-    std::vector<Index> set, stuck;
+    std::vector<Index> set;
     std::array<std::vector<Index>, 8> due;
     for (int level = highest; level >= 1; --level) {
-      const std::size_t remaining = FloodLevel(cells.get(), coordinates.get() + levelStart[level],
-                                               histogram[level], due, set, stuck);
+      const std::size_t remaining =
+          FloodLevel(static_cast<std::uint8_t>(level), coordinates + levelStart[level],
+                     histogram[level], due, set);
       if (remaining > 0 && level > 1) {
         // What was not reached goes on to the next level only at the border of the picture or of
         // the ground, as ImageJ does.
@@ -472,15 +454,15 @@ struct Segmentation {
           const Index offset = coordinates[p];
           bool border = false;
           for (int d = 0; d < 8; ++d)
-            border |= State(cells[offset + step[d]]) == 0;
-          if (border)
+            border |= levels[offset + step[d]] == 0;
+          if (border) {
             coordinates[end++] = offset;
+            levels[offset] = static_cast<std::uint8_t>(next);
+          }
         }
         histogram[next] = end - levelStart[next];
       }
     }
-    for (std::size_t i = 0; i < size; ++i)
-      levels[i] = State(cells[i]) == 255 ? 255 : 0;
   }
 };
 
@@ -492,6 +474,57 @@ struct Segmentation {
 
 HWY_BEFORE_NAMESPACE();
 namespace kernels::HWY_NAMESPACE {
+
+// One row of a sweep of the distance map, the part that needs no pixel before it in the row: of
+// the nearest ground pixels found for the column (`px`, `py`, from the row before) and for the
+// diagonal (the row before at x + `diagonal`), ImageJ's pick, the column's on a tie, and its
+// squared distance from (x, `row`), at most INT32_MAX. Every distance is exact in double; those
+// to kNone are far beyond the cap.
+void NearerRow(const std::int32_t* HWY_RESTRICT px, const std::int32_t* HWY_RESTRICT py,
+               std::ptrdiff_t diagonal, std::int32_t row, std::size_t count,
+               std::int32_t* HWY_RESTRICT cx, std::int32_t* HWY_RESTRICT cy,
+               std::int32_t* HWY_RESTRICT cd) {
+  const hn::ScalableTag<double> dd;
+  const hn::Rebind<std::int32_t, decltype(dd)> di;
+  const std::size_t n = hn::Lanes(dd);
+  const auto vy = hn::Set(di, row);
+  const auto cap = hn::Set(dd, 2147483647.0);
+  const auto lanes = hn::Set(di, static_cast<std::int32_t>(n));
+  const auto squared = [&](decltype(vy) vx, decltype(vy) ax, decltype(vy) ay) {
+    const auto dx = hn::PromoteTo(dd, hn::Sub(vx, ax)), dy = hn::PromoteTo(dd, hn::Sub(vy, ay));
+    return hn::Add(hn::Mul(dx, dx), hn::Mul(dy, dy));
+  };
+  auto vx = hn::Iota(di, 0);
+  std::size_t x = 0;
+  for (; x + n <= count; x += n, vx = hn::Add(vx, lanes)) {
+    const auto nx = hn::LoadU(di, px + x), ny = hn::LoadU(di, py + x);
+    const auto gx = hn::LoadU(di, px + x + diagonal), gy = hn::LoadU(di, py + x + diagonal);
+    const auto viaColumn = hn::Min(cap, squared(vx, nx, ny));
+    const auto viaDiagonal = squared(vx, gx, gy);
+    // Picked as doubles, which hold every int32: masks do not change lane size here.
+    const auto diagonalWins = hn::Lt(viaDiagonal, viaColumn);
+    const auto pick = [&](decltype(vy) diagonalValue, decltype(vy) columnValue) {
+      return hn::DemoteTo(di, hn::IfThenElse(diagonalWins, hn::PromoteTo(dd, diagonalValue),
+                                             hn::PromoteTo(dd, columnValue)));
+    };
+    hn::StoreU(pick(gx, nx), di, cx + x);
+    hn::StoreU(pick(gy, ny), di, cy + x);
+    hn::StoreU(hn::DemoteTo(di, hn::Min(viaColumn, viaDiagonal)), di, cd + x);
+  }
+  for (; x < count; ++x) {
+    const auto squaredAt = [&](std::size_t at) {
+      const std::int64_t dx = static_cast<std::int64_t>(x) - px[at], dy = row - py[at];
+      return dx * dx + dy * dy;
+    };
+    const std::size_t g = x + diagonal;
+    const std::int64_t viaColumn = std::min<std::int64_t>(2147483647, squaredAt(x));
+    const std::int64_t viaDiagonal = squaredAt(g);
+    const bool diagonalWins = viaDiagonal < viaColumn;
+    cx[x] = diagonalWins ? px[g] : px[x];
+    cy[x] = diagonalWins ? py[g] : py[x];
+    cd[x] = static_cast<std::int32_t>(std::min(viaColumn, viaDiagonal));
+  }
+}
 
 // Squared distances to distances, in place, and their least and greatest.
 void RootsRow(float* HWY_RESTRICT row, std::size_t count, float* low, float* high) {
@@ -667,10 +700,65 @@ HWY_EXPORT(RootsRow);
 HWY_EXPORT(TrueRow);
 HWY_EXPORT(MaximaRow);
 HWY_EXPORT(LevelsRow);
+HWY_EXPORT(NearerRow);
 
 }  // namespace kernels
 
 namespace {
+
+// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
+// map + (y + 1) * stride + 1): ImageJ's two sweeps, down and up, each left to right and right to
+// left, each pixel's value the least of the four. In each direction a pixel takes the nearest
+// ground pixel among the column's, the diagonal's (both from the row before, picked for the whole
+// row at once) and the pixel's before it.
+void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
+  using namespace kernels;
+  const int width = bitmap.Width(), height = bitmap.Height();
+  const auto w = static_cast<std::size_t>(width);
+  // Per direction, the nearest found for each column, with kNone on both sides for the
+  // diagonal of the first and the last column.
+  std::vector<std::int32_t> nearest(4 * (w + 2), kNone), picked(3 * w);
+  std::int32_t *cx = picked.data(), *cy = cx + w, *cd = cy + w;
+  const auto sweep = [&](int y, std::int32_t* px, std::int32_t* py, bool forth) {
+    const std::uint8_t* in = bitmap.ScanLine(y);
+    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
+    HWY_DYNAMIC_DISPATCH(NearerRow)(px, py, forth ? -1 : 1, y, w, cx, cy, cd);
+    std::int32_t previousX = kNone, previousY = kNone;
+    for (int i = 0; i < width; ++i) {
+      const int x = forth ? i : width - 1 - i;
+      if (in[x] == 255) {
+        previousX = px[x] = x;
+        previousY = py[x] = y;
+        continue;
+      }
+      std::int32_t bestX = cx[x], bestY = cy[x];
+      std::int64_t best = cd[x];
+      const std::int64_t dx = x - static_cast<std::int64_t>(previousX), dy = y - previousY;
+      if (const std::int64_t viaPrevious = dx * dx + dy * dy; viaPrevious < best) {
+        best = viaPrevious;
+        bestX = previousX;
+        bestY = previousY;
+      }
+      previousX = px[x] = bestX;
+      previousY = py[x] = bestY;
+      out[x] = std::min(out[x], static_cast<float>(best));
+    }
+  };
+  const auto column = [&](int k) { return nearest.data() + k * (w + 2) + 1; };
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = bitmap.ScanLine(y);
+    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
+    for (int x = 0; x < width; ++x)
+      out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
+    sweep(y, column(0), column(1), true);
+    sweep(y, column(2), column(3), false);
+  }
+  std::fill(nearest.begin(), nearest.end(), kNone);
+  for (int y = height - 1; y >= 0; --y) {
+    sweep(y, column(0), column(1), true);
+    sweep(y, column(2), column(3), false);
+  }
+}
 
 bool IsBlackAndWhite(const TBitmap& bitmap) {
   for (int y = 0; y < bitmap.Height(); ++y) {
@@ -710,11 +798,12 @@ void Watershed(TBitmap& bitmap) {
 
   // Types and levels, framed: the frame's type reads as listed, its level as ground.
   const auto types = Uninitialised<std::uint8_t>(size);
-  const auto levels = Uninitialised<std::uint8_t>(size);
+  // Room for the flooding's word read past the last pixel.
+  const auto levels = Uninitialised<std::uint8_t>(size + 4);
   std::memset(types.get(), kListed, stride);
   std::memset(types.get() + size - stride, kListed, stride);
   std::memset(levels.get(), 0, stride);
-  std::memset(levels.get() + size - stride, 0, stride);
+  std::memset(levels.get() + size - stride, 0, stride + 4);
   Segmentation s(width, height, map.get(), types.get(), levels.get());
 
   const double offset = 1.0 - (high - 1.0) * (1.0 / 253 / 2 - 1e-6);
@@ -771,9 +860,9 @@ void Watershed(TBitmap& bitmap) {
   }
   s.CleanupMaxima(maxima);
   if (size <= std::numeric_limits<std::uint32_t>::max())
-    s.Segment<std::uint32_t>();
+    s.Segment<std::uint32_t>(map.get());
   else
-    s.Segment<std::size_t>();
+    s.Segment<std::size_t>(map.get());
 
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* in = levels.get() + (static_cast<std::size_t>(y) + 1) * stride + 1;

@@ -90,6 +90,23 @@ TEST_P(WatershedKernel, SameAsReference) {
   }
 }
 
+// Discs so large that the levels are scaled (more than 253 of them), and ground found only far
+// into the picture, so that the sweeps carry "none found yet" across whole rows.
+TEST_P(WatershedKernel, LargeDiscsAndFarGroundSameAsReference) {
+  std::vector<TBitmap> pictures;
+  pictures.push_back(Discs(1000, 540, {{265, 270, 262}, {730, 270, 262}, {990, 20, 40}}));
+  pictures.push_back(Discs(97, 61, {{40, 30, 60}, {-20, 70, 30}}));
+  pictures.push_back(Filled(133, 45, 0, TPixelFormat::pf8bit));
+  pictures.back().ScanLine(44)[132] = 255;
+  for (const TBitmap& picture : pictures) {
+    TBitmap expected;
+    expected.Assign(picture);
+    ReferenceWatershed(expected);
+    EXPECT_TRUE(SameBitmaps(expected, Watershedded(picture)))
+        << picture.Width() << "x" << picture.Height();
+  }
+}
+
 CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(WatershedKernel);
 
 // Only black-and-white pictures: any other is refused and stays as it was.
