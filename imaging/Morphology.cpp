@@ -72,34 +72,42 @@ void Step(const Byte* row, Byte* pair, Byte* last, const Byte* centre, Byte* out
       at(j);
     return;
   }
-  using V = hn::Vec<decltype(d)>;
-  struct Block {
-    V v, pair, across;
-  };
-  // Blocks between the first and the last byte, which have neighbours on both sides.
-  const auto compute = [&](std::size_t j) {
+  // Blocks between the first and the last byte, which have neighbours on both sides, stored
+  // where `to` says: the output, the pair and the pick across.
+  const auto block = [&](std::size_t j, Byte* to[3]) {
     const auto across =
         Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, row + j - 1), hn::LoadU(d, row + j)),
                        hn::LoadU(d, row + j + 1));
     auto v = Pick<kLargest>(hn::LoadU(d, pair + j), across);
     if constexpr (kOutline && kStore)
       v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
-    return Block{v, Pick<kLargest>(hn::LoadU(d, last + j), across), across};
-  };
-  const auto store = [&](const Block& b, std::size_t j) {
-    hn::StoreU(b.pair, d, pair + j);
-    hn::StoreU(b.across, d, last + j);
     if constexpr (kStore)
-      hn::StoreU(b.v, d, out + j);
+      hn::StoreU(v, d, to[0]);
+    hn::StoreU(Pick<kLargest>(hn::LoadU(d, last + j), across), d, to[1]);
+    hn::StoreU(across, d, to[2]);
   };
-  // The last block overlaps the one before: computed from the rows as they are now and stored
-  // at the end, it gives the bytes they share the same values again.
+  // The rows kept start on vector boundaries, and so do the blocks but the first and the last,
+  // which overlap their neighbours: computed aside from the rows as they are now and put in place
+  // at the end, they give the bytes they share the same values again.
   const std::size_t end = n - 1 - lanes;
-  const Block tail = compute(end);
+  Byte aside[2][3][HWY_MAX_BYTES];
+  const std::size_t ends[2] = {1, end};
+  for (int k = 0; k < 2; ++k) {
+    Byte* to[3] = {aside[k][0], aside[k][1], aside[k][2]};
+    block(ends[k], to);
+  }
   at(0);
-  for (std::size_t j = 1; j < end; j += lanes)
-    store(compute(j), j);
-  store(tail, end);
+  for (std::size_t j = lanes; j < end; j += lanes) {
+    Byte* to[3] = {out + j, pair + j, last + j};
+    block(j, to);
+  }
+  for (int k = 0; k < 2; ++k) {
+    const std::size_t j = ends[k];
+    if constexpr (kStore)
+      std::copy_n(aside[k][0], lanes, out + j);
+    std::copy_n(aside[k][1], lanes, pair + j);
+    std::copy_n(aside[k][2], lanes, last + j);
+  }
   at(n - 1);
 }
 
