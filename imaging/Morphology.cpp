@@ -160,32 +160,27 @@ class Pass {
   const Byte* centre_ = nullptr;
 };
 
-// In place. Output row i is written once no pass needs input row i any longer: a single pass
-// writes it after picking across row i + 1; two passes write the second's row i - 1 after the
-// first has picked across row i + 1, its own rows kept aside.
+// In place. A pass needs an input row no longer once it has picked across the row below: the
+// first pass writes its output row i - 1 over input row i - 1 then, and the second takes that
+// row as its input, writing its own output row i - 2 over the first's.
 void Morphology(const MorphologyJob& job) {
   const std::size_t n = job.width;
   const int height = job.height;
   // Rows of whole cache lines, aligned; few enough of them for the caches' first level.
   constexpr std::size_t kLine = 64;
   const std::size_t stride = (n + kLine - 1) / kLine * kLine;
-  std::vector<Byte> memory(6 * stride + kLine);
+  std::vector<Byte> memory(5 * stride + kLine);
   Byte* const base =
       memory.data() + (kLine - reinterpret_cast<std::uintptr_t>(memory.data()) % kLine) % kLine;
   Byte* const white = base;
   std::fill(white, white + n, Byte{255});
-  Byte* const middle = base + stride;
-  Pass first(job.passes[0], n, white, base + 2 * stride, stride);
-  Pass second(job.passes[1], n, white, base + 4 * stride, stride);
+  Pass first(job.passes[0], n, white, base + stride, stride);
+  Pass second(job.passes[1], n, white, base + 3 * stride, stride);
   const auto row = [&](int i) { return job.pixels + static_cast<std::size_t>(i) * job.stride; };
   for (int i = 0; i <= height; ++i) {
     const Byte* in = i < height ? row(i) : nullptr;
-    if (job.count == 1) {
-      first.Feed(in, i > 0 ? row(i - 1) : nullptr);
-      continue;
-    }
-    if (first.Feed(in, middle))
-      second.Feed(middle, i > 1 ? row(i - 2) : nullptr);
+    if (first.Feed(in, i > 0 ? row(i - 1) : nullptr) && job.count == 2)
+      second.Feed(row(i - 1), i > 1 ? row(i - 2) : nullptr);
   }
   if (job.count == 2)
     second.Feed(nullptr, row(height - 1));
