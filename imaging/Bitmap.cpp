@@ -10,6 +10,11 @@
 #include <utility>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 TPalette::TPalette(std::vector<TPaletteEntry> entries) : entries_(std::move(entries)) {
   if (entries_.size() > static_cast<std::size_t>(MaxEntries))
     entries_.resize(MaxEntries);
@@ -79,6 +84,19 @@ TBitmap::Pixels TBitmap::Allocate(std::size_t stride, int height) {
   auto* p = static_cast<std::uint8_t*>(std::calloc(stride * static_cast<std::size_t>(height), 1));
   if (p == nullptr)
     throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+  // Every page of a fresh picture faults in on its first write, thousands of them for a photo:
+  // large pages fault a five-hundredth as often where the system leaves them to the program.
+  constexpr std::size_t kLargePictureBytes = std::size_t{8} << 20;
+  const std::size_t bytes = stride * static_cast<std::size_t>(height);
+  if (bytes >= kLargePictureBytes) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) / page * page;
+    if (end > begin)
+      ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  }
+#endif
   return Pixels(p);
 }
 

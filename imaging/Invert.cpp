@@ -28,17 +28,28 @@ void InvertRows(const KernelRows& r, bool alpha) {
   const hn::ScalableTag<Byte> d;
   const hn::Repartition<std::uint32_t, decltype(d)> d32;
   const std::size_t n = hn::Lanes(d);
-  // Rows start on a multiple of 4 bytes and so do the steps: alpha bytes stay in their lanes.
-  const auto mask = hn::BitCast(d, hn::Set(d32, alpha ? 0x00FFFFFFu : 0xFFFFFFFFu));
+  // The flips of four bytes in a row starting at byte j of the row, as one 32-bit lane.
+  const auto flips = [&](std::size_t j) {
+    std::uint32_t pattern = 0;
+    for (std::size_t k = 0; k < 4; ++k)
+      pattern |= std::uint32_t{flip[(j + k) & 3]} << (8 * k);
+    return hn::BitCast(d, hn::Set(d32, pattern));
+  };
   for (int i = 0; i < r.height; ++i) {
     const Byte* in = r.in + i * r.inStride;
     Byte* out = r.out + i * r.outStride;
-    std::size_t j = 0;
+    // Large pictures start just past a page boundary: a few bytes first put the stores on whole
+    // vectors, or every one of them would straddle two cache lines.
+    const std::size_t misaligned = reinterpret_cast<std::uintptr_t>(out) % n;
+    std::size_t j = std::min(r.length, misaligned == 0 ? 0 : n - misaligned);
+    scalar(in, out, 0, j);
+    // Every step is a multiple of 4 bytes: the alpha bytes stay in the same lanes.
+    const auto mask = flips(j);
     for (; j + 2 * n <= r.length; j += 2 * n) {
       const auto x0 = hn::LoadU(d, in + j);
       const auto x1 = hn::LoadU(d, in + j + n);
-      hn::StoreU(hn::Xor(x0, mask), d, out + j);
-      hn::StoreU(hn::Xor(x1, mask), d, out + j + n);
+      hn::Store(hn::Xor(x0, mask), d, out + j);
+      hn::Store(hn::Xor(x1, mask), d, out + j + n);
     }
     // Flipping the bits twice would undo them: the tail goes one byte at a time.
     scalar(in, out, j, r.length);

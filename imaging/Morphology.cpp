@@ -47,148 +47,142 @@ HWY_INLINE Byte Pick(Byte a, Byte b) {
   return kLargest ? std::max(a, b) : std::min(a, b);
 }
 
-// out[j] = pick of row[j - 1], row[j] and row[j + 1], white beyond the row's ends.
-template <bool kLargest>
-void AcrossRow(const Byte* row, Byte* out, std::size_t n) {
+// One output row of a 3 x 3 pass, picked from the row `row` below it as it comes in. A pass keeps
+// two rows of its own: `pair`, the pick down the two rows above the new one, and `last`, the pick
+// across the row just above it. The output is pick(pair, across(row)); then pair becomes
+// pick(last, across(row)) and last across(row). White lies beyond the row's ends. For the outline
+// `centre` is the input row of the output, which may be `out`. Without kStore only the rows kept
+// change.
+template <bool kLargest, bool kOutline, bool kStore>
+void Step(const Byte* row, Byte* pair, Byte* last, const Byte* centre, Byte* out, std::size_t n) {
   const auto at = [&](std::size_t j) {
     const Byte left = j > 0 ? row[j - 1] : Byte{255};
     const Byte right = j + 1 < n ? row[j + 1] : Byte{255};
-    out[j] = Pick<kLargest>(Pick<kLargest>(left, row[j]), right);
+    const Byte across = Pick<kLargest>(Pick<kLargest>(left, row[j]), right);
+    const Byte v = Pick<kLargest>(pair[j], across);
+    pair[j] = Pick<kLargest>(last[j], across);
+    last[j] = across;
+    if constexpr (kStore)
+      out[j] = kOutline ? static_cast<Byte>(centre[j] | static_cast<Byte>(~v)) : v;
   };
-  const hn::ScalableTag<Byte> d;
+  // Three of the five loads are at any byte: a vector wider than half a cache line would straddle
+  // two lines every time, and measures slower.
+  const hn::CappedTag<Byte, 32> d;
   const std::size_t lanes = hn::Lanes(d);
   if (n < lanes + 2) {
     for (std::size_t j = 0; j < n; ++j)
       at(j);
     return;
   }
-  // Blocks between the first and the last byte, which have neighbours on both sides; the last
-  // block overlaps the one before.
-  const auto block = [&](std::size_t j) {
-    const auto v = Pick<kLargest>(hn::LoadU(d, row + j - 1), hn::LoadU(d, row + j));
-    hn::StoreU(Pick<kLargest>(v, hn::LoadU(d, row + j + 1)), d, out + j);
+  // Blocks between the first and the last byte, which have neighbours on both sides, stored
+  // where `to` says: the output, the pair and the pick across.
+  const auto block = [&](std::size_t j, Byte* to[3]) {
+    const auto across =
+        Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, row + j - 1), hn::LoadU(d, row + j)),
+                       hn::LoadU(d, row + j + 1));
+    auto v = Pick<kLargest>(hn::LoadU(d, pair + j), across);
+    if constexpr (kOutline && kStore)
+      v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
+    if constexpr (kStore)
+      hn::StoreU(v, d, to[0]);
+    hn::StoreU(Pick<kLargest>(hn::LoadU(d, last + j), across), d, to[1]);
+    hn::StoreU(across, d, to[2]);
   };
+  // The rows kept start on vector boundaries, and so do the blocks but the first and the last,
+  // which overlap their neighbours: computed aside from the rows as they are now and put in place
+  // at the end, they give the bytes they share the same values again.
+  const std::size_t end = n - 1 - lanes;
+  Byte aside[2][3][HWY_MAX_BYTES];
+  const std::size_t ends[2] = {1, end};
+  for (int k = 0; k < 2; ++k) {
+    Byte* to[3] = {aside[k][0], aside[k][1], aside[k][2]};
+    block(ends[k], to);
+  }
   at(0);
-  std::size_t j = 1;
-  for (; j + lanes < n; j += lanes)
-    block(j);
-  if (j < n - 1)
-    block(n - 1 - lanes);
+  for (std::size_t j = lanes; j < end; j += lanes) {
+    Byte* to[3] = {out + j, pair + j, last + j};
+    block(j, to);
+  }
+  for (int k = 0; k < 2; ++k) {
+    const std::size_t j = ends[k];
+    if constexpr (kStore)
+      std::copy_n(aside[k][0], lanes, out + j);
+    std::copy_n(aside[k][1], lanes, pair + j);
+    std::copy_n(aside[k][2], lanes, last + j);
+  }
   at(n - 1);
 }
 
-// out[j] = pick of a[j], b[j] and c[j], rows already picked across: the 3 x 3 neighbourhood of
-// the row between them. For the outline, `centre` is that row, and may be `out`: a block written
-// twice gives the same bytes again.
-template <bool kLargest, bool kOutline>
-void DownRows(const Byte* a, const Byte* b, const Byte* c, const Byte* centre, Byte* out,
-              std::size_t n) {
-  const hn::ScalableTag<Byte> d;
-  const std::size_t lanes = hn::Lanes(d);
-  if (n < lanes) {
-    for (std::size_t j = 0; j < n; ++j) {
-      const Byte v = Pick<kLargest>(Pick<kLargest>(a[j], b[j]), c[j]);
-      out[j] = kOutline ? static_cast<Byte>(centre[j] | static_cast<Byte>(~v)) : v;
-    }
-    return;
-  }
-  const auto block = [&](std::size_t j) {
-    auto v = Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, a + j), hn::LoadU(d, b + j)),
-                            hn::LoadU(d, c + j));
-    if constexpr (kOutline)
-      v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
-    hn::StoreU(v, d, out + j);
-  };
-  std::size_t j = 0;
-  for (; j + lanes <= n; j += lanes)
-    block(j);
-  if (j < n)
-    block(n - lanes);
-}
-
 // One 3 x 3 pass over rows fed one after another, each output row coming out when the row below
-// its input has come in. Each input row is picked across once, into a ring of three rows, while
-// it is in the cache; it is not read again but for the outline's centre.
+// its input has come in. Each input row is picked across once and read again only as the
+// outline's centre.
 class Pass {
  public:
-  // `memory`: room for three rows of `stride` bytes; `white`: a row of 255s.
+  // `memory`: room for two rows of `stride` bytes; `white`: a row of 255s.
   Pass(TPass pass, std::size_t n, const Byte* white, Byte* memory, std::size_t stride)
-      : pass_(pass), n_(n), white_(white) {
-    for (Byte*& row : ring_) {
-      row = memory;
-      memory += stride;
-    }
+      : pass_(pass), n_(n), white_(white), pair_(memory), last_(memory + stride) {
+    // Above the first row lies white.
+    std::copy_n(white, n, last_);
   }
 
   // Takes the next input row, nullptr past the last; returns whether `out` received an output.
   bool Feed(const Byte* row, Byte* out) {
-    const Byte* across = white_;
-    if (row != nullptr) {
-      Byte* next = ring_[fed_ % 3];
-      if (pass_ == TPass::Smallest)
-        AcrossRow<false>(row, next, n_);
-      else
-        AcrossRow<true>(row, next, n_);
-      across = next;
-    }
+    const Byte* in = row != nullptr ? row : white_;
     const bool first = fed_++ == 0;
-    if (!first) {
-      switch (pass_) {
-        case TPass::Largest:
-          DownRows<true, false>(above_, current_, across, centre_, out, n_);
-          break;
-        case TPass::Smallest:
-          DownRows<false, false>(above_, current_, across, centre_, out, n_);
-          break;
-        case TPass::Outline:
-          DownRows<true, true>(above_, current_, across, centre_, out, n_);
-          break;
-      }
+    switch (pass_) {
+      case TPass::Largest:
+        Run<true, false>(first, in, out);
+        break;
+      case TPass::Smallest:
+        Run<false, false>(first, in, out);
+        break;
+      case TPass::Outline:
+        Run<true, true>(first, in, out);
+        break;
     }
-    above_ = first ? white_ : current_;
-    current_ = across;
     centre_ = row;
     return !first;
   }
 
  private:
+  template <bool kLargest, bool kOutline>
+  void Run(bool first, const Byte* in, Byte* out) {
+    if (first)
+      Step<kLargest, kOutline, false>(in, pair_, last_, centre_, out, n_);
+    else
+      Step<kLargest, kOutline, true>(in, pair_, last_, centre_, out, n_);
+  }
+
   TPass pass_;
   std::size_t n_;
   const Byte* white_;
-  Byte* ring_[3];
+  Byte* pair_;
+  Byte* last_;
   std::size_t fed_ = 0;
-  const Byte* above_ = nullptr;
-  const Byte* current_ = nullptr;
   const Byte* centre_ = nullptr;
 };
 
-// In place. Output row i is written once no pass needs input row i any longer: a single pass
-// writes it after picking across row i + 1; two passes write the second's row i - 1 after the
-// first has picked across row i + 1, its own rows kept aside.
+// In place. A pass needs an input row no longer once it has picked across the row below: the
+// first pass writes its output row i - 1 over input row i - 1 then, and the second takes that
+// row as its input, writing its own output row i - 2 over the first's.
 void Morphology(const MorphologyJob& job) {
   const std::size_t n = job.width;
   const int height = job.height;
-  // Rows of whole cache lines, aligned: the downward picks load them on line boundaries.
+  // Rows of whole cache lines, aligned; few enough of them for the caches' first level.
   constexpr std::size_t kLine = 64;
   const std::size_t stride = (n + kLine - 1) / kLine * kLine;
-  std::vector<Byte> memory(9 * stride + kLine);
+  std::vector<Byte> memory(5 * stride + kLine);
   Byte* const base =
       memory.data() + (kLine - reinterpret_cast<std::uintptr_t>(memory.data()) % kLine) % kLine;
   Byte* const white = base;
   std::fill(white, white + n, Byte{255});
-  Byte* const between[2] = {base + stride, base + 2 * stride};
-  Pass first(job.passes[0], n, white, base + 3 * stride, stride);
-  Pass second(job.passes[1], n, white, base + 6 * stride, stride);
+  Pass first(job.passes[0], n, white, base + stride, stride);
+  Pass second(job.passes[1], n, white, base + 3 * stride, stride);
   const auto row = [&](int i) { return job.pixels + static_cast<std::size_t>(i) * job.stride; };
   for (int i = 0; i <= height; ++i) {
     const Byte* in = i < height ? row(i) : nullptr;
-    if (job.count == 1) {
-      first.Feed(in, i > 0 ? row(i - 1) : nullptr);
-      continue;
-    }
-    Byte* middle = between[i & 1];
-    if (first.Feed(in, middle))
-      second.Feed(middle, i > 1 ? row(i - 2) : nullptr);
+    if (first.Feed(in, i > 0 ? row(i - 1) : nullptr) && job.count == 2)
+      second.Feed(row(i - 1), i > 1 ? row(i - 2) : nullptr);
   }
   if (job.count == 2)
     second.Feed(nullptr, row(height - 1));
