@@ -114,7 +114,10 @@ struct Segmentation {
   // few places on are fetched ahead of the misses.
   static constexpr std::ptrdiff_t kAhead = 8;
   void FetchAround(std::size_t offset, bool withMap) const {
-    for (const std::size_t row : {offset - stride, offset, offset + stride}) {
+    // Its own rows and two either side: the true heights of the neighbours read those too.
+    const std::size_t last = stride * (static_cast<std::size_t>(height) + 2) - 1;
+    const std::size_t from = std::max(offset, 2 * stride) - 2 * stride;
+    for (std::size_t row = from; row <= std::min(offset + 2 * stride, last); row += stride) {
       hwy::Prefetch(types + row);
       if (withMap)
         hwy::Prefetch(map + row);
