@@ -110,6 +110,22 @@ struct Segmentation {
   int X(std::size_t offset) const { return static_cast<int>(offset % stride) - 1; }
   int Y(std::size_t offset) const { return static_cast<int>(offset / stride) - 1; }
 
+  // The maxima lie in order of height, scattered over the picture: the neighbourhoods of those a
+  // few places on are fetched ahead of the misses.
+  static constexpr std::ptrdiff_t kAhead = 8;
+  void FetchAround(std::size_t offset, bool withMap) const {
+    // Its own rows and two either side: the true heights of the neighbours read those too.
+    const std::size_t last = stride * (static_cast<std::size_t>(height) + 2) - 1;
+    const std::size_t from = std::max(offset, 2 * stride) - 2 * stride;
+    for (std::size_t row = from; row <= std::min(offset + 2 * stride, last); row += stride) {
+      hwy::Prefetch(types + row);
+      if (withMap)
+        hwy::Prefetch(map + row);
+      else
+        hwy::Prefetch(levels + row);
+    }
+  }
+
   // ImageJ's estimate of the height of a maximum or saddle between the pixels' centres.
   float TrueHeight(std::size_t offset) const {
     const float v = map[offset];
@@ -139,6 +155,8 @@ struct Segmentation {
   void MarkMaxima(const std::vector<Maximum>& maxima) {
     const float sortingError = 1.1F * (kSqrt2 / 2.0F);
     for (auto it = maxima.rbegin(); it != maxima.rend(); ++it) {
+      if (maxima.rend() - it > kAhead)
+        FetchAround(it[kAhead].offset, true);
       std::size_t offset0 = it->offset;
       if (types[offset0] & kProcessed)
         continue;
@@ -200,6 +218,8 @@ struct Segmentation {
   // a marked maximum's, so that the flooding starts from the marked ones only.
   void CleanupMaxima(const std::vector<Maximum>& maxima) {
     for (auto it = maxima.rbegin(); it != maxima.rend(); ++it) {
+      if (maxima.rend() - it > kAhead)
+        FetchAround(it[kAhead].offset, false);
       const std::size_t offset0 = it->offset;
       if (types[offset0] & (kMaxArea | kEliminated))
         continue;
@@ -406,9 +426,18 @@ struct Segmentation {
   template <class Index>
   void Segment(float* spare) {
     const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
+    // Four counts taken in turn: neighbours often share a level, and one count would make each
+    // pixel wait for the last one's store.
+    std::array<std::array<std::size_t, 256>, 4> counts{};
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4)
+      for (std::size_t k = 0; k < 4; ++k)
+        ++counts[k][levels[i + k]];
+    for (; i < size; ++i)
+      ++counts[0][levels[i]];
     std::array<std::size_t, 256> histogram{};
-    for (std::size_t i = 0; i < size; ++i)
-      ++histogram[levels[i]];
+    for (std::size_t v = 0; v < 256; ++v)
+      histogram[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
     const std::size_t listed = size - histogram[0] - histogram[255];
     if (listed == 0)
       return;
@@ -431,11 +460,21 @@ struct Segmentation {
         highest = static_cast<int>(v);
     }
     fill[0] = fill[255] = listed;
-    for (std::size_t i = 0; i < size; ++i) {
-      const std::uint8_t level = levels[i];
-      coordinates[fill[level]] = static_cast<Index>(i);
+    const auto placeOne = [&](std::size_t at) {
+      const std::uint8_t level = levels[at];
+      coordinates[fill[level]] = static_cast<Index>(at);
       fill[level] += static_cast<std::uint8_t>(level - 1) < 254;
+    };
+    // Eight ground pixels at a time pass at once.
+    for (i = 0; i + 8 <= size; i += 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, levels + i, 8);
+      if (eight != 0)
+        for (std::size_t k = 0; k < 8; ++k)
+          placeOne(i + k);
     }
+    for (; i < size; ++i)
+      placeOne(i);
     std::vector<Index> set;
     std::array<std::vector<Index>, 8> due;
     for (int level = highest; level >= 1; --level) {
@@ -719,7 +758,9 @@ void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
   // diagonal of the first and the last column.
   std::vector<std::int32_t> nearest(4 * (w + 2), kNone), picked(3 * w);
   std::int32_t *cx = picked.data(), *cy = cx + w, *cd = cy + w;
-  const auto sweep = [&](int y, std::int32_t* px, std::int32_t* py, bool forth) {
+  // The first sweep writes the row afresh, with 0 on the ground, rather than after a pass of its
+  // own that fills it.
+  const auto sweep = [&](int y, std::int32_t* px, std::int32_t* py, bool forth, bool first) {
     const std::uint8_t* in = bitmap.ScanLine(y);
     float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
     HWY_DYNAMIC_DISPATCH(NearerRow)(px, py, forth ? -1 : 1, y, w, cx, cy, cd);
@@ -729,6 +770,8 @@ void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
       if (in[x] == 255) {
         previousX = px[x] = x;
         previousY = py[x] = y;
+        if (first)
+          out[x] = 0.0F;
         continue;
       }
       std::int32_t bestX = cx[x], bestY = cy[x];
@@ -741,31 +784,31 @@ void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
       }
       previousX = px[x] = bestX;
       previousY = py[x] = bestY;
-      out[x] = std::min(out[x], static_cast<float>(best));
+      // Every squared distance is at most INT32_MAX, below the float maximum.
+      out[x] = first ? static_cast<float>(best) : std::min(out[x], static_cast<float>(best));
     }
   };
   const auto column = [&](int k) { return nearest.data() + k * (w + 2) + 1; };
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in = bitmap.ScanLine(y);
-    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
-    for (int x = 0; x < width; ++x)
-      out[x] = in[x] == 255 ? 0.0F : std::numeric_limits<float>::max();
-    sweep(y, column(0), column(1), true);
-    sweep(y, column(2), column(3), false);
+    sweep(y, column(0), column(1), true, true);
+    sweep(y, column(2), column(3), false, false);
   }
   std::fill(nearest.begin(), nearest.end(), kNone);
   for (int y = height - 1; y >= 0; --y) {
-    sweep(y, column(0), column(1), true);
-    sweep(y, column(2), column(3), false);
+    sweep(y, column(0), column(1), true, false);
+    sweep(y, column(2), column(3), false, false);
   }
 }
 
 bool IsBlackAndWhite(const TBitmap& bitmap) {
   for (int y = 0; y < bitmap.Height(); ++y) {
     const std::uint8_t* row = bitmap.ScanLine(y);
+    // A whole row at a time, without a branch a pixel, so that the compiler takes it in vectors.
+    bool grey = false;
     for (int x = 0; x < bitmap.Width(); ++x)
-      if (row[x] != 0 && row[x] != 255)
-        return false;
+      grey |= static_cast<std::uint8_t>(row[x] - 1) < 254;
+    if (grey)
+      return false;
   }
   return true;
 }

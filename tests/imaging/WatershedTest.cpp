@@ -111,16 +111,20 @@ CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(WatershedKernel);
 
 // Only black-and-white pictures: any other is refused and stays as it was.
 TEST(WatershedCommand, RefusesOtherPictures) {
-  TBitmap grey = Discs(12, 10, {{5, 5, 3}, {8, 5, 3}});
-  grey.ScanLine(0)[0] = 128;
-  TBitmap colour = Patterned(12, 10, TPixelFormat::pf24bit);
-  for (const TBitmap* picture : {&grey, &colour}) {
+  // Grey values next to black and white, at the first and the last pixel.
+  std::vector<TBitmap> pictures;
+  for (const auto& [value, x, y] : {std::tuple{128, 0, 0}, {1, 11, 9}, {254, 11, 9}}) {
+    pictures.push_back(Discs(12, 10, {{5, 5, 3}, {8, 5, 3}}));
+    pictures.back().ScanLine(y)[x] = static_cast<std::uint8_t>(value);
+  }
+  pictures.push_back(Patterned(12, 10, TPixelFormat::pf24bit));
+  for (const TBitmap& picture : pictures) {
     TBitmap processed;
-    processed.Assign(*picture);
+    processed.Assign(picture);
     EXPECT_THROW(RunStep({TOperation::Watershed}, TBitmap(), processed), TRefusedPicture);
-    EXPECT_TRUE(SameBitmaps(*picture, processed));
+    EXPECT_TRUE(SameBitmaps(picture, processed));
     Watershed(processed);
-    EXPECT_TRUE(SameBitmaps(*picture, processed));
+    EXPECT_TRUE(SameBitmaps(picture, processed));
   }
   EXPECT_EQ(ParseStepWord("watershed"), TStep{TOperation::Watershed});
 }
