@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "Binary.h"
@@ -48,20 +49,19 @@ HWY_INLINE Byte Pick(Byte a, Byte b) {
 }
 
 // One output row of a 3 x 3 pass, picked from the row `row` below it as it comes in. A pass keeps
-// two rows of its own: `pair`, the pick down the two rows above the new one, and `last`, the pick
-// across the row just above it. The output is pick(pair, across(row)); then pair becomes
-// pick(last, across(row)) and last across(row). White lies beyond the row's ends. For the outline
-// `centre` is the input row of the output, which may be `out`. Without kStore only the rows kept
-// change.
+// the picks across the two rows above the new one: `older` and `last`. The output is the pick of
+// the three; across(row) then takes older's place, which the caller swaps with last. White lies
+// beyond the row's ends. For the outline `centre` is the input row of the output, which may be
+// `out`. Without kStore only the rows kept change.
 template <bool kLargest, bool kOutline, bool kStore>
-void Step(const Byte* row, Byte* pair, Byte* last, const Byte* centre, Byte* out, std::size_t n) {
+void Step(const Byte* row, Byte* older, const Byte* last, const Byte* centre, Byte* out,
+          std::size_t n) {
   const auto at = [&](std::size_t j) {
     const Byte left = j > 0 ? row[j - 1] : Byte{255};
     const Byte right = j + 1 < n ? row[j + 1] : Byte{255};
     const Byte across = Pick<kLargest>(Pick<kLargest>(left, row[j]), right);
-    const Byte v = Pick<kLargest>(pair[j], across);
-    pair[j] = Pick<kLargest>(last[j], across);
-    last[j] = across;
+    const Byte v = Pick<kLargest>(Pick<kLargest>(older[j], last[j]), across);
+    older[j] = across;
     if constexpr (kStore)
       out[j] = kOutline ? static_cast<Byte>(centre[j] | static_cast<Byte>(~v)) : v;
   };
@@ -75,40 +75,39 @@ void Step(const Byte* row, Byte* pair, Byte* last, const Byte* centre, Byte* out
     return;
   }
   // Blocks between the first and the last byte, which have neighbours on both sides, stored
-  // where `to` says: the output, the pair and the pick across.
-  const auto block = [&](std::size_t j, Byte* to[3]) {
+  // where `to` says: the output and the pick across.
+  const auto block = [&](std::size_t j, Byte* to[2]) {
     const auto across =
         Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, row + j - 1), hn::LoadU(d, row + j)),
                        hn::LoadU(d, row + j + 1));
-    auto v = Pick<kLargest>(hn::LoadU(d, pair + j), across);
+    auto v =
+        Pick<kLargest>(Pick<kLargest>(hn::LoadU(d, older + j), hn::LoadU(d, last + j)), across);
     if constexpr (kOutline && kStore)
       v = hn::Or(hn::LoadU(d, centre + j), hn::Not(v));
     if constexpr (kStore)
       hn::StoreU(v, d, to[0]);
-    hn::StoreU(Pick<kLargest>(hn::LoadU(d, last + j), across), d, to[1]);
-    hn::StoreU(across, d, to[2]);
+    hn::StoreU(across, d, to[1]);
   };
   // The rows kept start on vector boundaries, and so do the blocks but the first and the last,
   // which overlap their neighbours: computed aside from the rows as they are now and put in place
   // at the end, they give the bytes they share the same values again.
   const std::size_t end = n - 1 - lanes;
-  Byte aside[2][3][HWY_MAX_BYTES];
+  Byte aside[2][2][HWY_MAX_BYTES];
   const std::size_t ends[2] = {1, end};
   for (int k = 0; k < 2; ++k) {
-    Byte* to[3] = {aside[k][0], aside[k][1], aside[k][2]};
+    Byte* to[2] = {aside[k][0], aside[k][1]};
     block(ends[k], to);
   }
   at(0);
   for (std::size_t j = lanes; j < end; j += lanes) {
-    Byte* to[3] = {out + j, pair + j, last + j};
+    Byte* to[2] = {out + j, older + j};
     block(j, to);
   }
   for (int k = 0; k < 2; ++k) {
     const std::size_t j = ends[k];
     if constexpr (kStore)
       std::copy_n(aside[k][0], lanes, out + j);
-    std::copy_n(aside[k][1], lanes, pair + j);
-    std::copy_n(aside[k][2], lanes, last + j);
+    std::copy_n(aside[k][1], lanes, older + j);
   }
   at(n - 1);
 }
@@ -120,9 +119,10 @@ class Pass {
  public:
   // `memory`: room for two rows of `stride` bytes; `white`: a row of 255s.
   Pass(TPass pass, std::size_t n, const Byte* white, Byte* memory, std::size_t stride)
-      : pass_(pass), n_(n), white_(white), pair_(memory), last_(memory + stride) {
-    // Above the first row lies white.
+      : pass_(pass), n_(n), white_(white), older_(memory), last_(memory + stride) {
+    // Above the first row lies white; older is only read before the first output.
     std::copy_n(white, n, last_);
+    std::copy_n(white, n, older_);
   }
 
   // Takes the next input row, nullptr past the last; returns whether `out` received an output.
@@ -148,15 +148,16 @@ class Pass {
   template <bool kLargest, bool kOutline>
   void Run(bool first, const Byte* in, Byte* out) {
     if (first)
-      Step<kLargest, kOutline, false>(in, pair_, last_, centre_, out, n_);
+      Step<kLargest, kOutline, false>(in, older_, last_, centre_, out, n_);
     else
-      Step<kLargest, kOutline, true>(in, pair_, last_, centre_, out, n_);
+      Step<kLargest, kOutline, true>(in, older_, last_, centre_, out, n_);
+    std::swap(older_, last_);
   }
 
   TPass pass_;
   std::size_t n_;
   const Byte* white_;
-  Byte* pair_;
+  Byte* older_;
   Byte* last_;
   std::size_t fed_ = 0;
   const Byte* centre_ = nullptr;
