@@ -95,6 +95,27 @@ void CountBytes(const TBitmap& bitmap, THistogram::Counts& total, int first, int
     tables.FlushBefore(length, totals, tableOf);
     const Byte* row = bitmap.ScanLine(i);
     std::size_t j = 0;
+    if constexpr (!SkipAlpha) {
+      // A black-and-white row, as every frame of a thresholding camera, is counted by a vector
+      // pass: its white bytes are its only other value. Its first bytes tell cheaply whether to
+      // look.
+      const auto others = [row](std::size_t from, std::size_t to) {
+        Byte other = 0;
+        for (std::size_t k = from; k < to; ++k)
+          other |= static_cast<Byte>(row[k] + 1) >> 1;
+        return other;
+      };
+      const std::size_t probe = std::min<std::size_t>(length, 64);
+      if (others(0, probe) == 0 && others(probe, length) == 0) {
+        std::uint32_t white = 0;
+        for (std::size_t k = 0; k < length; ++k)
+          white += row[k] & 1;
+        c[0][0] += static_cast<std::uint32_t>(length) - white;
+        c[0][255] += white;
+        tables.held += length;
+        continue;
+      }
+    }
     for (; j + 8 <= length; j += 8) {
       std::uint64_t w;
       std::memcpy(&w, row + j, sizeof w);

@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <numbers>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
 
 #include "Commands.h"
 
@@ -291,10 +293,20 @@ struct TParticleMeasurer::TBuffers {
   std::vector<char> backgroundOpen;
   std::vector<TRun> previous, current, previousBackground, currentBackground;
   std::vector<int> roots;
-  std::vector<std::pair<int, int>> outline;
+  // An object to trace, and what its outline gave.
+  struct TCandidate {
+    int root;
+    bool onEdge;
+    double perimeter;
+    TFilled filled;
+    std::vector<std::pair<int, int>> outline;  // kept only where outlines are asked for
+  };
+  std::vector<TCandidate> candidates;
+  std::vector<std::pair<int, int>> outline, helperOutline;
 };
 
-TParticleMeasurer::TParticleMeasurer() : buffers_(std::make_unique<TBuffers>()) {}
+TParticleMeasurer::TParticleMeasurer(bool shareTracing)
+    : buffers_(std::make_unique<TBuffers>()), shareTracing_(shareTracing) {}
 TParticleMeasurer::~TParticleMeasurer() = default;
 TParticleMeasurer::TParticleMeasurer(TParticleMeasurer&&) noexcept = default;
 TParticleMeasurer& TParticleMeasurer::operator=(TParticleMeasurer&&) noexcept = default;
@@ -439,58 +451,100 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
   const double unitSquared = scale * scale;
   const double minSize = options.minArea / unitSquared;
   const double maxSize = options.maxArea / unitSquared;
-  std::vector<std::pair<int, int>>& outline = b.outline;
-  measurement.particles.reserve(roots.size());
-  double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
+  using TCandidate = TBuffers::TCandidate;
+  std::vector<TCandidate>& candidates = b.candidates;
+  candidates.clear();
   for (const int root : roots) {
     const TLabelStats& s = stats[root];
     if (holes && s.backgroundAbove >= 0 &&
         !backgroundOpen[backgroundLabels.Find(s.backgroundAbove)])
       continue;  // inside another object's hole: part of that object
-    const int bx = s.minX, by = s.minY;
-    const int bw = s.maxX - s.minX + 1, bh = s.maxY - s.minY + 1;
-    const bool onEdge = bx == 0 || by == 0 || bx + bw == width || by + bh == height;
+    const bool onEdge = s.minX == 0 || s.minY == 0 || s.maxX == width - 1 || s.maxY == height - 1;
     if (options.excludeEdges && onEdge)
       continue;
-    std::int64_t count = s.count, sumX = s.sumX, sumY = s.sumY;
-    bool traced = false;
-    if (holes) {
-      if (onEdge)
+    // Without holes the size is known before tracing; with them, only from the outline.
+    const double pixels = static_cast<double>(s.count);
+    if (!holes && !(pixels >= minSize && pixels <= maxSize))
+      continue;
+    candidates.push_back({root, onEdge, 0, {}, {}});
+  }
+
+  const auto trace = [&](std::size_t first, std::size_t last,
+                         std::vector<std::pair<int, int>>& outline) {
+    for (std::size_t i = first; i < last; ++i) {
+      TCandidate& c = candidates[i];
+      const TLabelStats& s = stats[c.root];
+      if (c.onEdge)
         TraceOutline<true>(picture, objectByte, s.seedEnd, s.seedY, outline);
       else
         TraceOutline<false>(picture, objectByte, s.seedEnd, s.seedY, outline);
-      traced = true;
-      const TFilled filled = FilledMoments(outline);
-      count = filled.count;
-      sumX = filled.sumX;
-      sumY = filled.sumY;
+      c.perimeter = TracedPerimeter(outline, scale);
+      if (holes)
+        c.filled = FilledMoments(outline);
+      if (options.outlines)
+        c.outline = outline;
+    }
+  };
+  // Tracing is a third of the work on a picture of many objects, each outline on its own: a
+  // second thread takes the objects whose outlines make up the later half of the bounding
+  // boxes' sides.
+  constexpr std::size_t kShareFrom = 256;
+  std::size_t split = candidates.size();
+  if (shareTracing_ && candidates.size() >= kShareFrom) {
+    const auto sides = [&](const TCandidate& c) {
+      const TLabelStats& s = stats[c.root];
+      return static_cast<std::int64_t>(s.maxX - s.minX) + (s.maxY - s.minY) + 2;
+    };
+    std::int64_t total = 0;
+    for (const TCandidate& c : candidates)
+      total += sides(c);
+    std::int64_t before = 0;
+    split = 0;
+    while (split < candidates.size() && 2 * before < total)
+      before += sides(candidates[split++]);
+  }
+  std::future<void> helper;
+  if (split < candidates.size()) {
+    try {
+      helper = std::async(std::launch::async, trace, split, candidates.size(),
+                          std::ref(b.helperOutline));
+    } catch (const std::system_error&) {
+      split = candidates.size();
+    }
+  }
+  trace(0, split, b.outline);
+  if (helper.valid())
+    helper.get();
+
+  measurement.particles.reserve(candidates.size());
+  double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
+  for (TCandidate& c : candidates) {
+    const TLabelStats& s = stats[c.root];
+    std::int64_t count = s.count, sumX = s.sumX, sumY = s.sumY;
+    if (holes) {
+      count = c.filled.count;
+      sumX = c.filled.sumX;
+      sumY = c.filled.sumY;
     }
     const double pixels = static_cast<double>(count);
     if (!(pixels >= minSize && pixels <= maxSize))
       continue;
-    if (!traced) {
-      if (onEdge)
-        TraceOutline<true>(picture, objectByte, s.seedEnd, s.seedY, outline);
-      else
-        TraceOutline<false>(picture, objectByte, s.seedEnd, s.seedY, outline);
-    }
     TParticle particle;
     particle.number = static_cast<int>(measurement.particles.size()) + 1;
     particle.area = pixels * scale * scale;
     particle.x = (static_cast<double>(sumX) / pixels + 0.5) * scale;
     particle.y = (static_cast<double>(sumY) / pixels + 0.5) * scale;
-    particle.perimeter = TracedPerimeter(outline, scale);
-    particle.bx = bx;
-    particle.by = by;
-    particle.width = bw;
-    particle.height = bh;
+    particle.perimeter = c.perimeter;
+    particle.bx = s.minX;
+    particle.by = s.minY;
+    particle.width = s.maxX - s.minX + 1;
+    particle.height = s.maxY - s.minY + 1;
     const double perimeter = particle.perimeter;
     particle.circularity =
         perimeter == 0 ? 0 : 4.0 * std::numbers::pi * (particle.area / (perimeter * perimeter));
     if (particle.circularity > 1)
       particle.circularity = 1;
-    if (options.outlines)
-      particle.outline = outline;
+    particle.outline = std::move(c.outline);
     totalArea += static_cast<float>(particle.area);
     measurement.particles.push_back(std::move(particle));
   }

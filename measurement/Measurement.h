@@ -61,10 +61,12 @@ struct TMeasurement {
 TMeasurement MeasureParticles(const TBitmap& picture, const TMeasureOptions& options);
 
 // MeasureParticles for picture after picture, as the live view measures every frame: the working
-// memory stays from one picture to the next. One picture at a time.
+// memory stays from one picture to the next. One picture at a time. `shareTracing`: the outlines
+// of a picture of many objects are traced on two threads, for a caller that has a core to spare
+// (not one that already measures a picture on every core).
 class TParticleMeasurer {
  public:
-  TParticleMeasurer();
+  explicit TParticleMeasurer(bool shareTracing = false);
   ~TParticleMeasurer();
   TParticleMeasurer(TParticleMeasurer&&) noexcept;
   TParticleMeasurer& operator=(TParticleMeasurer&&) noexcept;
@@ -74,6 +76,7 @@ class TParticleMeasurer {
  private:
   struct TBuffers;
   std::unique_ptr<TBuffers> buffers_;
+  bool shareTracing_ = false;
 };
 
 // A scale as written on the command line: "0.65um", "2.5 mm", "1.2" (no unit); "um" becomes "µm".

@@ -37,7 +37,8 @@ struct TLiveCounts {
 // each frame. `buffers` are kept from frame to frame so that they are not allocated anew each time.
 struct TLiveBuffers {
   TBitmap copy;  // the frame's pixels for the chain
-  TParticleMeasurer measurer;
+  // Its thread waits for the objects once the paint aids are made: a second core traces.
+  TParticleMeasurer measurer{true};
 };
 struct TLiveFrame {
   TBitmap picture;

@@ -149,14 +149,25 @@ QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect) {
   const QList<QRgb> table = ColorTableOf(bitmap);
   const QRgb* colourOf = table.constData();
   const int bpp = bitmap.BytesPerPixel();
+  // A grey ramp is worked out rather than looked up: without lookups the loop is vector code,
+  // where the lookups took a cycle a pixel.
+  bool ramp = bpp == 1;
+  for (int i = 0; ramp && i < table.size(); ++i)
+    ramp = table[i] == qRgb(i, i, i);
+  // Held apart from the rectangle, which the stores of pixels could alias: the loops then are
+  // vector code.
+  const int width = area.width();
   for (int y = 0; y < area.height(); ++y) {
     const Byte* in = bitmap.ScanLine(area.top() + y) + area.left() * bpp;
     auto* out = reinterpret_cast<QRgb*>(part.scanLine(y));
-    if (bpp == 1) {
-      for (int x = 0; x < area.width(); ++x)
+    if (ramp) {
+      for (int x = 0; x < width; ++x)
+        out[x] = 0xFF000000u | in[x] * 0x010101u;
+    } else if (bpp == 1) {
+      for (int x = 0; x < width; ++x)
         out[x] = colourOf[in[x]];
     } else {
-      for (int x = 0; x < area.width(); ++x, in += 3)
+      for (int x = 0; x < width; ++x, in += 3)
         out[x] = qRgb(in[2], in[1], in[0]);
     }
   }

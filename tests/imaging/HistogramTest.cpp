@@ -92,6 +92,28 @@ TEST(Histogram, AgreesWithCountingPixelByPixel) {
   }
 }
 
+// Black-and-white rows are counted apart; a grey byte anywhere in a row, before or after its
+// first 64, sends the row back to counting byte by byte.
+TEST(Histogram, BlackAndWhiteRowsCountedAsTheyHold) {
+  std::mt19937 random(3);
+  struct Case {
+    int width;
+    int greyAt;  // column of one grey byte in the middle row; -1: none
+  };
+  for (const Case c : {Case{1, -1}, {63, -1}, {64, 10}, {65, 64}, {200, -1}, {200, 199}}) {
+    SCOPED_TRACE(testing::Message() << "width " << c.width << ", grey at " << c.greyAt);
+    TBitmap bitmap(c.width, 3, TPixelFormat::pf8bit);
+    THistogram::Counts expected{};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < c.width; ++j) {
+        const std::uint8_t v = i == 1 && j == c.greyAt ? 128 : (random() & 1) * 255;
+        bitmap.ScanLine(i)[j] = v;
+        ++expected[v];
+      }
+    EXPECT_EQ(ComputeHistogram(bitmap).channel[0], expected);
+  }
+}
+
 // The share the threshold dialog announces is what thresholding then turns black.
 TEST(Histogram, CountBelowTheThresholdIsWhatTurnsBlack) {
   std::mt19937 random(5);

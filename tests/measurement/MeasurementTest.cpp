@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -234,6 +235,44 @@ TEST(MeasureParticles, AMeasurerKeptAcrossPicturesMeasuresEachAfresh) {
     EXPECT_EQ(table(measurer.Measure(picture, options), options),
               table(MeasureParticles(picture, options), options))
         << rows.size();
+  }
+}
+
+// Enough objects for the outlines to be traced on two threads: the same table, outlines and
+// order as traced on one, whatever the options.
+TEST(MeasureParticles, TracingSharedGivesTheSameObjects) {
+  // Rings with a dot in their hole, tiled up to the picture's edges, between random specks.
+  std::mt19937 random(11);
+  TBitmap picture(7 * 24 + 3, 7 * 20 + 2, TPixelFormat::pf8bit);
+  for (int y = 0; y < picture.Height(); ++y)
+    for (int x = 0; x < picture.Width(); ++x)
+      picture.ScanLine(y)[x] = y < 140 && x < 168 && kRing[y % 7][x % 7] == '#' ? 0
+                               : random() % 9 == 0                              ? 0
+                                                                                : 255;
+  const auto table = [](const TMeasurement& m, const TMeasureOptions& options) {
+    std::ostringstream out;
+    WriteTableRows(out, m, options);
+    WriteSummaryRow(out, m.summary);
+    for (const TParticle& p : m.particles)
+      for (const auto& [x, y] : p.outline)
+        out << x << ' ' << y << ' ';
+    return out.str();
+  };
+  const TSet sets[] = {
+      With([](TMeasureOptions&) {}),
+      With([](TMeasureOptions& o) { o.includeHoles = true; }),
+      With([](TMeasureOptions& o) { o.excludeEdges = true; }),
+      With([](TMeasureOptions& o) { o.minArea = 2; }),
+      With([](TMeasureOptions& o) { o.includeHoles = o.excludeEdges = true, o.maxArea = 20; }),
+      With([](TMeasureOptions& o) { o.outlines = false; }),
+  };
+  ASSERT_GT(MeasureParticles(picture, {}).particles.size(), 256u);
+  TParticleMeasurer shared(true);
+  for (const TSet set : sets) {
+    TMeasureOptions options;
+    set(options);
+    const TMeasurement alone = MeasureParticles(picture, options);
+    EXPECT_EQ(table(shared.Measure(picture, options), options), table(alone, options));
   }
 }
 
