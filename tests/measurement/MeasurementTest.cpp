@@ -198,6 +198,17 @@ TEST(MeasureParticles, LongRowsAcrossWords) {
   EXPECT_EQ(widths, (std::vector{2, 3, 2, 1, 1, 1}));
 }
 
+// Everything a measurement says, outlines included, as one text to compare.
+std::string Everything(const TMeasurement& m, const TMeasureOptions& options) {
+  std::ostringstream out;
+  WriteTableRows(out, m, options);
+  WriteSummaryRow(out, m.summary);
+  for (const TParticle& p : m.particles)
+    for (const auto& [x, y] : p.outline)
+      out << x << ' ' << y << ' ';
+  return out.str();
+}
+
 // One measurer for picture after picture, as the live view's: nothing of a picture, nor of one
 // refused half-way, stays for the next.
 TEST(MeasureParticles, AMeasurerKeptAcrossPicturesMeasuresEachAfresh) {
@@ -215,15 +226,6 @@ TEST(MeasureParticles, AMeasurerKeptAcrossPicturesMeasuresEachAfresh) {
       {kEdges, holes},
       {{"#..#", ".##."}, {}},
   };
-  const auto table = [](const TMeasurement& m, const TMeasureOptions& options) {
-    std::ostringstream out;
-    WriteTableRows(out, m, options);
-    WriteSummaryRow(out, m.summary);
-    for (const TParticle& p : m.particles)
-      for (const auto& [x, y] : p.outline)
-        out << x << ' ' << y << ' ';
-    return out.str();
-  };
   TParticleMeasurer measurer;
   for (const auto& [rows, options] : pictures) {
     const TBitmap picture = Drawn(rows);
@@ -232,8 +234,8 @@ TEST(MeasureParticles, AMeasurerKeptAcrossPicturesMeasuresEachAfresh) {
       EXPECT_THROW(measurer.Measure(picture, options), TRefusedPicture);
       continue;
     }
-    EXPECT_EQ(table(measurer.Measure(picture, options), options),
-              table(MeasureParticles(picture, options), options))
+    EXPECT_EQ(Everything(measurer.Measure(picture, options), options),
+              Everything(MeasureParticles(picture, options), options))
         << rows.size();
   }
 }
@@ -249,15 +251,6 @@ TEST(MeasureParticles, TracingSharedGivesTheSameObjects) {
       picture.ScanLine(y)[x] = y < 140 && x < 168 && kRing[y % 7][x % 7] == '#' ? 0
                                : random() % 9 == 0                              ? 0
                                                                                 : 255;
-  const auto table = [](const TMeasurement& m, const TMeasureOptions& options) {
-    std::ostringstream out;
-    WriteTableRows(out, m, options);
-    WriteSummaryRow(out, m.summary);
-    for (const TParticle& p : m.particles)
-      for (const auto& [x, y] : p.outline)
-        out << x << ' ' << y << ' ';
-    return out.str();
-  };
   const TSet sets[] = {
       With([](TMeasureOptions&) {}),
       With([](TMeasureOptions& o) { o.includeHoles = true; }),
@@ -272,7 +265,7 @@ TEST(MeasureParticles, TracingSharedGivesTheSameObjects) {
     TMeasureOptions options;
     set(options);
     const TMeasurement alone = MeasureParticles(picture, options);
-    EXPECT_EQ(table(shared.Measure(picture, options), options), table(alone, options));
+    EXPECT_EQ(Everything(shared.Measure(picture, options), options), Everything(alone, options));
   }
 }
 
