@@ -35,9 +35,11 @@ void FilterRow(const FilterRows& r) {
       return;
     for (std::size_t j = 0; j < count; j += Bytes) {
       for (std::size_t c = j; c < j + kColours; ++c) {
-        const int p[9] = {r.above[c - Bytes], r.above[c], r.above[c + Bytes],
-                          current[c - Bytes], current[c], current[c + Bytes],
-                          r.below[c - Bytes], r.below[c], r.below[c + Bytes]};
+        // Signed: the left neighbour of the first pixel is the padding before the row.
+        const auto i = static_cast<std::ptrdiff_t>(c);
+        const int p[9] = {r.above[i - Bytes], r.above[i], r.above[i + Bytes],
+                          current[i - Bytes], current[i], current[i + Bytes],
+                          r.below[i - Bytes], r.below[i], r.below[i + Bytes]};
         out[c] = F::Pixel(p);
       }
       if constexpr (Bytes == 4)

@@ -100,7 +100,8 @@ void Step(const Byte* row, Byte* older, const Byte* last, const Byte* centre, By
   }
   at(0);
   for (std::size_t j = lanes; j < end; j += lanes) {
-    Byte* to[2] = {out + j, older + j};
+    // No output row where the pass only keeps its picks.
+    Byte* to[2] = {kStore ? out + j : nullptr, older + j};
     block(j, to);
   }
   for (int k = 0; k < 2; ++k) {

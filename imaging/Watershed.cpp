@@ -551,11 +551,12 @@ void NearerRow(const std::int32_t* HWY_RESTRICT px, const std::int32_t* HWY_REST
     hn::StoreU(hn::DemoteTo(di, hn::Min(viaColumn, viaDiagonal)), di, cd + x);
   }
   for (; x < count; ++x) {
-    const auto squaredAt = [&](std::size_t at) {
+    // Signed: the diagonal may lie before the row's first pixel, in the frame.
+    const auto squaredAt = [&](std::ptrdiff_t at) {
       const std::int64_t dx = static_cast<std::int64_t>(x) - px[at], dy = row - py[at];
       return dx * dx + dy * dy;
     };
-    const std::size_t g = x + diagonal;
+    const std::ptrdiff_t g = static_cast<std::ptrdiff_t>(x) + diagonal;
     const std::int64_t viaColumn = std::min<std::int64_t>(2147483647, squaredAt(x));
     const std::int64_t viaDiagonal = squaredAt(g);
     const bool diagonalWins = viaDiagonal < viaColumn;
