@@ -75,6 +75,12 @@ QSizeF TPictureCanvas::Stretch() const {
   return {snap(size.width() * scale) / size.width(), snap(size.height() * scale) / size.height()};
 }
 
+// A length in picture pixels as a length on the canvas.
+QPointF TPictureCanvas::Stretched(QPointF extent) const {
+  const QSizeF stretch = Stretch();
+  return {extent.x() * stretch.width(), extent.y() * stretch.height()};
+}
+
 QPointF TPictureCanvas::ToPicture(QPointF point) const {
   const QSizeF stretch = Stretch();
   const QPointF offset = point - origin_;
@@ -82,8 +88,7 @@ QPointF TPictureCanvas::ToPicture(QPointF point) const {
 }
 
 QPointF TPictureCanvas::ToCanvas(QPointF point) const {
-  const QSizeF stretch = Stretch();
-  return origin_ + QPointF(point.x() * stretch.width(), point.y() * stretch.height());
+  return origin_ + Stretched(point);
 }
 
 std::optional<QPoint> TPictureCanvas::PixelAt(QPointF point) const {
@@ -132,9 +137,7 @@ void TPictureCanvas::ZoomTo(double zoom, std::optional<QPointF> anchor) {
 
 void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
   zoom_ = zoom;
-  const QSizeF stretch = Stretch();
-  origin_ =
-      anchor - QPointF(pictureAnchor.x() * stretch.width(), pictureAnchor.y() * stretch.height());
+  origin_ = anchor - Stretched(pictureAnchor);
   KeepInView();
   update();
   emit ZoomChanged(zoom_);
@@ -144,8 +147,8 @@ void TPictureCanvas::Place(double zoom, QPointF anchor, QPointF pictureAnchor) {
 // A picture smaller than the canvas sits in its middle, on a whole screen pixel so that its edges
 // are not blended; a larger one leaves no gap at its edges.
 void TPictureCanvas::KeepInView() {
-  const QSizeF size = PictureSize(), stretch = Stretch();
-  const QSizeF extent(size.width() * stretch.width(), size.height() * stretch.height());
+  const QPointF corner = Stretched(QPointF(PictureSize().width(), PictureSize().height()));
+  const QSizeF extent(corner.x(), corner.y());
   const double ratio = devicePixelRatioF();
   const auto place = [ratio](double origin, double extent, double room) {
     return extent <= room ? std::round((room - extent) / 2 * ratio) / ratio

@@ -105,6 +105,7 @@ class TPictureCanvas : public QWidget {
   // Canvas pixels per picture pixel across and down: Scale(), below 100 % stretched so that the
   // picture ends on whole screen pixels.
   QSizeF Stretch() const;
+  QPointF Stretched(QPointF extent) const;
   void Place(double zoom, QPointF anchor, QPointF pictureAnchor);
   void KeepInView();
   void ReportHover(std::optional<QPointF> point);

@@ -151,9 +151,7 @@ QImage Rgb32Part(const TBitmap& bitmap, const QRect& rect) {
   const int bpp = bitmap.BytesPerPixel();
   // A grey ramp is worked out rather than looked up: without lookups the loop is vector code,
   // where the lookups took a cycle a pixel.
-  bool ramp = bpp == 1;
-  for (int i = 0; ramp && i < table.size(); ++i)
-    ramp = table[i] == qRgb(i, i, i);
+  const bool ramp = bpp == 1 && IsGreyRamp(bitmap);
   // Held apart from the rectangle, which the stores of pixels could alias: the loops then are
   // vector code.
   const int width = area.width();
