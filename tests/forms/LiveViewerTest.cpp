@@ -130,7 +130,7 @@ TEST_F(LiveViewerTest, ShowsRawThenProcessedChangingFramesAndFollowsTheThreshold
   EXPECT_EQ(raw.Height(), 240);
 
   // The shortcut works in the active window, which the X server makes it in its own time.
-  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+  ASSERT_TRUE(TakeTheKeyboard(viewer));
   QTest::keyClick(viewer, Qt::Key_P);
   ASSERT_TRUE(Link()->ProcessingAction()->isChecked());
   const TBitmap grey = NextFrame(Grey);
@@ -157,8 +157,7 @@ TEST_F(LiveViewerTest, ShowsRawThenProcessedChangingFramesAndFollowsTheThreshold
   EXPECT_FALSE(NextFrame(Grey).Empty()) << "the chain did not drop the slider's step";
 
   // Back to the viewer, which the dialog left inactive.
-  viewer->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+  ASSERT_TRUE(TakeTheKeyboard(viewer));
   QTest::keyClick(viewer, Qt::Key_P);
   EXPECT_FALSE(
       NextFrame([](const TBitmap& b) { return b.PixelFormat() != TPixelFormat::pf8bit; }).Empty());
@@ -193,7 +192,7 @@ TEST_F(LiveViewerTest, MeasuresEveryFrameTheBallMovingIn) {
   MeasureTheBall();
   OpenCamera();
   TViewerWindow* viewer = OpenViewer();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+  ASSERT_TRUE(TakeTheKeyboard(viewer));
   QTest::keyClick(viewer, Qt::Key_M);
   ASSERT_TRUE(Link()->MeasuringAction()->isChecked());
   const auto said = [&] { return viewer->findChild<QLabel*>("MeasureLabel")->text(); };

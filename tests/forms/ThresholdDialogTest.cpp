@@ -129,7 +129,7 @@ TEST_F(ThresholdDialog, OkHasTheFocusFirstAndTabTwiceReachesTheSlider) {
   QWidget* second = nullptr;
   OnNextModal([&](QWidget*) {
     // Keys go where the window's focus is, once the window manager has made it active.
-    EXPECT_TRUE(QTest::qWaitForWindowActive(BinaryDlg));
+    EXPECT_TRUE(TakeTheKeyboard(BinaryDlg));
     first = BinaryDlg->focusWidget();
     QTest::keyClick(BinaryDlg->focusWidget(), Qt::Key_Tab);
     QTest::keyClick(BinaryDlg->focusWidget(), Qt::Key_Tab);

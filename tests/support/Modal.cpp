@@ -2,8 +2,10 @@
 #include "Modal.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 void OnNextModal(std::function<void(QWidget*)> action) {
@@ -19,6 +21,21 @@ void OnNextModal(std::function<void(QWidget*)> action) {
     action(modal);
   });
   timer->start();
+}
+
+bool TakeTheKeyboard(QWidget* window, int timeoutMs) {
+  QElapsedTimer asked;
+  return QTest::qWaitFor(
+      [&] {
+        if (QApplication::activeWindow() == window)
+          return true;
+        if (!asked.isValid() || asked.hasExpired(250)) {
+          window->activateWindow();
+          asked.start();
+        }
+        return false;
+      },
+      timeoutMs);
 }
 
 MessageBoxCatcher::MessageBoxCatcher()
