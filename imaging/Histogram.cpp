@@ -5,9 +5,8 @@
 #include <bit>
 #include <cstring>
 #include <functional>
-#include <optional>
-#include <system_error>
-#include <thread>
+
+#include "TwoHalves.h"
 
 namespace {
 
@@ -152,23 +151,9 @@ THistogram::Counts CountColourBytes(const TBitmap& bitmap) {
   };
   // Counting takes a cycle a byte however it is written, memory could feed it four times as
   // fast: a large picture is counted in two halves at once where there is a second processor.
-  constexpr std::size_t kSplitBytes = std::size_t{4} << 20;
-  const int height = bitmap.Height();
-  if (height < 2 || bitmap.RowBytes() * static_cast<std::size_t>(height) < kSplitBytes ||
-      std::thread::hardware_concurrency() < 2) {
-    count(total, 0, height);
-    return total;
-  }
   THistogram::Counts upper{};
-  std::optional<std::thread> helper;
-  try {
-    helper.emplace(count, std::ref(upper), 0, height / 2);
-  } catch (const std::system_error&) {
-    count(upper, 0, height / 2);
-  }
-  count(total, height / 2, height);
-  if (helper)
-    helper->join();
+  InTwoHalves(bitmap.Height(), bitmap.RowBytes() * static_cast<std::size_t>(bitmap.Height()),
+              [&](int first, int last) { count(first == 0 ? upper : total, first, last); });
   for (int v = 0; v < THistogram::Levels; ++v)
     total[v] += upper[v];
   return total;

@@ -156,6 +156,30 @@ TEST_P(FilterKernels, MatchThePlainLoopsOnRandomPictures) {
       }
 }
 
+// Pictures of 4 MB and more are worked on in two bands at once, each reading the rows where they
+// meet as they were before the other overwrote them.
+TEST(FilterCommands, LargePicturesInTwoBandsMatchThePlainLoops) {
+  std::mt19937 random(37);
+  const struct {
+    int width, height;
+    TPixelFormat format;
+  } pictures[] = {{2050, 2047, TPixelFormat::pf8bit},
+                  {1181, 1186, TPixelFormat::pf24bit},
+                  {1025, 1023, TPixelFormat::pf32bit}};
+  for (const auto& picture : pictures) {
+    const TBitmap source = RandomBitmap(picture.width, picture.height, picture.format, random);
+    for (const Filter& filter : kFilters) {
+      TBitmap expected, actual;
+      expected.Assign(source);
+      actual.Assign(source);
+      filter.reference(expected);
+      filter.kernel(actual);
+      EXPECT_TRUE(SameBitmaps(expected, actual))
+          << filter.name << " " << picture.width << "x" << picture.height;
+    }
+  }
+}
+
 TEST_P(FilterKernels, InvertInBandsGivesWhatTheWholePictureGives) {
   std::mt19937 random(31);
   for (TPixelFormat format : {TPixelFormat::pf8bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
