@@ -7,6 +7,7 @@
 
 #include "Binary.h"
 #include "Simd.h"
+#include "TwoHalves.h"
 
 #ifndef CCDLAB_MORPHOLOGY_SCALAR
 #define CCDLAB_MORPHOLOGY_SCALAR
@@ -17,6 +18,10 @@ namespace {
 // The outline keeps a black pixel only where the neighbourhood's largest byte is white.
 enum class TPass { Largest, Smallest, Outline };
 
+// The output rows [first, last) of a picture of `height` rows. A band reads `count` rows beyond
+// its own on either side, which another band may be overwriting: those come from copies of them
+// as they were, `before` from row max(0, first - count) on and `after` from row `last` on, `width`
+// bytes each, which the band writes over.
 struct MorphologyJob {
   std::uint8_t* pixels;
   std::size_t stride;
@@ -24,6 +29,10 @@ struct MorphologyJob {
   int height;
   TPass passes[2];
   int count;  // 1 or 2 passes, run in one sweep
+  int first;
+  int last;
+  std::uint8_t* before;
+  std::uint8_t* after;
 };
 
 }  // namespace
@@ -180,14 +189,25 @@ void Morphology(const MorphologyJob& job) {
   std::fill(white, white + n, Byte{255});
   Pass first(job.passes[0], n, white, base + stride, stride);
   Pass second(job.passes[1], n, white, base + 3 * stride, stride);
-  const auto row = [&](int i) { return job.pixels + static_cast<std::size_t>(i) * job.stride; };
-  for (int i = 0; i <= height; ++i) {
-    const Byte* in = i < height ? row(i) : nullptr;
-    if (first.Feed(in, i > 0 ? row(i - 1) : nullptr) && job.count == 2)
-      second.Feed(row(i - 1), i > 1 ? row(i - 2) : nullptr);
+  // Rows beyond the band are worked on too, so that the passes reach the band's first row with
+  // what they keep worked out; their outputs, wrong where the passes took white for the rows
+  // further out, go only to the copies.
+  const int lo = std::max(0, job.first - job.count);
+  const int hi = std::min(height, job.last + job.count);
+  const auto row = [&](int i) {
+    if (i < job.first)
+      return job.before + static_cast<std::size_t>(i - lo) * n;
+    if (i >= job.last)
+      return job.after + static_cast<std::size_t>(i - job.last) * n;
+    return job.pixels + static_cast<std::size_t>(i) * job.stride;
+  };
+  for (int i = lo; i <= hi; ++i) {
+    const Byte* in = i < hi ? row(i) : nullptr;
+    if (first.Feed(in, i > lo ? row(i - 1) : nullptr) && job.count == 2)
+      second.Feed(row(i - 1), i > lo + 1 ? row(i - 2) : nullptr);
   }
   if (job.count == 2)
-    second.Feed(nullptr, row(height - 1));
+    second.Feed(nullptr, row(hi - 1));
 }
 
 }  // namespace kernels::HWY_NAMESPACE
@@ -211,12 +231,33 @@ namespace {
 void Run(TBitmap& bitmap, TPass first, TPass second, int count) {
   if (bitmap.Empty() || bitmap.PixelFormat() != TPixelFormat::pf8bit)
     return;
-  kernels::Morphology({bitmap.ScanLine(0),
-                       bitmap.Stride(),
-                       bitmap.RowBytes(),
-                       bitmap.Height(),
-                       {first, second},
-                       count});
+  const int height = bitmap.Height();
+  const std::size_t n = bitmap.RowBytes();
+  const std::size_t bytes = n * static_cast<std::size_t>(height);
+  // The rows within `count` of where the two bands meet, as they were: each band overwrites
+  // some that the other reads.
+  const int middle = height / 2;
+  const int lo = std::max(0, middle - count);
+  std::vector<std::uint8_t> meeting;
+  if (SplitsInTwo(height, bytes)) {
+    const int hi = std::min(height, middle + count);
+    meeting.resize(static_cast<std::size_t>(hi - lo) * n);
+    for (int i = lo; i < hi; ++i)
+      std::copy_n(bitmap.ScanLine(i), n, meeting.data() + static_cast<std::size_t>(i - lo) * n);
+  }
+  InTwoHalves(height, bytes, [&](int from, int to) {
+    kernels::Morphology(
+        {bitmap.ScanLine(0),
+         bitmap.Stride(),
+         n,
+         height,
+         {first, second},
+         count,
+         from,
+         to,
+         from > 0 ? meeting.data() : nullptr,
+         to < height ? meeting.data() + static_cast<std::size_t>(middle - lo) * n : nullptr});
+  });
 }
 
 }  // namespace

@@ -122,6 +122,37 @@ TEST_P(BinaryKernel, MatchesThePlainLoops) {
 
 CCDLAB_INSTANTIATE_AT_EACH_SIMD_TARGET(BinaryKernel);
 
+// Pictures of 4 MB and more are worked on in two bands at once, each reading the rows near where
+// they meet as they were; down to bands of a single row.
+TEST(BinaryCommands, LargePicturesInTwoBandsMatchThePlainLoops) {
+  const struct {
+    const char* name;
+    void (*fast)(TBitmap&);
+    void (*plain)(TBitmap&);
+  } commands[] = {
+      {"erode", Erode, ReferenceErode},
+      {"open", Open, [](TBitmap& b) { ReferenceErode(b), ReferenceDilate(b); }},
+      {"close", Close, [](TBitmap& b) { ReferenceDilate(b), ReferenceErode(b); }},
+      {"outline", Outline, ReferenceOutline},
+  };
+  std::mt19937 random(41);
+  std::bernoulli_distribution isBlack(0.6);
+  for (auto [width, height] : {std::pair{2050, 2047}, {2100000, 2}, {1400000, 3}}) {
+    TBitmap picture = RandomBitmap(width, height, TPixelFormat::pf8bit, random);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        picture.ScanLine(y)[x] = isBlack(random) ? B : W;
+    for (const auto& command : commands) {
+      TBitmap expected, actual;
+      expected.Assign(picture);
+      actual.Assign(picture);
+      command.plain(expected);
+      command.fast(actual);
+      EXPECT_TRUE(SameBitmaps(expected, actual)) << command.name << " " << width << "x" << height;
+    }
+  }
+}
+
 // A picture that is not black and white is refused, whether it is the processed image or the
 // main image filling an empty one, and nothing changes.
 TEST(BinaryCommands, RefuseOtherPicturesChangingNothing) {
