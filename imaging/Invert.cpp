@@ -6,6 +6,7 @@
 #include "Filters.h"
 #include "KernelRows.h"
 #include "Simd.h"
+#include "TwoHalves.h"
 
 #define HWY_TARGET_INCLUDE "Invert.cpp"
 #include "KernelTarget.h"  // IWYU pragma: keep
@@ -67,7 +68,9 @@ HWY_EXPORT(InvertRows);
 }  // namespace kernels
 
 void Invert(TBitmap& bitmap) {
-  InvertRows(bitmap, bitmap, 0, bitmap.Height());
+  // One core cannot keep as many lines on their way from memory as two.
+  InTwoHalves(bitmap.Height(), bitmap.RowBytes() * static_cast<std::size_t>(bitmap.Height()),
+              [&](int first, int last) { InvertRows(bitmap, bitmap, first, last); });
 }
 
 void InvertRows(const TBitmap& source, TBitmap& target, int first, int last) {

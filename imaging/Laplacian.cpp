@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Simd.h"
+#include "TwoHalves.h"
 
 #ifndef CCDLAB_LAPLACIAN_SCALAR
 #define CCDLAB_LAPLACIAN_SCALAR
@@ -179,42 +180,70 @@ void Row(const EdgeRows& r, int bytes) {
 
 }  // namespace kernels
 
-void Laplacian(TBitmap& bitmap) {
-  if (bitmap.Empty())
-    return;
-  const int height = bitmap.Height();
+namespace {
+
+// Rows [first, last) of the Laplacian, in place: `aboveFirst` and `belowLast` are the rows above
+// the first and below the last as they were (the picture wraps around), which another band or
+// this one may have overwritten by the time they are read.
+void LaplacianBand(TBitmap& bitmap, int first, int last, const std::uint8_t* aboveFirst,
+                   const std::uint8_t* belowLast) {
   const int bytes = bitmap.BytesPerPixel();
   const std::size_t count = bitmap.RowBytes();
-  PrepareSimdDispatch();
-
   // Row i is written once rows i - 1, i and i + 1 of the original have been read, so only the
-  // original rows still needed are kept aside instead of a snapshot of the whole picture: row 0
-  // (the last row's lower neighbour), the previous row and the current one.
-  std::vector<std::uint8_t> saved(3 * count);
-  std::uint8_t* const first = saved.data();
-  std::uint8_t* const buffers[2] = {saved.data() + count, saved.data() + 2 * count};
+  // original rows still needed are kept aside instead of a snapshot of the whole picture: the
+  // previous row and the current one.
+  std::vector<std::uint8_t> saved(2 * count);
+  std::uint8_t* const buffers[2] = {saved.data(), saved.data() + count};
   // Whole cache lines for the vector stores; std::bad_alloc rather than a null pointer when there
   // is no memory, as everywhere else.
   constexpr std::align_val_t kLine{64};
   const std::unique_ptr<std::int16_t[], void (*)(std::int16_t*)> columns(
       new (kLine) std::int16_t[count], [](std::int16_t* p) { ::operator delete[](p, kLine); });
 
-  const std::uint8_t* previous = nullptr;
-  for (int i = 0; i < height; ++i) {
+  const std::uint8_t* previous = aboveFirst;
+  for (int i = first; i < last; ++i) {
     std::uint8_t* target = bitmap.ScanLine(i);
-    std::uint8_t* current = i == 0 ? first : buffers[i & 1];
+    std::uint8_t* current = buffers[i & 1];
     std::memcpy(current, target, count);
     EdgeRows rows;
-    rows.above = i > 0 ? previous : height > 1 ? bitmap.ScanLine(height - 1) : current;
+    rows.above = previous;
     rows.current = current;
-    rows.below = i + 1 < height ? bitmap.ScanLine(i + 1) : first;
-    rows.next = i + 2 < height ? bitmap.ScanLine(i + 2) : nullptr;
+    rows.below = i + 1 < last ? bitmap.ScanLine(i + 1) : belowLast;
+    rows.next = i + 2 < last ? bitmap.ScanLine(i + 2) : nullptr;
     rows.out = target;
     rows.count = count;
     rows.columns = columns.get();
     kernels::Row(rows, bytes);
     previous = current;
   }
+}
+
+}  // namespace
+
+void Laplacian(TBitmap& bitmap) {
+  if (bitmap.Empty())
+    return;
+  const int height = bitmap.Height();
+  const std::size_t count = bitmap.RowBytes();
+  const std::size_t bytes = count * static_cast<std::size_t>(height);
+  PrepareSimdDispatch();
+  // The rows each band reads beyond its own, as they were: the first and the last (each the
+  // other's neighbour, around), and where the two bands meet.
+  const int middle = height / 2;
+  const bool split = SplitsInTwo(height, bytes);
+  std::vector<std::uint8_t> kept((split ? 4 : 2) * count);
+  const auto keep = [&](int slot, int row) {
+    std::memcpy(kept.data() + static_cast<std::size_t>(slot) * count, bitmap.ScanLine(row), count);
+    return kept.data() + static_cast<std::size_t>(slot) * count;
+  };
+  const std::uint8_t* const top = keep(0, 0);
+  const std::uint8_t* const bottom = keep(1, height - 1);
+  const std::uint8_t* const aboveMiddle = split ? keep(2, middle - 1) : nullptr;
+  const std::uint8_t* const atMiddle = split ? keep(3, middle) : nullptr;
+  InTwoHalves(height, bytes, [&](int first, int last) {
+    LaplacianBand(bitmap, first, last, first == 0 ? bottom : aboveMiddle,
+                  last == height ? top : atMiddle);
+  });
 }
 
 #endif  // HWY_ONCE
