@@ -21,6 +21,7 @@
 #include <hwy/cache_control.h>
 
 #include "Simd.h"
+#include "TwoHalves.h"
 
 // ImageJ's steps, in its order and with its float and double arithmetic: the distance map of the
 // black pixels (squared distances from four sweeps, then their roots), its local maxima by their
@@ -746,25 +747,39 @@ HWY_EXPORT(NearerRow);
 
 namespace {
 
-// Squared distances of the black pixels of `bitmap` into `map` (framed, row `y` at
-// map + (y + 1) * stride + 1): ImageJ's two sweeps, down and up, each left to right and right to
-// left, each pixel's value the least of the four. In each direction a pixel takes the nearest
-// ground pixel among the column's, the diagonal's (both from the row before, picked for the whole
-// row at once) and the pixel's before it.
-void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
-  using namespace kernels;
-  const int width = bitmap.Width(), height = bitmap.Height();
-  const auto w = static_cast<std::size_t>(width);
+// One of ImageJ's two sweeps of the distance map, down or up, each row left to right and right
+// to left: in each direction a pixel takes the nearest ground pixel among the column's, the
+// diagonal's (both from the row before, picked for the whole row at once) and the pixel's before
+// it. Into `map` (framed, row `y` at map + (y + 1) * stride + 1) goes the least of what it finds
+// and what the row holds; the first sweep to reach a row writes it afresh instead, with 0 on the
+// ground, rather than after a pass of its own that fills it.
+class DistanceSweep {
+ public:
+  DistanceSweep(const TBitmap& bitmap, float* map, std::size_t stride)
+      : bitmap_(bitmap),
+        map_(map),
+        stride_(stride),
+        w_(static_cast<std::size_t>(bitmap.Width())),
+        nearest_(4 * (w_ + 2), kNone),
+        picked_(3 * w_) {}
+
+  void Row(int y, bool first) {
+    Direction(y, Column(0), Column(1), true, first);
+    Direction(y, Column(2), Column(3), false, false);
+  }
+
+ private:
   // Per direction, the nearest found for each column, with kNone on both sides for the
   // diagonal of the first and the last column.
-  std::vector<std::int32_t> nearest(4 * (w + 2), kNone), picked(3 * w);
-  std::int32_t *cx = picked.data(), *cy = cx + w, *cd = cy + w;
-  // The first sweep writes the row afresh, with 0 on the ground, rather than after a pass of its
-  // own that fills it.
-  const auto sweep = [&](int y, std::int32_t* px, std::int32_t* py, bool forth, bool first) {
-    const std::uint8_t* in = bitmap.ScanLine(y);
-    float* out = map + (static_cast<std::size_t>(y) + 1) * stride + 1;
-    HWY_DYNAMIC_DISPATCH(NearerRow)(px, py, forth ? -1 : 1, y, w, cx, cy, cd);
+  std::int32_t* Column(int k) { return nearest_.data() + k * (w_ + 2) + 1; }
+
+  void Direction(int y, std::int32_t* px, std::int32_t* py, bool forth, bool first) {
+    using namespace kernels;
+    const int width = bitmap_.Width();
+    std::int32_t *cx = picked_.data(), *cy = cx + w_, *cd = cy + w_;
+    const std::uint8_t* in = bitmap_.ScanLine(y);
+    float* out = map_ + (static_cast<std::size_t>(y) + 1) * stride_ + 1;
+    HWY_DYNAMIC_DISPATCH(NearerRow)(px, py, forth ? -1 : 1, y, w_, cx, cy, cd);
     std::int32_t previousX = kNone, previousY = kNone;
     for (int i = 0; i < width; ++i) {
       const int x = forth ? i : width - 1 - i;
@@ -788,17 +803,44 @@ void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
       // Every squared distance is at most INT32_MAX, below the float maximum.
       out[x] = first ? static_cast<float>(best) : std::min(out[x], static_cast<float>(best));
     }
-  };
-  const auto column = [&](int k) { return nearest.data() + k * (w + 2) + 1; };
-  for (int y = 0; y < height; ++y) {
-    sweep(y, column(0), column(1), true, true);
-    sweep(y, column(2), column(3), false, false);
   }
-  std::fill(nearest.begin(), nearest.end(), kNone);
-  for (int y = height - 1; y >= 0; --y) {
-    sweep(y, column(0), column(1), true, false);
-    sweep(y, column(2), column(3), false, false);
-  }
+
+  const TBitmap& bitmap_;
+  float* map_;
+  std::size_t stride_;
+  std::size_t w_;
+  std::vector<std::int32_t> nearest_, picked_;
+};
+
+// Squared distances of the black pixels of `bitmap` into `map`, each pixel's value the least of
+// the two sweeps'. Neither sweep reads what the other wrote, so a large picture has both at once:
+// down the upper half while up the lower, then each on through the half the other left.
+void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
+  const int height = bitmap.Height();
+  const int middle = height / 2;
+  const bool atOnce =
+      SplitsInTwo(height, static_cast<std::size_t>(bitmap.Width()) * sizeof(float) * height);
+  DistanceSweep down(bitmap, map, stride), up(bitmap, map, stride);
+  BothAtOnce(
+      atOnce,
+      [&] {
+        for (int y = 0; y < middle; ++y)
+          down.Row(y, true);
+      },
+      [&] {
+        for (int y = height - 1; y >= middle; --y)
+          up.Row(y, true);
+      });
+  BothAtOnce(
+      atOnce,
+      [&] {
+        for (int y = middle; y < height; ++y)
+          down.Row(y, false);
+      },
+      [&] {
+        for (int y = middle - 1; y >= 0; --y)
+          up.Row(y, false);
+      });
 }
 
 bool IsBlackAndWhite(const TBitmap& bitmap) {
