@@ -336,8 +336,10 @@ int RunMeasuring(const Plan& plan, std::FILE* errors) {
   }
   for (std::thread& thread : pool)
     thread.join();
-  const bool closed = table.Close() & summary.Close();
-  return failed || !closed ? 1 : 0;
+  // Both are closed, whatever the first gives.
+  const bool tableClosed = table.Close();
+  const bool summaryClosed = summary.Close();
+  return failed || !tableClosed || !summaryClosed ? 1 : 0;
 }
 
 QString MeasureUsageText() {

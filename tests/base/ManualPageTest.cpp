@@ -36,8 +36,8 @@ TEST(ManualPage, EachPartOfTheHelpBecomesItsPartOfThePage) {
   const char* parts[] = {
       ".SH \"NAME\"\ntool \\- does things\n",
       ".SH \"SYNOPSIS\"\n.B tool\n[OPTION ...] IN OUT\n",
-      ".SH \"DESCRIPTION\"\nReads IN and writes OUT, byte for byte.\n"
-      ".PP\n\\&.dots and \\ebackslashes stay as they are.\n",
+      (".SH \"DESCRIPTION\"\nReads IN and writes OUT, byte for byte.\n"
+       ".PP\n\\&.dots and \\ebackslashes stay as they are.\n"),
       ".SH \"OPTIONS\"\n.TP\n\\fB\\-\\-format\\fR \\fIF\\fR\nthe format: png or bmp\n",
       ".TP\n\\fB\\-h\\fR, \\fB\\-\\-help\\fR\nprint this text\n",
       ".TP\n\\fBstep=\\fR\\fIT\\fR\na step\n.PP\nOptions may stand anywhere.\n",
