@@ -103,15 +103,9 @@ void FilterInPlace(TBitmap& bitmap, Row row, bool edgeRows = true) {
     return;
   const int height = bitmap.Height();
   const std::size_t count = bitmap.RowBytes();
-  const std::size_t bytes = count * static_cast<std::size_t>(height);
-  // The two rows where the bands meet, as they were: each band overwrites one the other reads.
-  std::vector<std::uint8_t> meeting;
-  if (SplitsInTwo(height, bytes)) {
-    meeting.resize(2 * count);
-    std::memcpy(meeting.data(), bitmap.ScanLine(height / 2 - 1), count);
-    std::memcpy(meeting.data() + count, bitmap.ScanLine(height / 2), count);
-  }
-  InTwoHalves(height, bytes, [&](int first, int last) {
+  // The two rows where the bands meet: each band overwrites one the other reads.
+  const std::vector<std::uint8_t> meeting = RowsAsTheyWere(bitmap, height / 2 - 1, height / 2 + 1);
+  InTwoHalves(height, PixelBytes(bitmap), [&](int first, int last) {
     FilterBand(bitmap, first, last, first > 0 ? meeting.data() : nullptr,
                last < height ? meeting.data() + count : nullptr, row, edgeRows);
   });

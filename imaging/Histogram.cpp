@@ -152,7 +152,7 @@ THistogram::Counts CountColourBytes(const TBitmap& bitmap) {
   // Counting takes a cycle a byte however it is written, memory could feed it four times as
   // fast: a large picture is counted in two halves at once where there is a second processor.
   THistogram::Counts upper{};
-  InTwoHalves(bitmap.Height(), bitmap.RowBytes() * static_cast<std::size_t>(bitmap.Height()),
+  InTwoHalves(bitmap.Height(), PixelBytes(bitmap),
               [&](int first, int last) { count(first == 0 ? upper : total, first, last); });
   for (int v = 0; v < THistogram::Levels; ++v)
     total[v] += upper[v];

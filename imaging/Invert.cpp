@@ -69,7 +69,7 @@ HWY_EXPORT(InvertRows);
 
 void Invert(TBitmap& bitmap) {
   // One core cannot keep as many lines on their way from memory as two.
-  InTwoHalves(bitmap.Height(), bitmap.RowBytes() * static_cast<std::size_t>(bitmap.Height()),
+  InTwoHalves(bitmap.Height(), PixelBytes(bitmap),
               [&](int first, int last) { InvertRows(bitmap, bitmap, first, last); });
 }
 

@@ -225,24 +225,17 @@ void Laplacian(TBitmap& bitmap) {
     return;
   const int height = bitmap.Height();
   const std::size_t count = bitmap.RowBytes();
-  const std::size_t bytes = count * static_cast<std::size_t>(height);
   PrepareSimdDispatch();
-  // The rows each band reads beyond its own, as they were: the first and the last (each the
-  // other's neighbour, around), and where the two bands meet.
+  // The rows each band reads beyond its own, as they were: the first and the last, each the
+  // other's neighbour around the picture, and the two where the bands meet.
+  std::vector<std::uint8_t> ends(2 * count);
+  std::memcpy(ends.data(), bitmap.ScanLine(0), count);
+  std::memcpy(ends.data() + count, bitmap.ScanLine(height - 1), count);
   const int middle = height / 2;
-  const bool split = SplitsInTwo(height, bytes);
-  std::vector<std::uint8_t> kept((split ? 4 : 2) * count);
-  const auto keep = [&](int slot, int row) {
-    std::memcpy(kept.data() + static_cast<std::size_t>(slot) * count, bitmap.ScanLine(row), count);
-    return kept.data() + static_cast<std::size_t>(slot) * count;
-  };
-  const std::uint8_t* const top = keep(0, 0);
-  const std::uint8_t* const bottom = keep(1, height - 1);
-  const std::uint8_t* const aboveMiddle = split ? keep(2, middle - 1) : nullptr;
-  const std::uint8_t* const atMiddle = split ? keep(3, middle) : nullptr;
-  InTwoHalves(height, bytes, [&](int first, int last) {
-    LaplacianBand(bitmap, first, last, first == 0 ? bottom : aboveMiddle,
-                  last == height ? top : atMiddle);
+  const std::vector<std::uint8_t> meeting = RowsAsTheyWere(bitmap, middle - 1, middle + 1);
+  InTwoHalves(height, PixelBytes(bitmap), [&](int first, int last) {
+    LaplacianBand(bitmap, first, last, first == 0 ? ends.data() + count : meeting.data(),
+                  last == height ? ends.data() : meeting.data() + count);
   });
 }
 

@@ -233,19 +233,12 @@ void Run(TBitmap& bitmap, TPass first, TPass second, int count) {
     return;
   const int height = bitmap.Height();
   const std::size_t n = bitmap.RowBytes();
-  const std::size_t bytes = n * static_cast<std::size_t>(height);
-  // The rows within `count` of where the two bands meet, as they were: each band overwrites
-  // some that the other reads.
+  // The rows within `count` of where the two bands meet: each band overwrites some that the other
+  // reads.
   const int middle = height / 2;
   const int lo = std::max(0, middle - count);
-  std::vector<std::uint8_t> meeting;
-  if (SplitsInTwo(height, bytes)) {
-    const int hi = std::min(height, middle + count);
-    meeting.resize(static_cast<std::size_t>(hi - lo) * n);
-    for (int i = lo; i < hi; ++i)
-      std::copy_n(bitmap.ScanLine(i), n, meeting.data() + static_cast<std::size_t>(i - lo) * n);
-  }
-  InTwoHalves(height, bytes, [&](int from, int to) {
+  std::vector<std::uint8_t> meeting = RowsAsTheyWere(bitmap, lo, middle + count);
+  InTwoHalves(height, PixelBytes(bitmap), [&](int from, int to) {
     kernels::Morphology(
         {bitmap.ScanLine(0),
          bitmap.Stride(),
