@@ -421,8 +421,8 @@ void TMeasureWindow::ObjectClicked(QPoint pixel) {
         (found >= 0 && p.area >= objects_->particles[static_cast<std::size_t>(found)].area))
       continue;
     QPolygonF outline;
-    outline.reserve(static_cast<qsizetype>(p.outline.size()));
-    for (const auto& [x, y] : p.outline)
+    outline.reserve(static_cast<qsizetype>(p.outlineSize));
+    for (const auto& [x, y] : objects_->Outline(p))
       outline.append(QPointF(x, y));
     if (outline.isEmpty() || outline.containsPoint(centre, Qt::OddEvenFill))
       found = i;

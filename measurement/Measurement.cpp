@@ -11,6 +11,7 @@
 #include <future>
 #include <numbers>
 #include <ostream>
+#include <span>
 #include <stdexcept>
 #include <system_error>
 
@@ -133,11 +134,10 @@ bool RowRuns(const std::uint8_t* row, int width, std::uint8_t objectByte, std::v
 
 // The outline as ImageJ's wand traces 8-connected objects, from the vertex below the right end
 // of the object's first run, walking with the object on the right: a corner is kept where the
-// direction changes.
+// direction changes. The vertices are added to the end of `points`.
 template <bool Checked>
 void TraceOutline(const TBitmap& picture, std::uint8_t objectByte, int startX, int startY,
                   std::vector<std::pair<int, int>>& points) {
-  points.clear();
   const int width = picture.Width();
   const int height = picture.Height();
   const std::uint8_t* base = picture.ScanLine(0);
@@ -197,7 +197,7 @@ void TraceOutline(const TBitmap& picture, std::uint8_t objectByte, int startX, i
 // ImageJ's traced perimeter: the outline's length less (2 - √2) for each corner it cuts, a
 // corner every other vertex along unit steps. It depends on where the outline starts, as
 // ImageJ's does.
-double TracedPerimeter(const std::vector<std::pair<int, int>>& p, double scale) {
+double TracedPerimeter(std::span<const std::pair<int, int>> p, double scale) {
   const std::size_t n = p.size();
   if (n < 4)
     return 0;
@@ -233,7 +233,7 @@ double TracedPerimeter(const std::vector<std::pair<int, int>>& p, double scale) 
 struct TFilled {
   std::int64_t count, sumX, sumY;
 };
-TFilled FilledMoments(const std::vector<std::pair<int, int>>& p) {
+TFilled FilledMoments(std::span<const std::pair<int, int>> p) {
   // The outline has only horizontal and vertical edges; a vertical edge at x from y0 to y1
   // bounds the pixels left of it.
   std::int64_t area = 0, momentX2 = 0, momentY2 = 0;
@@ -299,10 +299,11 @@ struct TParticleMeasurer::TBuffers {
     bool onEdge;
     double perimeter;
     TFilled filled;
-    std::vector<std::pair<int, int>> outline;  // kept only where outlines are asked for
+    // In the outlines of the thread that traced it, where outlines are asked for.
+    std::size_t outlineStart, outlineSize;
   };
   std::vector<TCandidate> candidates;
-  std::vector<std::pair<int, int>> outline, helperOutline;
+  std::vector<std::pair<int, int>> outlines, helperOutlines;
 };
 
 TParticleMeasurer::TParticleMeasurer(bool shareTracing)
@@ -355,14 +356,14 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
         label = label < 0 ? labels.Find(previous[q].label) : labels.Join(label, previous[q].label);
       if (label < 0) {
         label = labels.Add();
-        TLabelStats opened;
+        // Filled in place: a copy built on the stack stalled on its own partial stores.
+        TLabelStats& opened = stats.emplace_back();
         opened.minX = run.start;
         opened.maxX = run.end - 1;
         opened.minY = opened.maxY = y;
         opened.seedY = y;
         opened.seedStart = run.start;
         opened.seedEnd = run.end;
-        stats.push_back(opened);
       }
       run.label = label;
       TLabelStats& s = stats[label];
@@ -466,23 +467,30 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
     const double pixels = static_cast<double>(s.count);
     if (!holes && !(pixels >= minSize && pixels <= maxSize))
       continue;
-    candidates.push_back({root, onEdge, 0, {}, {}});
+    candidates.push_back({root, onEdge, 0, {}, 0, 0});
   }
 
   const auto trace = [&](std::size_t first, std::size_t last,
-                         std::vector<std::pair<int, int>>& outline) {
+                         std::vector<std::pair<int, int>>& outlines) {
+    outlines.clear();
     for (std::size_t i = first; i < last; ++i) {
       TCandidate& c = candidates[i];
       const TLabelStats& s = stats[c.root];
+      const std::size_t start = outlines.size();
       if (c.onEdge)
-        TraceOutline<true>(picture, objectByte, s.seedEnd, s.seedY, outline);
+        TraceOutline<true>(picture, objectByte, s.seedEnd, s.seedY, outlines);
       else
-        TraceOutline<false>(picture, objectByte, s.seedEnd, s.seedY, outline);
+        TraceOutline<false>(picture, objectByte, s.seedEnd, s.seedY, outlines);
+      const auto outline = std::span(outlines).subspan(start);
       c.perimeter = TracedPerimeter(outline, scale);
       if (holes)
         c.filled = FilledMoments(outline);
-      if (options.outlines)
-        c.outline = outline;
+      if (options.outlines) {
+        c.outlineStart = start;
+        c.outlineSize = outline.size();
+      } else {
+        outlines.resize(start);
+      }
     }
   };
   // Tracing is a third of the work on a picture of many objects, each outline on its own: a
@@ -507,18 +515,22 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
   if (split < candidates.size()) {
     try {
       helper = std::async(std::launch::async, trace, split, candidates.size(),
-                          std::ref(b.helperOutline));
+                          std::ref(b.helperOutlines));
     } catch (const std::system_error&) {
       split = candidates.size();
     }
   }
-  trace(0, split, b.outline);
+  trace(0, split, b.outlines);
   if (helper.valid())
     helper.get();
 
   measurement.particles.reserve(candidates.size());
+  if (options.outlines)
+    measurement.outlines.reserve(b.outlines.size() +
+                                 (split < candidates.size() ? b.helperOutlines.size() : 0));
   double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
-  for (TCandidate& c : candidates) {
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const TCandidate& c = candidates[i];
     const TLabelStats& s = stats[c.root];
     std::int64_t count = s.count, sumX = s.sumX, sumY = s.sumY;
     if (holes) {
@@ -544,7 +556,14 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
         perimeter == 0 ? 0 : 4.0 * std::numbers::pi * (particle.area / (perimeter * perimeter));
     if (particle.circularity > 1)
       particle.circularity = 1;
-    particle.outline = std::move(c.outline);
+    if (options.outlines) {
+      const auto& traced = i < split ? b.outlines : b.helperOutlines;
+      const auto from = traced.begin() + static_cast<std::ptrdiff_t>(c.outlineStart);
+      particle.outlineStart = measurement.outlines.size();
+      particle.outlineSize = c.outlineSize;
+      measurement.outlines.insert(measurement.outlines.end(), from,
+                                  from + static_cast<std::ptrdiff_t>(c.outlineSize));
+    }
     totalArea += static_cast<float>(particle.area);
     measurement.particles.push_back(std::move(particle));
   }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,7 +26,7 @@ struct TMeasureOptions {
   bool includeHoles = false;
   double scale = 1;  // length units per pixel
   std::string unit;  // "" = pixels
-  // Fill TParticle::outline; without it measuring is faster.
+  // Keep the outlines (TMeasurement::Outline); without them measuring is faster.
   bool outlines = true;
 };
 
@@ -36,10 +37,8 @@ struct TParticle {
   double perimeter = 0;  // ImageJ's traced perimeter with its corner correction, scaled
   int bx = 0, by = 0, width = 0, height = 0;  // bounding box in pixels, unscaled
   double circularity = 0;                     // 4π·area/perimeter², at most 1
-  // The traced outer outline: vertices in pixel-corner coordinates ((0, 0) is the top-left corner
-  // of the top-left pixel), clockwise on screen, one vertex per change of direction. Empty
-  // unless TMeasureOptions::outlines.
-  std::vector<std::pair<int, int>> outline;
+  // Where TMeasurement::outlines holds this object's outline.
+  std::size_t outlineStart = 0, outlineSize = 0;
 };
 
 struct TSummary {
@@ -53,6 +52,15 @@ struct TSummary {
 struct TMeasurement {
   std::vector<TParticle> particles;
   TSummary summary;
+  // Every object's traced outer outline, one after another, in one buffer rather than one each:
+  // a live frame has thousands. Vertices in pixel-corner coordinates ((0, 0) is the top-left
+  // corner of the top-left pixel), clockwise on screen, one vertex per change of direction.
+  // Empty unless TMeasureOptions::outlines.
+  std::vector<std::pair<int, int>> outlines;
+
+  std::span<const std::pair<int, int>> Outline(const TParticle& particle) const {
+    return std::span(outlines).subspan(particle.outlineStart, particle.outlineSize);
+  }
 };
 
 // Raises TRefusedPicture (Commands.h) with KindRefusal(TPictureKind::BlackAndWhite) for a picture

@@ -287,12 +287,12 @@ void TPictureCanvas::PaintObjects(QPainter& painter, const QRect& exposed) {
   for (int i = 0; i < static_cast<int>(particles.size()); ++i) {
     const TParticle& p = particles[static_cast<std::size_t>(i)];
     const QRectF box(p.bx, p.by, p.width, p.height);
-    if (!box.intersects(seen) || p.outline.empty())
+    const auto vertices = objects_->Outline(p);
+    if (!box.intersects(seen) || vertices.empty())
       continue;
-    polygon.resize(static_cast<qsizetype>(p.outline.size()));
-    for (std::size_t v = 0; v < p.outline.size(); ++v)
-      polygon[static_cast<qsizetype>(v)] =
-          ToCanvas(QPointF(p.outline[v].first, p.outline[v].second));
+    polygon.resize(static_cast<qsizetype>(vertices.size()));
+    for (std::size_t v = 0; v < vertices.size(); ++v)
+      polygon[static_cast<qsizetype>(v)] = ToCanvas(QPointF(vertices[v].first, vertices[v].second));
     painter.setPen(i == selected_ ? marked : outline);
     painter.drawPolygon(polygon);
   }

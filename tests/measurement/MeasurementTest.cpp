@@ -145,7 +145,7 @@ TEST(MeasureParticles, WorkedOutByHand) {
       EXPECT_EQ((std::vector{p.bx, p.by, p.width, p.height}),
                 (std::vector{e.bx, e.by, e.width, e.height}));
       EXPECT_NEAR(p.circularity, Circularity(e.area, e.perimeter), 1e-12);
-      EXPECT_GE(p.outline.size(), 4u);
+      EXPECT_GE(m.Outline(p).size(), 4u);
       total += e.area;
     }
     EXPECT_EQ(m.summary.count, static_cast<int>(c.particles.size()));
@@ -161,7 +161,8 @@ TEST(MeasureParticles, WorkedOutByHand) {
 TEST(MeasureParticles, OutlineIsTheTracedPolygon) {
   const TMeasurement m = MeasureParticles(Drawn({"....", ".#..", "..#.", "...."}), {});
   using P = std::pair<int, int>;
-  EXPECT_EQ(m.particles.at(0).outline,
+  const auto outline = m.Outline(m.particles.at(0));
+  EXPECT_EQ(std::vector<P>(outline.begin(), outline.end()),
             (std::vector<P>{{2, 2}, {3, 2}, {3, 3}, {2, 3}, {2, 2}, {1, 2}, {1, 1}, {2, 1}}));
 }
 
@@ -204,7 +205,7 @@ std::string Everything(const TMeasurement& m, const TMeasureOptions& options) {
   WriteTableRows(out, m, options);
   WriteSummaryRow(out, m.summary);
   for (const TParticle& p : m.particles)
-    for (const auto& [x, y] : p.outline)
+    for (const auto& [x, y] : m.Outline(p))
       out << x << ' ' << y << ' ';
   return out.str();
 }
