@@ -142,35 +142,31 @@ void TraceOutline(const TBitmap& picture, std::uint8_t objectByte, int startX, i
   const int height = picture.Height();
   const std::uint8_t* base = picture.ScanLine(0);
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(picture.Stride());
-  auto inside = [&](int x, int y) {
-    if constexpr (Checked) {
-      if (x < 0 || x >= width || y < 0 || y >= height)
-        return false;
-    }
-    return base[y * stride + x] == objectByte;
-  };
-  auto insideToward = [&](int x, int y, int direction) {
-    switch (direction & 3) {
-      case 0:
-        return inside(x, y);
-      case 1:
-        return inside(x, y - 1);
-      case 2:
-        return inside(x - 1, y - 1);
-      default:
-        return inside(x - 1, y);
-    }
-  };
+  // The pixel each way from a vertex, and a vertex's step each way, as offsets into the bytes:
+  // no multiplication per step.
+  const std::ptrdiff_t toward[4] = {0, -stride, -stride - 1, -1};
+  const std::ptrdiff_t step[4] = {1, -stride, -1, stride};
   // (startX, startY) is outside, the pixel left of it inside: walk down its left edge.
   constexpr int startDirection = 3;
   int x = startX;
   int y = startY + 1;
+  std::ptrdiff_t at = y * stride + x;
   const int endY = y;
   int direction = startDirection;
+  auto insideToward = [&](int turn) {
+    const int way = turn & 3;
+    if constexpr (Checked) {
+      const int px = way == 2 || way == 3 ? x - 1 : x;
+      const int py = way == 1 || way == 2 ? y - 1 : y;
+      if (px < 0 || px >= width || py < 0 || py >= height)
+        return false;
+    }
+    return base[at + toward[way]] == objectByte;
+  };
   do {
     int turn = direction + 1;
     do {
-      if (insideToward(x, y, turn))
+      if (insideToward(turn))
         break;
       --turn;
     } while (turn >= direction);
@@ -190,6 +186,7 @@ void TraceOutline(const TBitmap& picture, std::uint8_t objectByte, int startX, i
         ++y;
         break;
     }
+    at += step[turn & 3];
     direction = turn;
   } while (x != startX || y != endY || (direction & 3) != startDirection);
 }
@@ -497,20 +494,24 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
   // second thread takes the objects whose outlines make up the later half of the bounding
   // boxes' sides.
   constexpr std::size_t kShareFrom = 256;
+  const auto sides = [&](const TCandidate& c) {
+    const TLabelStats& s = stats[c.root];
+    return static_cast<std::int64_t>(s.maxX - s.minX) + (s.maxY - s.minY) + 2;
+  };
+  std::int64_t total = 0;
+  for (const TCandidate& c : candidates)
+    total += sides(c);
   std::size_t split = candidates.size();
   if (shareTracing_ && candidates.size() >= kShareFrom) {
-    const auto sides = [&](const TCandidate& c) {
-      const TLabelStats& s = stats[c.root];
-      return static_cast<std::int64_t>(s.maxX - s.minX) + (s.maxY - s.minY) + 2;
-    };
-    std::int64_t total = 0;
-    for (const TCandidate& c : candidates)
-      total += sides(c);
     std::int64_t before = 0;
     split = 0;
     while (split < candidates.size() && 2 * before < total)
       before += sides(candidates[split++]);
   }
+  // Outlines have about one and a half vertices per unit of their boxes' sides: room made at
+  // once spares the buffer's growth its copies and fresh pages.
+  if (options.outlines)
+    b.outlines.reserve(static_cast<std::size_t>(2 * total));
   std::future<void> helper;
   if (split < candidates.size()) {
     try {
@@ -525,9 +526,13 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
     helper.get();
 
   measurement.particles.reserve(candidates.size());
-  if (options.outlines)
-    measurement.outlines.reserve(b.outlines.size() +
-                                 (split < candidates.size() ? b.helperOutlines.size() : 0));
+  // Traced on one thread, the outlines are handed over whole, those of objects left out by
+  // their size included, rather than copied.
+  const bool handedOver = options.outlines && split == candidates.size();
+  if (handedOver)
+    measurement.outlines.swap(b.outlines);
+  else if (options.outlines)
+    measurement.outlines.reserve(b.outlines.size() + b.helperOutlines.size());
   double totalArea = 0;  // ImageJ sums the table's areas, kept in single precision
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     const TCandidate& c = candidates[i];
@@ -556,7 +561,10 @@ TMeasurement TParticleMeasurer::Measure(const TBitmap& picture, const TMeasureOp
         perimeter == 0 ? 0 : 4.0 * std::numbers::pi * (particle.area / (perimeter * perimeter));
     if (particle.circularity > 1)
       particle.circularity = 1;
-    if (options.outlines) {
+    if (handedOver) {
+      particle.outlineStart = c.outlineStart;
+      particle.outlineSize = c.outlineSize;
+    } else if (options.outlines) {
       const auto& traced = i < split ? b.outlines : b.helperOutlines;
       const auto from = traced.begin() + static_cast<std::ptrdiff_t>(c.outlineStart);
       particle.outlineStart = measurement.outlines.size();

@@ -55,7 +55,7 @@ struct TMeasurement {
   // Every object's traced outer outline, one after another, in one buffer rather than one each:
   // a live frame has thousands. Vertices in pixel-corner coordinates ((0, 0) is the top-left
   // corner of the top-left pixel), clockwise on screen, one vertex per change of direction.
-  // Empty unless TMeasureOptions::outlines.
+  // Empty unless TMeasureOptions::outlines; it may also hold outlines of objects left out.
   std::vector<std::pair<int, int>> outlines;
 
   std::span<const std::pair<int, int>> Outline(const TParticle& particle) const {
