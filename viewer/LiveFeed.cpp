@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <future>
+#include <system_error>
 #include <utility>
 
 #include "ImageView.h"
@@ -67,24 +68,31 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
     else
       ready.picture = std::move(raw);
   }
-  // The objects are measured beside the paint aids, on another core where there is one: both
-  // only read the picture.
-  std::future<std::shared_ptr<const TMeasurement>> objects;
-  if (measure)
-    objects = std::async(std::launch::async, [&picture = std::as_const(ready.picture), &measure,
-                                              &measurer = buffers.measurer] {
-      try {
-        return std::make_shared<const TMeasurement>(measurer.Measure(picture, *measure));
-      } catch (const TRefusedPicture&) {
-        // Not black and white: nothing to count; the view says so.
-        return std::shared_ptr<const TMeasurement>();
-      }
-    });
-  ready.aids = MakePaintAids(ready.picture, factor, histogram);
-  if (measure) {
-    ready.measured = true;
-    ready.objects = objects.get();
+  if (!measure) {
+    ready.aids = MakePaintAids(ready.picture, factor, histogram);
+    return ready;
   }
+  // The paint aids are made beside the measuring, on another core where there is one: both only
+  // read the picture. The measuring, the longer, stays on this thread, which has no thread to
+  // start first.
+  std::future<TPaintAids> aids;
+  try {
+    aids = std::async(std::launch::async,
+                      [&picture = std::as_const(ready.picture), factor, histogram] {
+                        return MakePaintAids(picture, factor, histogram);
+                      });
+  } catch (const std::system_error&) {
+    ready.aids = MakePaintAids(ready.picture, factor, histogram);
+  }
+  ready.measured = true;
+  try {
+    ready.objects =
+        std::make_shared<const TMeasurement>(buffers.measurer.Measure(ready.picture, *measure));
+  } catch (const TRefusedPicture&) {
+    // Not black and white: nothing to count; the view says so.
+  }
+  if (aids.valid())
+    ready.aids = aids.get();
   return ready;
 }
 

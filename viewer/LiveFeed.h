@@ -37,7 +37,7 @@ struct TLiveCounts {
 // each frame. `buffers` are kept from frame to frame so that they are not allocated anew each time.
 struct TLiveBuffers {
   TBitmap copy;  // the frame's pixels for the chain
-  // Its thread waits for the objects once the paint aids are made: a second core traces.
+  // The feed's thread measures while a second core makes the paint aids, then traces with it.
   TParticleMeasurer measurer{true};
 };
 struct TLiveFrame {
