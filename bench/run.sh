@@ -63,6 +63,7 @@ jq -r '.benchmarks[] | select(.aggregate_name == "median")
       if (name == "ccdlab/threshold_histogram_rgb") goal(name, "memcpy_24bit", 1.5)
       if (name ~ /^ccdlab\/measure/) goal(name, "opencv/connected_components", 1.0)
       if (name ~ /^ccdlab\/live_chain_1080p/) goal(name, "", 4, 1)
+      if (name ~ /^ccdlab\/live_measure_1080p/) goal(name, "", 6, 1)
       if (name ~ /^ccdlab\/live_chain_2160p/) goal(name, "", 16, 1)
     }
   }'
