@@ -68,8 +68,11 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
     else
       ready.picture = std::move(raw);
   }
+  const auto makeAids = [&picture = std::as_const(ready.picture), factor, histogram] {
+    return MakePaintAids(picture, factor, histogram);
+  };
   if (!measure) {
-    ready.aids = MakePaintAids(ready.picture, factor, histogram);
+    ready.aids = makeAids();
     return ready;
   }
   // The paint aids are made beside the measuring, on another core where there is one: both only
@@ -77,12 +80,9 @@ TLiveFrame WorkLiveFrame(QImage frame, const std::optional<TChain>& chain, int f
   // start first.
   std::future<TPaintAids> aids;
   try {
-    aids = std::async(std::launch::async,
-                      [&picture = std::as_const(ready.picture), factor, histogram] {
-                        return MakePaintAids(picture, factor, histogram);
-                      });
+    aids = std::async(std::launch::async, makeAids);
   } catch (const std::system_error&) {
-    ready.aids = MakePaintAids(ready.picture, factor, histogram);
+    ready.aids = makeAids();
   }
   ready.measured = true;
   try {
