@@ -3,15 +3,21 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #ifdef __linux__
@@ -64,6 +70,32 @@ Block<T> Uninitialised(std::size_t count) {
     throw std::bad_alloc();
   return Block<T>(static_cast<T*>(p));
 }
+
+// Two threads meeting: each goes on only once the other has come too, and then sees all that the
+// other did before. A pass is short, so each spins a while before it sleeps.
+class alignas(128) Rendezvous {
+ public:
+  void Meet() {
+    const unsigned round = round_.load(std::memory_order_acquire);
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) == 1) {
+      arrived_.store(0, std::memory_order_relaxed);
+      round_.store(round + 1, std::memory_order_release);
+      round_.notify_one();
+      return;
+    }
+    for (int i = 0; i < kSpins; ++i) {
+      if (round_.load(std::memory_order_acquire) != round)
+        return;
+      hwy::Pause();
+    }
+    while (round_.load(std::memory_order_acquire) == round)
+      round_.wait(round, std::memory_order_acquire);
+  }
+
+ private:
+  static constexpr int kSpins = 1 << 14;
+  std::atomic<unsigned> arrived_{0}, round_{0};
+};
 
 constexpr float kSqrt2 = 1.4142135624F;
 // A pixel's type bits, as ImageJ's maximum finder names them.
@@ -331,16 +363,49 @@ struct Segmentation {
     return table;
   }
 
+  // One of the threads flooding a level: its own pixels' buckets, and where its pass is. Apart
+  // from the other's in memory, as each thread writes its own all the time.
+  template <class Index>
+  struct alignas(128) Member {
+    std::array<std::vector<Index>, 8> due;
+    std::vector<Index> set;
+    // The other member's pixels this one placed, with their bucket, for the other to take.
+    std::vector<std::pair<Index, std::uint8_t>> outbox;
+    std::size_t pending = 0;
+    bool failed = false;
+    // What is left to do (pending and outbox) as the pass ends, or kFailed, read by the other.
+    std::atomic<std::size_t> left{0};
+    static constexpr std::size_t kFailed = std::numeric_limits<std::size_t>::max();
+  };
+
+  // The flooding of one level at a time by one or two threads, each with the pixels of its own
+  // half of the picture, in step pass by pass.
+  template <class Index>
+  struct Flood {
+    std::array<Member<Index>, 2> member;
+    int members = 1;
+    std::size_t split = std::numeric_limits<std::size_t>::max();  // where member 1's pixels begin
+    Rendezvous rendezvous;
+    // The level the helper floods next, or none, set before the rendezvous that starts it.
+    std::uint8_t level = 0;
+    const Index* pixels = nullptr;
+    std::size_t count = 0;
+    std::exception_ptr failure[2];
+  };
+
   // ImageJ sweeps the whole level once a pass, each pixel set or not by the pass's direction and
   // which of its neighbours were set before the pass, until eight passes in a row set nothing. A
   // pixel's neighbours alone decide which directions set it, so each pixel waits instead in the
   // bucket of the first pass that would set it, and is placed again when a neighbour is set: the
   // same pixels fall at the same passes. The pixels of the level hold `level` in `levels` while
-  // unset. Returns how many of `pixels` stay unset, moved to the front (their order decides
-  // nothing).
+  // unset.
+  //
+  // A pass finds the pixels it sets, then sets them, then places their neighbours, each step over
+  // the level as the one before left it; with two members the three steps are apart in time too,
+  // so no thread reads a byte the other writes. A member sets only pixels of its own half; the
+  // other's neighbours it places go to the other through its outbox.
   template <class Index>
-  std::size_t FloodLevel(std::uint8_t level, Index* pixels, std::size_t count,
-                         std::array<std::vector<Index>, 8>& due, std::vector<Index>& set) const {
+  void FloodAsMember(Flood<Index>& flood, int m) const {
     static const std::array<std::uint8_t, 256> table = FateInReadingOrder();
     // The passes from phase p until one in directions `fate`: delay[fate][p], 8 for never.
     static const auto delay = [] {
@@ -354,9 +419,29 @@ struct Segmentation {
         }
       return d;
     }();
+    Member<Index>& me = flood.member[m];
+    const Member<Index>& other = flood.member[1 - m];
+    const bool two = flood.members == 2;
+    const std::uint8_t level = flood.level;
+    const auto meet = [&] {
+      if (two)
+        flood.rendezvous.Meet();
+    };
+    // A failure ends this member's work; the pass ends as usual, and both stop at its end.
+    const auto attempt = [&](auto work) {
+      if (me.failed)
+        return;
+      try {
+        work();
+      } catch (...) {
+        flood.failure[m] = std::current_exception();
+        me.failed = true;
+      }
+    };
     const std::array<std::ptrdiff_t, 8> to = step;
     const auto s = static_cast<std::ptrdiff_t>(stride);
     std::uint8_t* const cells = levels;
+    const auto mine = [&](std::size_t p) { return (p >= flood.split) == (m == 1); };
     // The pixels lie scattered over the picture: their rows are fetched ahead of the misses.
     const std::size_t last = stride * (static_cast<std::size_t>(height) + 2) - 1;
     const auto fetch = [cells, s](std::size_t p) {
@@ -364,124 +449,212 @@ struct Segmentation {
       hwy::Prefetch(cells + p);
       hwy::Prefetch(cells + p + s);
     };
-    std::size_t pending = 0;
     const auto place = [&](Index p, std::size_t pass) {
       const std::uint8_t k = delay[table[SetAround(p)]][pass % 8];
-      if (k < 8) {
-        due[(pass + k) % 8].push_back(p);
-        ++pending;
+      if (k >= 8)
+        return;
+      const auto bucket = static_cast<std::uint8_t>((pass + k) % 8);
+      if (mine(p)) {
+        me.due[bucket].push_back(p);
+        ++me.pending;
+      } else {
+        me.outbox.emplace_back(p, bucket);
       }
     };
-    for (std::size_t i = 0; i < count; ++i) {
-      if (i + 16 < count)
-        fetch(pixels[i + 16]);
-      place(pixels[i], 0);
-    }
-    for (std::size_t pass = 0; pending > 0; ++pass) {
-      std::vector<Index>& bucket = due[pass % 8];
-      const int direction = kSequence[pass % 8];
-      set.clear();
-      // Those set in this pass read as ground (0) until all are found, so that every decision
-      // sees the level as it was before the pass, and a pixel listed twice is set once.
-      for (std::size_t i = 0; i < bucket.size(); ++i) {
-        if (i + 16 < bucket.size())
-          fetch(bucket[i + 16]);
-        const Index p = bucket[i];
-        if (cells[p] == level && (table[SetAround(p)] >> direction & 1)) {
-          cells[p] = 0;
-          set.push_back(p);
-        }
+    attempt([&] {
+      for (std::size_t i = 0; i < flood.count; ++i) {
+        if (i + 16 < flood.count)
+          fetch(flood.pixels[i + 16]);
+        if (mine(flood.pixels[i]))
+          place(flood.pixels[i], 0);
       }
-      pending -= bucket.size();
-      bucket.clear();
-      // A neighbour placed again by a later pixel of the pass keeps its last place, which the
-      // check at the bucket makes the only one that counts.
-      for (std::size_t i = 0; i < set.size(); ++i) {
-        if (i + 8 < set.size()) {
-          // Two rows each way: the neighbours' own neighbours are read too (within the frame).
-          const std::size_t ahead = set[i + 8];
-          fetch(ahead);
-          hwy::Prefetch(cells + std::max(ahead, 2 * stride) - 2 * stride);
-          hwy::Prefetch(cells + std::min(ahead + 2 * stride, last));
+    });
+    for (std::size_t pass = 0;; ++pass) {
+      me.left.store(me.failed ? Member<Index>::kFailed : me.pending + me.outbox.size(),
+                    std::memory_order_relaxed);
+      meet();
+      const std::size_t left = me.left.load(std::memory_order_relaxed);
+      const std::size_t otherLeft = two ? other.left.load(std::memory_order_relaxed) : 0;
+      if (left == Member<Index>::kFailed || otherLeft == Member<Index>::kFailed ||
+          left + otherLeft == 0)
+        return;
+      attempt([&] {
+        for (const auto& [p, bucket] : other.outbox)
+          me.due[bucket].push_back(p);
+        me.pending += other.outbox.size();
+        std::vector<Index>& bucket = me.due[pass % 8];
+        const int direction = kSequence[pass % 8];
+        me.set.clear();
+        for (std::size_t i = 0; i < bucket.size(); ++i) {
+          if (i + 16 < bucket.size())
+            fetch(bucket[i + 16]);
+          const Index p = bucket[i];
+          if (cells[p] == level && (table[SetAround(p)] >> direction & 1))
+            me.set.push_back(p);
         }
-        const Index p = set[i];
-        cells[p] = 255;
-        for (int d = 0; d < 8; ++d) {
-          const Index q = static_cast<Index>(p + to[d]);
-          if (cells[q] == level)
-            place(q, pass + 1);
+        me.pending -= bucket.size();
+        bucket.clear();
+      });
+      meet();
+      // A pixel listed twice is set once.
+      attempt([&] {
+        std::size_t kept = 0;
+        for (const Index p : me.set)
+          if (cells[p] != 255) {
+            cells[p] = 255;
+            me.set[kept++] = p;
+          }
+        me.set.resize(kept);
+      });
+      meet();
+      attempt([&] {
+        me.outbox.clear();
+        for (std::size_t i = 0; i < me.set.size(); ++i) {
+          if (i + 8 < me.set.size()) {
+            // Two rows each way: the neighbours' own neighbours are read too (within the frame).
+            const std::size_t ahead = me.set[i + 8];
+            fetch(ahead);
+            hwy::Prefetch(cells + std::max(ahead, 2 * stride) - 2 * stride);
+            hwy::Prefetch(cells + std::min(ahead + 2 * stride, last));
+          }
+          const Index p = me.set[i];
+          for (int d = 0; d < 8; ++d) {
+            const Index q = static_cast<Index>(p + to[d]);
+            if (cells[q] == level)
+              place(q, pass + 1);
+          }
         }
-      }
+      });
     }
-    // What is left was last placed nowhere, found in the level's own list, which holds each pixel
-    // once.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < count; ++i)
-      if (cells[pixels[i]] == level)
-        pixels[kept++] = pixels[i];
-    return kept;
   }
 
   // Floods the levels from the top; `spare` is the distance map's block, no longer needed, which
-  // holds the pixels' places by level where they fit. Leaves 255 on the set pixels.
+  // holds the pixels' places by level where they fit. Leaves 255 on the set pixels. A `shared`
+  // flooding takes two threads.
   template <class Index>
-  void Segment(float* spare) {
+  void Segment(float* spare, bool shared) {
     const std::size_t size = stride * (static_cast<std::size_t>(height) + 2);
-    // Four counts taken in turn: neighbours often share a level, and one count would make each
-    // pixel wait for the last one's store.
-    std::array<std::array<std::size_t, 256>, 4> counts{};
-    std::size_t i = 0;
-    for (; i + 4 <= size; i += 4)
-      for (std::size_t k = 0; k < 4; ++k)
-        ++counts[k][levels[i + k]];
-    for (; i < size; ++i)
-      ++counts[0][levels[i]];
+    // The upper and lower half of the picture are counted and listed apart, at once where
+    // `shared`; the lists come out as one count over the whole would make them.
+    const std::size_t middle = stride * (static_cast<std::size_t>(height) / 2 + 1);
+    const std::size_t bounds[3] = {0, middle, size};
+    std::array<std::array<std::size_t, 256>, 2> halfHistogram{};
+    const auto countHalf = [&](int half) {
+      // Four counts taken in turn: neighbours often share a level, and one count would make each
+      // pixel wait for the last one's store.
+      std::array<std::array<std::size_t, 256>, 4> counts{};
+      const std::size_t end = bounds[half + 1];
+      std::size_t i = bounds[half];
+      for (; i + 4 <= end; i += 4)
+        for (std::size_t k = 0; k < 4; ++k)
+          ++counts[k][levels[i + k]];
+      for (; i < end; ++i)
+        ++counts[0][levels[i]];
+      for (std::size_t v = 0; v < 256; ++v)
+        halfHistogram[half][v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
+    };
+    BothAtOnce(
+        shared, [&] { countHalf(0); }, [&] { countHalf(1); });
     std::array<std::size_t, 256> histogram{};
     for (std::size_t v = 0; v < 256; ++v)
-      histogram[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
+      histogram[v] = halfHistogram[0][v] + halfHistogram[1][v];
     const std::size_t listed = size - histogram[0] - histogram[255];
     if (listed == 0)
       return;
-    // One more place for the unlisted pixels to fall into; the frame's ground leaves room for it.
+    // One more place for each half's unlisted pixels to fall into; the frame's ground leaves room
+    // for them.
     Block<Index> own;
     Index* coordinates;
     if constexpr (sizeof(Index) <= sizeof(float)) {
       coordinates = reinterpret_cast<Index*>(spare);
-      std::uninitialized_default_construct_n(coordinates, listed + 1);
+      std::uninitialized_default_construct_n(coordinates, listed + 2);
     } else {
-      own = Uninitialised<Index>(listed + 1);
+      own = Uninitialised<Index>(listed + 2);
       coordinates = own.get();
     }
-    std::array<std::size_t, 256> levelStart{}, fill{};
+    std::array<std::size_t, 256> levelStart{};
+    std::array<std::array<std::size_t, 256>, 2> fill{};
     int highest = 0;
     for (std::size_t v = 1, at = 0; v < 255; ++v) {
-      levelStart[v] = fill[v] = at;
+      levelStart[v] = fill[0][v] = at;
+      fill[1][v] = at + halfHistogram[0][v];
       at += histogram[v];
       if (histogram[v] > 0)
         highest = static_cast<int>(v);
     }
-    fill[0] = fill[255] = listed;
-    const auto placeOne = [&](std::size_t at) {
-      const std::uint8_t level = levels[at];
-      coordinates[fill[level]] = static_cast<Index>(at);
-      fill[level] += static_cast<std::uint8_t>(level - 1) < 254;
+    for (std::size_t half = 0; half < 2; ++half)
+      fill[half][0] = fill[half][255] = listed + half;
+    const auto listHalf = [&](int half) {
+      // A copy of its own: the two halves' places would share cache lines.
+      std::array<std::size_t, 256> next = fill[half];
+      const auto placeOne = [&](std::size_t at) {
+        const std::uint8_t level = levels[at];
+        coordinates[next[level]] = static_cast<Index>(at);
+        next[level] += static_cast<std::uint8_t>(level - 1) < 254;
+      };
+      const std::size_t end = bounds[half + 1];
+      std::size_t i = bounds[half];
+      // Eight ground pixels at a time pass at once.
+      for (; i + 8 <= end; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, levels + i, 8);
+        if (eight != 0)
+          for (std::size_t k = 0; k < 8; ++k)
+            placeOne(i + k);
+      }
+      for (; i < end; ++i)
+        placeOne(i);
     };
-    // Eight ground pixels at a time pass at once.
-    for (i = 0; i + 8 <= size; i += 8) {
-      std::uint64_t eight;
-      std::memcpy(&eight, levels + i, 8);
-      if (eight != 0)
-        for (std::size_t k = 0; k < 8; ++k)
-          placeOne(i + k);
+    BothAtOnce(
+        shared, [&] { listHalf(0); }, [&] { listHalf(1); });
+    Flood<Index> flood;
+    // A large picture's levels are flooded by a helper thread too, in step with this one.
+    std::optional<std::thread> helper;
+    if (shared) {
+      flood.split = middle;
+      try {
+        helper.emplace([this, &flood] {
+          for (;;) {
+            flood.rendezvous.Meet();
+            if (flood.pixels == nullptr)
+              return;
+            FloodAsMember(flood, 1);
+          }
+        });
+        flood.members = 2;
+      } catch (const std::system_error&) {
+        flood.split = std::numeric_limits<std::size_t>::max();
+      }
     }
-    for (; i < size; ++i)
-      placeOne(i);
-    std::vector<Index> set;
-    std::array<std::vector<Index>, 8> due;
+    // The helper leaves when told that no level is next, also when a failure is thrown here.
+    struct Dismissal {
+      std::optional<std::thread>& helper;
+      Flood<Index>& flood;
+      ~Dismissal() {
+        if (!helper)
+          return;
+        flood.pixels = nullptr;
+        flood.rendezvous.Meet();
+        helper->join();
+      }
+    } dismissal{helper, flood};
     for (int level = highest; level >= 1; --level) {
-      const std::size_t remaining =
-          FloodLevel(static_cast<std::uint8_t>(level), coordinates + levelStart[level],
-                     histogram[level], due, set);
+      Index* const pixels = coordinates + levelStart[level];
+      flood.level = static_cast<std::uint8_t>(level);
+      flood.pixels = pixels;
+      flood.count = histogram[level];
+      if (helper)
+        flood.rendezvous.Meet();
+      FloodAsMember(flood, 0);
+      for (const std::exception_ptr& failure : flood.failure)
+        if (failure)
+          std::rethrow_exception(failure);
+      // What is left was last placed nowhere, found in the level's own list, which holds each
+      // pixel once; moved to the front, in no order that decides anything.
+      std::size_t remaining = 0;
+      for (std::size_t k = 0; k < flood.count; ++k)
+        if (levels[pixels[k]] == level)
+          pixels[remaining++] = pixels[k];
       if (remaining > 0 && level > 1) {
         // What was not reached goes on to the next level only at the border of the picture or of
         // the ground, as ImageJ does.
@@ -813,13 +986,11 @@ class DistanceSweep {
 };
 
 // Squared distances of the black pixels of `bitmap` into `map`, each pixel's value the least of
-// the two sweeps'. Neither sweep reads what the other wrote, so a large picture has both at once:
+// the two sweeps'. Neither sweep reads what the other wrote, so `atOnce` has both at once:
 // down the upper half while up the lower, then each on through the half the other left.
-void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride) {
+void SquaredDistances(const TBitmap& bitmap, float* map, std::size_t stride, bool atOnce) {
   const int height = bitmap.Height();
   const int middle = height / 2;
-  const bool atOnce =
-      SplitsInTwo(height, static_cast<std::size_t>(bitmap.Width()) * sizeof(float) * height);
   DistanceSweep down(bitmap, map, stride), up(bitmap, map, stride);
   BothAtOnce(
       atOnce,
@@ -876,7 +1047,9 @@ void Watershed(TBitmap& bitmap) {
     float* row = map.get() + (static_cast<std::size_t>(y) + 1) * stride;
     row[0] = row[stride - 1] = 0.0F;
   }
-  SquaredDistances(bitmap, map.get(), stride);
+  // A large picture's map is swept and flooded by two threads.
+  const bool shared = SplitsInTwo(height, static_cast<std::size_t>(width) * sizeof(float) * height);
+  SquaredDistances(bitmap, map.get(), stride, shared);
   float low = std::numeric_limits<float>::max(), high = -low;
   for (int y = 0; y < height; ++y)
     HWY_DYNAMIC_DISPATCH(RootsRow)
@@ -896,10 +1069,6 @@ void Watershed(TBitmap& bitmap) {
   const double factor = std::min(1.0, 253 / (high - 1.0));
   const bool anyMaximum = high > low;
   const float scale = static_cast<float>(2e9 / static_cast<double>(high - low));
-  std::vector<Maximum> maxima;
-  // True heights of three rows at a time, framed by zeros.
-  std::vector<float> trueRows(3 * stride, 0.0F);
-  float* heights[3] = {trueRows.data(), trueRows.data() + stride, trueRows.data() + 2 * stride};
   const auto mapRow = [&](int y) { return map.get() + (static_cast<std::size_t>(y) + 1) * stride; };
   const auto trueOf = [&](int y, float* out) {
     if (y < 0 || y >= height)
@@ -910,30 +1079,42 @@ void Watershed(TBitmap& bitmap) {
       HWY_DYNAMIC_DISPATCH(TrueRow)
     (mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1, out + 1, width);
   };
-  if (anyMaximum) {
-    trueOf(-1, heights[0]);
-    trueOf(0, heights[1]);
-  }
-  for (int y = 0; y < height; ++y) {
-    const std::size_t first = (static_cast<std::size_t>(y) + 1) * stride;
-    std::uint8_t* typeRow = types.get() + first;
-    typeRow[0] = typeRow[stride - 1] = kListed;
-    levels[first] = levels[first + stride - 1] = 0;
-    HWY_DYNAMIC_DISPATCH(LevelsRow)
-    (mapRow(y) + 1, levels.get() + first + 1, width, offset, factor);
-    if (!anyMaximum) {
-      std::memset(typeRow + 1, 0, width);
-      continue;
+  // Levels and maxima of rows [first, last): each row reads the map only, so the halves of a
+  // large picture are taken at once. The maxima's order is their sort's.
+  const auto levelsAndMaxima = [&](int first, int last, std::vector<Maximum>& found) {
+    // True heights of three rows at a time, framed by zeros.
+    std::vector<float> trueRows(3 * stride, 0.0F);
+    float* heights[3] = {trueRows.data(), trueRows.data() + stride, trueRows.data() + 2 * stride};
+    if (anyMaximum) {
+      trueOf(first - 1, heights[0]);
+      trueOf(first, heights[1]);
     }
-    trueOf(y + 1, heights[2]);
-    const float* rows[3] = {mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1};
-    const float* trues[3] = {heights[0] + 1, heights[1] + 1, heights[2] + 1};
-    if (HWY_DYNAMIC_DISPATCH(MaximaRow)(rows, trues, low, typeRow + 1, width) > 0)
-      for (int x = 0; x < width; ++x)
-        if (typeRow[x + 1] == kMaximum)
-          maxima.push_back({JavaInt((trues[1][x] - low) * scale), first + 1 + x});
-    std::rotate(heights, heights + 1, heights + 3);
-  }
+    for (int y = first; y < last; ++y) {
+      const std::size_t start = (static_cast<std::size_t>(y) + 1) * stride;
+      std::uint8_t* typeRow = types.get() + start;
+      typeRow[0] = typeRow[stride - 1] = kListed;
+      levels[start] = levels[start + stride - 1] = 0;
+      HWY_DYNAMIC_DISPATCH(LevelsRow)
+      (mapRow(y) + 1, levels.get() + start + 1, width, offset, factor);
+      if (!anyMaximum) {
+        std::memset(typeRow + 1, 0, width);
+        continue;
+      }
+      trueOf(y + 1, heights[2]);
+      const float* rows[3] = {mapRow(y - 1) + 1, mapRow(y) + 1, mapRow(y + 1) + 1};
+      const float* trues[3] = {heights[0] + 1, heights[1] + 1, heights[2] + 1};
+      if (HWY_DYNAMIC_DISPATCH(MaximaRow)(rows, trues, low, typeRow + 1, width) > 0)
+        for (int x = 0; x < width; ++x)
+          if (typeRow[x + 1] == kMaximum)
+            found.push_back({JavaInt((trues[1][x] - low) * scale), start + 1 + x});
+      std::rotate(heights, heights + 1, heights + 3);
+    }
+  };
+  std::vector<Maximum> maxima, lower;
+  BothAtOnce(
+      shared, [&] { levelsAndMaxima(0, height / 2, maxima); },
+      [&] { levelsAndMaxima(height / 2, height, lower); });
+  maxima.insert(maxima.end(), lower.begin(), lower.end());
   std::sort(maxima.begin(), maxima.end());
 
   if (maxima.empty()) {
@@ -946,9 +1127,9 @@ void Watershed(TBitmap& bitmap) {
   }
   s.CleanupMaxima(maxima);
   if (size <= std::numeric_limits<std::uint32_t>::max())
-    s.Segment<std::uint32_t>(map.get());
+    s.Segment<std::uint32_t>(map.get(), shared);
   else
-    s.Segment<std::size_t>(map.get());
+    s.Segment<std::size_t>(map.get(), shared);
 
   for (int y = 0; y < height; ++y) {
     const std::uint8_t* in = levels.get() + (static_cast<std::size_t>(y) + 1) * stride + 1;
