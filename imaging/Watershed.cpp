@@ -496,14 +496,18 @@ struct Segmentation {
         bucket.clear();
       });
       meet();
-      // A pixel listed twice is set once.
+      // A pixel listed twice is set once. A large pass's first pixels have left the cache.
       attempt([&] {
         std::size_t kept = 0;
-        for (const Index p : me.set)
+        for (std::size_t i = 0; i < me.set.size(); ++i) {
+          if (i + 16 < me.set.size())
+            hwy::Prefetch(cells + me.set[i + 16]);
+          const Index p = me.set[i];
           if (cells[p] != 255) {
             cells[p] = 255;
             me.set[kept++] = p;
           }
+        }
         me.set.resize(kept);
       });
       meet();

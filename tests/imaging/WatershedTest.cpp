@@ -92,11 +92,17 @@ TEST_P(WatershedKernel, SameAsReference) {
 
 // Discs so large that the levels are scaled (more than 253 of them), and ground found only far
 // into the picture, so that the sweeps carry "none found yet" across whole rows; a map of over
-// 4 MB is swept down and up at once, each sweep going on where the other began.
+// 4 MB is swept down and up at once, each sweep going on where the other began, and flooded by
+// two threads, each owning half the rows, among them many discs touching across the middle.
 TEST_P(WatershedKernel, LargeDiscsAndFarGroundSameAsReference) {
   std::vector<TBitmap> pictures;
   pictures.push_back(Discs(1000, 540, {{265, 270, 262}, {730, 270, 262}, {990, 20, 40}}));
   pictures.push_back(Discs(1030, 1021, {{300, 480, 420}, {760, 540, 330}, {1020, 1010, 30}}));
+  std::mt19937 random(29);
+  std::vector<Disc> many(300);
+  for (Disc& d : many)
+    d = {random() % 1100 * 1.0, 400 + random() % 200 * 1.0, 8 + random() % 4000 / 100.0};
+  pictures.push_back(Discs(1100, 1000, many));
   pictures.push_back(Discs(97, 61, {{40, 30, 60}, {-20, 70, 30}}));
   pictures.push_back(Filled(133, 45, 0, TPixelFormat::pf8bit));
   pictures.back().ScanLine(44)[132] = 255;
