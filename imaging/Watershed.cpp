@@ -383,8 +383,8 @@ struct Segmentation {
   template <class Index>
   struct Flood {
     std::array<Member<Index>, 2> member;
-    int members = 1;
-    std::size_t split = std::numeric_limits<std::size_t>::max();  // where member 1's pixels begin
+    // Where member 1's pixels begin; past every pixel where member 0 floods alone.
+    std::size_t split = std::numeric_limits<std::size_t>::max();
     Rendezvous rendezvous;
     // The level the helper floods next, or none, set before the rendezvous that starts it.
     std::uint8_t level = 0;
@@ -421,7 +421,7 @@ struct Segmentation {
     }();
     Member<Index>& me = flood.member[m];
     const Member<Index>& other = flood.member[1 - m];
-    const bool two = flood.members == 2;
+    const bool two = flood.split != std::numeric_limits<std::size_t>::max();
     const std::uint8_t level = flood.level;
     const auto meet = [&] {
       if (two)
@@ -463,17 +463,16 @@ struct Segmentation {
     };
     attempt([&] {
       for (std::size_t i = 0; i < flood.count; ++i) {
-        if (i + 16 < flood.count)
+        if (i + 16 < flood.count && mine(flood.pixels[i + 16]))
           fetch(flood.pixels[i + 16]);
         if (mine(flood.pixels[i]))
           place(flood.pixels[i], 0);
       }
     });
     for (std::size_t pass = 0;; ++pass) {
-      me.left.store(me.failed ? Member<Index>::kFailed : me.pending + me.outbox.size(),
-                    std::memory_order_relaxed);
+      const std::size_t left = me.failed ? Member<Index>::kFailed : me.pending + me.outbox.size();
+      me.left.store(left, std::memory_order_relaxed);
       meet();
-      const std::size_t left = me.left.load(std::memory_order_relaxed);
       const std::size_t otherLeft = two ? other.left.load(std::memory_order_relaxed) : 0;
       if (left == Member<Index>::kFailed || otherLeft == Member<Index>::kFailed ||
           left + otherLeft == 0)
@@ -615,7 +614,6 @@ struct Segmentation {
     // A large picture's levels are flooded by a helper thread too, in step with this one.
     std::optional<std::thread> helper;
     if (shared) {
-      flood.split = middle;
       try {
         helper.emplace([this, &flood] {
           for (;;) {
@@ -625,9 +623,9 @@ struct Segmentation {
             FloodAsMember(flood, 1);
           }
         });
-        flood.members = 2;
+        flood.split = middle;
       } catch (const std::system_error&) {
-        flood.split = std::numeric_limits<std::size_t>::max();
+        // No thread to be had: this one floods alone.
       }
     }
     // The helper leaves when told that no level is next, also when a failure is thrown here.
